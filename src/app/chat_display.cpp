@@ -1,0 +1,27 @@
+#include "app/chat_display.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tolvik {
+
+ChatDisplay::ChatDisplay() = default;
+
+int ChatDisplay::print(TextType type, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int r = vprint(type, format, args);
+  va_end(args);
+  return r;
+}
+
+int ChatDisplay::vprint(TextType type, const char* format, va_list args) {
+  char line[512];
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  if (n < 0) return 1;
+  if (std::strlen(line) < 2) return 1;
+  append(line, formats_[TextTypeIndex(type)]);
+  return 0;
+}
+
+}  // namespace tolvik

@@ -1,0 +1,29 @@
+#pragma once
+// The one printing operation every part of the core uses; front-ends supply append().
+#include <cstdarg>
+
+#include "app/text_format.h"
+
+namespace tolvik {
+
+class ChatDisplay {
+ public:
+  ChatDisplay();
+  virtual ~ChatDisplay() = default;
+
+  // Formats into a 512-byte buffer; a result shorter than 2 characters is
+  // dropped (returns 1), otherwise append() gets it with the type's record (returns 0).
+  int print(TextType type, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  int vprint(TextType type, const char* format, va_list args);
+
+  // Shows one line. Called on the main thread only.
+  virtual void append(const char* text, const TextFormat& format) = 0;
+
+  const TextFormat& format(TextType type) const { return formats_[TextTypeIndex(type)]; }
+  void setFormats(const TextFormats& formats) { formats_ = formats; }
+
+ private:
+  TextFormats formats_;
+};
+
+}  // namespace tolvik
