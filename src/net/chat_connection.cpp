@@ -1,0 +1,231 @@
+#include "net/chat_connection.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <thread>
+
+#include "net/server_address.h"
+
+namespace tolvik {
+namespace {
+
+void CopyBounded(char* dst, size_t size, const char* src) {
+  if (src == nullptr) src = "";
+  size_t n = strnlen(src, size - 1);
+  std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+// Raw lines are cut to this length before wrapping; handlers only ever see
+// the first 255 characters after the opening quote.
+constexpr size_t kRawLineKeep = 300;
+
+}  // namespace
+
+ChatConnection::ChatConnection()
+    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {}
+
+ChatConnection::~ChatConnection() {
+  if (log_ != nullptr) std::fclose(log_);
+}
+
+void ChatConnection::SetLoginInfo(const char* account, const char* password, const char* server, uint16_t port) {
+  CopyBounded(account_, sizeof account_, account);
+  CopyBounded(own_name_, sizeof own_name_, account);
+  CopyBounded(password_, sizeof password_, password);
+  CopyBounded(server_, sizeof server_, server);
+  port_ = port;
+}
+
+int ChatConnection::SetHomeChannel(const char* name) {
+  CopyBounded(home_channel_, sizeof home_channel_, name);
+  return static_cast<int>(std::strlen(home_channel_)) + 1;
+}
+
+void ChatConnection::SetCurrentChannel(const char* name) { CopyBounded(current_channel_, sizeof current_channel_, name); }
+void ChatConnection::SetOwnName(const char* name) { CopyBounded(own_name_, sizeof own_name_, name); }
+
+bool ChatConnection::OpenSocket() {
+  sockaddr_storage addr{};
+  socklen_t len = 0;
+  if (!ResolveServer(server_, port_, &addr, &len)) return false;
+  int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return false;
+  int r;
+  do {
+    r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
+  } while (r != 0 && errno == EINTR);
+  if (r != 0) {
+    ::close(fd);  // a failed attempt's socket is never reused
+    return false;
+  }
+  int old = socket_.exchange(fd);
+  if (old >= 0) ::close(old);
+  peer_closed_ = false;
+  return true;
+}
+
+void ChatConnection::CloseSocket() {
+  int fd = socket_.exchange(-1);
+  if (fd >= 0) ::close(fd);
+}
+
+int ChatConnection::ConnectWithRetries() {
+  reset_reader_ = true;
+  Log("Attempting to connect...");
+  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    if (OpenSocket()) {
+      SendLine("%c%c\r\n", 3, 4);
+      return kStateWaitingForLoginPrompt;
+    }
+    Log("Connect() failed.");
+    retry_pause_(kRetryPauseMs);
+  }
+  Log("Unable to log on after %d tries - giving up.", kConnectAttempts);
+  return kStateConnectionFailed;
+}
+
+bool ChatConnection::SendLine(const char* format, ...) {
+  char line[256];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n < 0) return false;
+  int fd = socket_.load();
+  if (fd < 0) return false;
+  return SendAll(fd, line, strnlen(line, sizeof line));
+}
+
+bool ChatConnection::SendAll(int fd, const char* data, size_t len) {
+  while (len > 0) {
+    ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    len -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ChatConnection::Log(const char* format, ...) {
+  std::lock_guard<std::mutex> lock(log_mutex_);
+  if (log_ == nullptr) return false;
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::fprintf(log_, "%s\r\n", text);
+  std::fflush(log_);
+  return true;
+}
+
+void ChatConnection::AttachLog(FILE* log) {
+  std::lock_guard<std::mutex> lock(log_mutex_);
+  if (log_ != nullptr) std::fclose(log_);
+  log_ = log;
+}
+
+bool ChatConnection::ReadAvailable() {
+  int fd = socket_.load();
+  if (fd < 0) return false;
+  if (reset_reader_.exchange(false)) reader_.reset();
+  pollfd p{fd, POLLIN, 0};
+  int ready = ::poll(&p, 1, 0);
+  if (ready != 0) {
+    ssize_t n;
+    do {
+      n = ::recv(fd, reader_.writePtr(), reader_.writeSpace(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    if (n == 0) peer_closed_ = true;
+    reader_.commit(static_cast<size_t>(n), [this](char* line) { HandleLine(line); });
+  }
+  OnReadComplete();
+  return true;
+}
+
+void ChatConnection::ProcessBytes(const char* data, size_t len) {
+  reader_.feed(data, len, [this](char* line) { HandleLine(line); });
+}
+
+void ChatConnection::HandleLine(char* line) {
+  if (line[0] >= '0' && line[0] <= '9') {
+    OnEventLineArrived();
+    DispatchLine(line);
+    return;
+  }
+  // Anything else (prompts, notices) travels as a wrapped 1008 event.
+  if (char* cr = std::strchr(line, '\r')) *cr = '\0';
+  char wrapped[kRawLineKeep + 16];
+  std::snprintf(wrapped, sizeof wrapped, "1008 \"%.*s\"", static_cast<int>(kRawLineKeep), line);
+  DispatchLine(wrapped);
+}
+
+int ChatConnection::DispatchLine(const char* line) {
+  ChatEvent ev;
+  ParseEvent(line, &ev);
+  const char* n = ev.name;
+  const uint32_t f = ev.flags;
+  const char* t = ev.text;
+  switch (ev.id) {
+    case kEvShowUser: OnShowUser(n, f, t); return 1;
+    case kEvJoin: OnJoin(n, f, t); return 1;
+    case kEvUserFlags: OnUserFlags(n, f, t); return 1;
+    case kEvLeave: OnLeave(n, f, t); return 1;
+    case kEvTalk: OnTalk(n, f, t); return 1;
+    case kEvBroadcast: OnBroadcast(n, f, t); return 1;
+    case kEvChannel: OnChannel(n, f, t); return 1;
+    case kEvWhisper: return OnWhisper(n, f, t);
+    case kEvWhisperSent: OnWhisperSent(n, f, t); return 1;
+    case kEvEmote: OnEmote(n, f, t); return 1;
+    case kEvChannelFull: OnChannelFull(n, f, t); return 1;
+    case kEvChannelDoesNotExist: OnChannelDoesNotExist(n, f, t); return 1;
+    case kEvChannelRestricted: OnChannelRestricted(n, f, t); return 1;
+    case kEvInfo: OnInfo(n, f, t); return 1;
+    case kEvError: OnError(n, f, t); return 1;
+    case kEvName: OnName(n, f, t); return 1;
+    case kEvNull: OnNull(n, f, t); return 1;
+    case kEvRawLine: OnRawLine(n, f, t); return 1;
+    default:
+      Log("Unhandled event ID %d", ev.id);
+      return 0;
+  }
+}
+
+int ChatConnection::OnReadComplete() { return 1; }
+int ChatConnection::OnShowUser(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnJoin(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnUserFlags(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnLeave(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnTalk(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnBroadcast(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnChannel(const char*, uint32_t, const char* text) {
+  SetCurrentChannel(text);
+  return 1;
+}
+int ChatConnection::OnWhisper(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnWhisperSent(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnEmote(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnChannelFull(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnChannelDoesNotExist(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnChannelRestricted(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnInfo(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnError(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnName(const char* name, uint32_t, const char*) {
+  SetOwnName(name);
+  return 1;
+}
+int ChatConnection::OnNull(const char*, uint32_t, const char*) { return 1; }
+int ChatConnection::OnRawLine(const char*, uint32_t, const char*) { return 1; }
+
+}  // namespace tolvik

@@ -1,0 +1,130 @@
+#pragma once
+// The client side of the chat gateway: login values, connecting, the protocol
+// selector, cutting the received stream into lines and dispatching each line
+// to one virtual handler per event.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+
+#include "net/chat_event.h"
+#include "net/line_reader.h"
+
+namespace tolvik {
+
+// Connection states returned by ConnectWithRetries (the full set lives with the document).
+inline constexpr int kStateWaitingForLoginPrompt = 2;
+inline constexpr int kStateConnectionFailed = 3;
+
+class ChatConnection {
+ public:
+  static constexpr uint16_t kDefaultPort = 6112;
+  static constexpr int kConnectAttempts = 3;
+  static constexpr int kRetryPauseMs = 5000;
+
+  ChatConnection();
+  virtual ~ChatConnection();
+  ChatConnection(const ChatConnection&) = delete;
+  ChatConnection& operator=(const ChatConnection&) = delete;
+
+  // Login values; the account is also the own name until the server names us.
+  void SetLoginInfo(const char* account, const char* password, const char* server, uint16_t port);
+  // Returns the length of the stored name plus one.
+  int SetHomeChannel(const char* name);
+
+  // One connection attempt (blocking connect); true on success.
+  bool OpenSocket();
+  void CloseSocket();
+  // Up to three attempts, pausing between them; sends the protocol selector on
+  // success. Returns the next connection state (2 connected, 3 failed).
+  int ConnectWithRetries();
+
+  // Formats (at most 255 characters) and writes at once, unpaced.
+  bool SendLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Writes to the diagnostic log, if one is attached; false otherwise.
+  bool Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Takes ownership of an open file (or nullptr to detach and close).
+  void AttachLog(FILE* log);
+
+  // Reads what the socket holds and dispatches every complete line. False
+  // when there is no socket or the read failed; the caller then treats the
+  // connection as lost. A read of 0 bytes (peer closed) returns true and sets PeerClosed().
+  bool ReadAvailable();
+  bool PeerClosed() const { return peer_closed_; }
+
+  // Parses one line and calls its handler. Returns the handler's result for
+  // whispers, 1 for every other handled id, 0 for ids without a handler.
+  int DispatchLine(const char* line);
+  // Cuts and dispatches bytes as if they had been read from the socket.
+  void ProcessBytes(const char* data, size_t len);
+
+  // Handlers, one per event id. The base versions do nothing and return 1,
+  // except OnChannel (remembers the channel) and OnName (remembers the own name).
+  virtual int OnReadComplete();
+  virtual int OnShowUser(const char* name, uint32_t flags, const char* text);      // 1001
+  virtual int OnJoin(const char* name, uint32_t flags, const char* text);          // 1002
+  virtual int OnUserFlags(const char* name, uint32_t flags, const char* text);     // 1009
+  virtual int OnLeave(const char* name, uint32_t flags, const char* text);         // 1003
+  virtual int OnTalk(const char* name, uint32_t flags, const char* text);          // 1005
+  virtual int OnBroadcast(const char* name, uint32_t flags, const char* text);     // 1006
+  virtual int OnChannel(const char* name, uint32_t flags, const char* text);       // 1007
+  virtual int OnWhisper(const char* name, uint32_t flags, const char* text);       // 1004
+  virtual int OnWhisperSent(const char* name, uint32_t flags, const char* text);   // 1010
+  virtual int OnEmote(const char* name, uint32_t flags, const char* text);         // 1023
+  virtual int OnChannelFull(const char* name, uint32_t flags, const char* text);   // 1013
+  virtual int OnChannelDoesNotExist(const char* name, uint32_t flags, const char* text);  // 1014
+  virtual int OnChannelRestricted(const char* name, uint32_t flags, const char* text);    // 1015
+  virtual int OnInfo(const char* name, uint32_t flags, const char* text);          // 1018
+  virtual int OnError(const char* name, uint32_t flags, const char* text);         // 1019
+  virtual int OnName(const char* name, uint32_t flags, const char* text);          // 2010
+  virtual int OnNull(const char* name, uint32_t flags, const char* text);          // 2000
+  virtual int OnRawLine(const char* name, uint32_t flags, const char* text);       // 1008
+
+  // Called before a protocol event line (one that starts with a digit) is
+  // dispatched; the owner uses it to mark the connection as established.
+  virtual void OnEventLineArrived() {}
+
+  // How the pause between connect attempts is taken; tests replace it.
+  void SetRetryPause(std::function<void(int ms)> pause) { retry_pause_ = std::move(pause); }
+
+  int Socket() const { return socket_.load(); }
+  // Writes all of `data` to the current socket (no formatting, no pacing).
+  bool SendRaw(const char* data, size_t len) {
+    int fd = socket_.load();
+    return fd >= 0 && SendAll(fd, data, len);
+  }
+  const char* Account() const { return account_; }
+  const char* Password() const { return password_; }
+  const char* Server() const { return server_; }
+  uint16_t Port() const { return port_; }
+  const char* HomeChannel() const { return home_channel_; }
+  const char* CurrentChannel() const { return current_channel_; }
+  const char* OwnName() const { return own_name_; }
+
+ protected:
+  void SetCurrentChannel(const char* name);
+  void SetOwnName(const char* name);
+
+ private:
+  void HandleLine(char* line);
+  static bool SendAll(int fd, const char* data, size_t len);
+
+  FILE* log_ = nullptr;
+  std::mutex log_mutex_;
+  LineReader reader_;
+  char account_[128] = {};
+  char password_[128] = {};
+  char server_[128] = {};
+  char home_channel_[128] = {};
+  char current_channel_[128] = {};
+  uint16_t port_ = kDefaultPort;
+  char own_name_[130] = {};
+  std::atomic<int> socket_{-1};
+  bool peer_closed_ = false;
+  // Set by a connect worker; the main thread empties the reader before its next read.
+  std::atomic<bool> reset_reader_{false};
+  std::function<void(int ms)> retry_pause_;
+};
+
+}  // namespace tolvik
