@@ -176,6 +176,7 @@ TEST_F(QueueTest, AFullRingDropsTheNewestLineAndSaysSoOnce) {
   EXPECT_EQ(queue.Say("one too many\n"), 1);
   EXPECT_EQ(queue.Say("and another\n"), 1);
   EXPECT_EQ(queue.Waiting(OutgoingQueue::kNormal), 49);
+  EXPECT_EQ(queue.PeekWaiting(OutgoingQueue::kNormal).back(), "line 48\n");
   auto shown = display.texts();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_NE(shown[0].find("queue full"), std::string::npos);

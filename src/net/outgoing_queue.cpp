@@ -53,6 +53,14 @@ int OutgoingQueue::Waiting(Ring ring) const {
   return (w - r + kSlots) % kSlots;
 }
 
+std::vector<std::string> OutgoingQueue::PeekWaiting(Ring ring) const {
+  std::vector<std::string> lines;
+  int w = write_[ring].load(std::memory_order_acquire);
+  for (int r = read_[ring].load(std::memory_order_acquire); r != w; r = Next(r))
+    lines.emplace_back(rings_[ring][r], strnlen(rings_[ring][r], kEntrySize));
+  return lines;
+}
+
 int OutgoingQueue::Enqueue(Ring ring, const char* line) {
   int w = write_[ring].load(std::memory_order_relaxed);
   if (Next(w) == read_[ring].load(std::memory_order_acquire)) {

@@ -62,6 +62,8 @@ class OutgoingQueue {
   int FloodScore() const { return flood_score_.load(); }
   int CurrentDelay() const { return current_delay_.load(); }
   int Waiting(Ring ring) const;
+  // Copies of the lines waiting in a ring, oldest first (for views and tests).
+  std::vector<std::string> PeekWaiting(Ring ring) const;
   void Wake() { wake_.set(); }
 
   // Starts the sender thread (once). Stop() lets it finish its cycle and joins it.
