@@ -18,6 +18,10 @@ class RecordingDisplay : public ChatDisplay {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back({text, format});
   }
+  std::vector<Line> lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
   std::vector<std::string> texts() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> out;
