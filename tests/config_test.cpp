@@ -4,21 +4,14 @@
 
 #include <string>
 
+#include "support/crlf.h"
 #include "support/temp_dir.h"
 
 namespace tolvik {
 namespace {
 
+using testing::Crlf;
 using testing::TempDir;
-
-std::string Crlf(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 class ConfigTest : public ::testing::Test {
  protected:

@@ -7,21 +7,14 @@
 #include <vector>
 
 #include "app/profile_file.h"
+#include "support/crlf.h"
 #include "support/temp_dir.h"
 
 namespace tolvik {
 namespace {
 
+using testing::Crlf;
 using testing::TempDir;
-
-std::string Crlf(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 class PrivateProfileTest : public ::testing::Test {
  protected:

@@ -9,22 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "support/crlf.h"
 #include "support/temp_dir.h"
 
 namespace tolvik {
 namespace {
 
+using testing::Crlf;
 using testing::TempDir;
-
-// "a\nb\n" as the file bytes "a\r\nb\r\n".
-std::string Crlf(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 std::string ReadValue(const std::string& path, std::string_view section, std::string_view key,
                       std::string_view def = "DEF", size_t size = 256, bool* found = nullptr) {
@@ -117,10 +109,11 @@ TEST(ProfileFileRead, SectionRunsUntilALineStartingWithASingleBracket) {
   EXPECT_FALSE(found);
 }
 
-TEST(ProfileFileRead, MissingFileSectionOrKeyGiveTheDefault) {
+TEST(ProfileFileRead, MissingFileSectionOrKeyGiveTheDefaultAlsoForKeyLists) {
   TempDir dir;
   dir.write("a.ini", Crlf("[S]\nk=v\n"));
-  for (auto [file, section, key] : {std::tuple{"none.ini", "S", "k"}, {"a.ini", "T", "k"}, {"a.ini", "S", "z"}}) {
+  for (auto [file, section, key] :
+       {std::tuple{"none.ini", "S", "k"}, {"a.ini", "T", "k"}, {"a.ini", "S", "z"}, {"a.ini", "T", ""}}) {
     bool found = true;
     EXPECT_EQ(ReadValue(dir.file(file), section, key, "fallback", 256, &found), "fallback");
     EXPECT_FALSE(found);
@@ -173,15 +166,6 @@ TEST(ProfileFileList, LineWithoutEqualsIsTakenWhole) {
   TempDir dir;
   dir.write("a.ini", "[S]\r\njust a word\r\nk=v");
   EXPECT_EQ(ProfileFile::KeyNames("S", dir.file("a.ini")), (std::vector<std::string>{"just a word", "k"}));
-}
-
-TEST(ProfileFileList, MissingSectionGivesTheDefaultAndFalse) {
-  TempDir dir;
-  dir.write("a.ini", Crlf("[S]\nk=v\n"));
-  std::string raw;
-  EXPECT_FALSE(ProfileFile::Read("T", "", "none", raw, 100, dir.file("a.ini")));
-  EXPECT_EQ(raw, "none");
-  EXPECT_TRUE(ProfileFile::KeyNames("T", dir.file("a.ini")).empty());
 }
 
 TEST(ProfileFileList, ListIsCutToTheBuffer) {

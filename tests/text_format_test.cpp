@@ -65,27 +65,24 @@ TEST(TextFormatRecord, DecodeReversesEncodeForBothSizes) {
   EXPECT_FALSE(DecodeTextFormat(odd, back));
 }
 
-TEST(TextFormatRecord, DefaultsAndKeys) {
-  TextFormat d = DefaultTextFormat();
-  EXPECT_EQ(d.size, 60u);
-  EXPECT_EQ(d.mask, 0xC0000000u);
-  EXPECT_EQ(d.effects, 0u);
-  EXPECT_EQ(d.height, 200);
-  EXPECT_EQ(d.colour, 0x00FFFFFFu);
-  EXPECT_EQ(d.faceName[0], '\0');
-  TextFormat u = DefaultUrlFormat();
+TEST(TextFormatRecord, UrlDefaultDiffersFromTheOthers) {
+  TextFormats all = DefaultTextFormats();
+  const TextFormat& u = all[TextTypeIndex(TextType::URLs)];
   EXPECT_EQ(u.size, 84u);
   EXPECT_EQ(u.mask, 0xC000002Fu);
   EXPECT_EQ(u.effects, 0x24u);
   EXPECT_EQ(u.height, 200);
   EXPECT_EQ(u.colour, 0x00FFFFFFu);
+  for (int i = 0; i < kTextTypeCount; ++i) {
+    if (TextTypeAt(i) == TextType::URLs) continue;
+    EXPECT_EQ(all[i], DefaultTextFormat()) << TextTypeKey(TextTypeAt(i));
+  }
+}
 
-  TextFormats all = DefaultTextFormats();
-  EXPECT_EQ(all[TextTypeIndex(TextType::URLs)], u);
-  EXPECT_EQ(all[TextTypeIndex(TextType::Highlighted)], d);
-  EXPECT_STREQ(TextTypeKey(TextType::BnetInfo), "BnetInfo");
-  EXPECT_STREQ(TextTypeKey(TextType::Highlighted), "Highlighted");
-  EXPECT_STREQ(TextTypeKey(TextType::URLs), "URLs");
+TEST(TextFormatRecord, FontsKeysInTypeOrder) {
+  const char* expected[] = {"MyText", "OthersText", "Emotes",  "Joins",       "Parts",
+                            "Whispers", "BnetInfo", "BotInfo", "Highlighted", "URLs"};
+  for (int i = 0; i < kTextTypeCount; ++i) EXPECT_STREQ(TextTypeKey(TextTypeAt(i)), expected[i]);
 }
 
 TEST(TextFormatRecord, DefaultRecordHasAKnownStructText) {

@@ -36,6 +36,12 @@ inline std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// What a buffer of `bufferSize` bytes holds of `text`: at most bufferSize - 1
+// characters (room for the terminator).
+inline std::string_view Bounded(std::string_view text, size_t bufferSize) {
+  return bufferSize == 0 ? std::string_view() : text.substr(0, bufferSize - 1);
+}
+
 // Appends one line with the file's CR LF; a line end inside it becomes CR LF too.
 inline void AppendLine(std::string& out, std::string_view line) {
   for (char c : line) {

@@ -74,11 +74,6 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
   return found;
 }
 
-std::string Bounded(std::string_view text, size_t bufferSize) {
-  if (bufferSize == 0) return {};
-  return std::string(text.substr(0, bufferSize - 1));
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -96,13 +91,13 @@ std::string PrivateProfile::ReadString(std::string_view section, std::string_vie
       std::string_view v = *value;
       if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
-      return Bounded(v, bufferSize);
+      return std::string(ini::Bounded(v, bufferSize));
     }
   }
   // Trailing blanks of the default are dropped, though never its first character.
   size_t end = def.size();
   while (end > 1 && def[end - 1] == ' ') --end;
-  return Bounded(def.substr(0, end), bufferSize);
+  return std::string(ini::Bounded(def.substr(0, end), bufferSize));
 }
 
 int32_t PrivateProfile::ReadInt(std::string_view section, std::string_view key, int32_t def,

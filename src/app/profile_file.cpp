@@ -12,14 +12,6 @@ using ini::IsBracketed;
 using ini::IsSectionStart;
 using ini::LineReader;
 
-void StoreBounded(std::string& out, std::string_view text, size_t bufferSize) {
-  if (bufferSize == 0) {
-    out.clear();
-    return;
-  }
-  out.assign(text.substr(0, bufferSize - 1));
-}
-
 bool IsOneOf(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
 
 // Field n of `text` as a view into it (fields keep their doubled delimiters,
@@ -131,19 +123,19 @@ bool ProfileFile::Read(std::string_view section, std::string_view key, std::stri
     if (key.empty()) {
       std::string list;
       if (ListKeys(text, section, list)) {
-        StoreBounded(out, list, bufferSize);
+        out.assign(ini::Bounded(list, bufferSize));
         return true;
       }
     } else {
       std::string escapedKey = Escape(key, kKeyEscapes);
       std::string_view value;
       if (FindValue(text, section, escapedKey, value)) {
-        StoreBounded(out, value, bufferSize);
+        out.assign(ini::Bounded(value, bufferSize));
         return true;
       }
     }
   }
-  StoreBounded(out, def, bufferSize);
+  out.assign(ini::Bounded(def, bufferSize));
   return false;
 }
 
