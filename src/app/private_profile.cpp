@@ -43,26 +43,26 @@ ParsedLine Parse(std::string_view raw) {
   return p;
 }
 
-// Calls `visit` for every line of the first section named `section` and
-// reports whether that section exists. `visit` returns false to stop.
+// Calls `visit` for every line of the first section named `section`;
+// `visit` returns false to stop.
 template <typename Visit>
-bool ForEachInSection(std::string_view text, std::string_view section, Visit visit) {
+void ForEachInSection(std::string_view text, std::string_view section, Visit visit) {
   LineReader lines(text);
   std::string_view raw;
   bool inSection = false;
   while (lines.Next(raw)) {
     ParsedLine p = Parse(raw);
     if (p.kind == ParsedLine::Header) {
-      if (inSection) return true;
+      if (inSection) return;
       inSection = EqualsIgnoreCase(p.name, section);
-      continue;
+    } else if (inSection && !visit(p)) {
+      return;
     }
-    if (inSection && !visit(p)) return true;
   }
-  return inSection;
 }
 
-// The trimmed value of the first entry named `key` that has an "=".
+// The trimmed value of the first entry named `key`; none when that entry
+// has no "=".
 std::optional<std::string_view> FindValue(std::string_view text, std::string_view section, std::string_view key) {
   std::optional<std::string_view> found;
   std::string_view wanted = Trim(key);

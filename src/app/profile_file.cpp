@@ -15,9 +15,8 @@ using ini::LineReader;
 bool IsOneOf(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }
 
 // Field n of `text` as a view into it (fields keep their doubled delimiters,
-// so each is a contiguous piece of the text). `found` is false past the last.
-std::string_view FieldView(std::string_view text, std::string_view delimiters, int n, bool& found) {
-  found = false;
+// so each is a contiguous piece of the text). Empty past the last field.
+std::string_view FieldView(std::string_view text, std::string_view delimiters, int n) {
   if (n < 0) return {};
   size_t start = 0;
   int index = 0;
@@ -30,24 +29,14 @@ std::string_view FieldView(std::string_view text, std::string_view delimiters, i
         continue;
       }
     }
-    if (index == n) {
-      found = true;
-      return text.substr(start, i - start);
-    }
+    if (index == n) return text.substr(start, i - start);
     ++index;
     start = i + 1;
   }
-  if (index == n) {
-    found = true;
-    return text.substr(start);
-  }
-  return {};
+  return index == n ? text.substr(start) : std::string_view();
 }
 
-std::string_view KeyOf(std::string_view line) {
-  bool found;
-  return FieldView(line, "=", 0, found);
-}
+std::string_view KeyOf(std::string_view line) { return FieldView(line, "=", 0); }
 
 // Where the listing starts: just after the first whitespace-separated word
 // that equals "[section]", or npos.
@@ -106,8 +95,7 @@ bool FindValue(std::string_view text, std::string_view section, std::string_view
     }
     if (IsSectionStart(line)) return false;
     if (EqualsIgnoreCase(KeyOf(line), escapedKey)) {
-      bool found;
-      value = FieldView(line, "=", 1, found);
+      value = FieldView(line, "=", 1);
       return true;
     }
   }
@@ -217,8 +205,7 @@ std::string ProfileFile::Unescape(std::string_view text, std::string_view chars)
 }
 
 std::string ProfileFile::Field(std::string_view text, std::string_view delimiters, int n) {
-  bool found;
-  return std::string(FieldView(text, delimiters, n, found));
+  return std::string(FieldView(text, delimiters, n));
 }
 
 std::vector<std::string> ProfileFile::SplitKeyList(std::string_view list) {
