@@ -1,7 +1,9 @@
 #pragma once
 // Text categories of the chat display and their font-and-colour records.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace tolvik {
 
@@ -65,5 +67,35 @@ inline constexpr uint32_t kCfeStrikeOut = 0x08u;
 inline constexpr uint32_t kCfeLink = 0x20u;
 
 using TextFormats = std::array<TextFormat, kTextTypeCount>;
+
+// Stored record sizes: CHARFORMAT, and CHARFORMAT2 for the URLs record.
+inline constexpr size_t kTextFormatSize = 60;
+inline constexpr size_t kTextFormat2Size = 84;
+
+// The type of a per-type table index (0..9).
+constexpr TextType TextTypeAt(int index) { return static_cast<TextType>(index + 1); }
+
+// The record size a type is stored with: 84 for URLs, 60 for the others.
+constexpr size_t StoredSize(TextType t) { return t == TextType::URLs ? kTextFormat2Size : kTextFormatSize; }
+
+// The [Fonts] key of a type: "MyText", "OthersText", ..., "URLs", "Highlighted".
+const char* TextTypeKey(TextType t);
+
+// Writes the record's fields little-endian into `out`, which must hold 60 or
+// 84 bytes; with 60 the CHARFORMAT2 tail is left out. The size field is
+// written as it is in the record.
+void EncodeTextFormat(const TextFormat& format, std::span<uint8_t> out);
+
+// Reads a record from 60 or 84 bytes; the tail stays zero when there are 60.
+// Any other length gives false.
+bool DecodeTextFormat(std::span<const uint8_t> bytes, TextFormat& format);
+
+// Size and colour only: 200 twips, white, no effects, no face name.
+TextFormat DefaultTextFormat();
+// 84 bytes; size, colour, bold, italic, underline, strike-out and link set;
+// underlined link, 200 twips, white.
+TextFormat DefaultUrlFormat();
+// The ten defaults, indexed by TextTypeIndex.
+TextFormats DefaultTextFormats();
 
 }  // namespace tolvik
