@@ -5,7 +5,7 @@
 
 namespace tolvik {
 
-ChatDisplay::ChatDisplay() = default;
+ChatDisplay::ChatDisplay() : formats_(DefaultTextFormats()) {}
 
 int ChatDisplay::print(TextType type, const char* format, ...) {
   va_list args;

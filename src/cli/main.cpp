@@ -1,13 +1,98 @@
+// tolvik-cli: Tolvik in a terminal, for machines without a display.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "bot/chat_bot.h"
+#include "cli/cli_host.h"
+#include "cli/terminal_display.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tolvik-cli [--dir DIR]\n"
+    "Runs the Tolvik chat bot in a terminal, in DIR (default: the current directory),\n"
+    "where it keeps Bot.ini, script.ini, users.lst, autoban.lst and its alias database.\n"
+    "It connects at once to the server of Bot.ini [Init] and shows the channel.\n"
+    "\n"
+    "Typed lines are sent as from the chat bar. Lines starting with // are local:\n"
+    "  //connect  //disconnect  //reload (Bot.ini)  //status  //quit\n"
+    "\n"
+    "Options:\n"
+    "  --dir DIR    working directory\n"
+    "  --help       this text\n"
+    "  --version    the version\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  std::string dir = ".";
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("tolvik-cli %s\n", TOLVIK_VERSION);
       return 0;
     }
+    if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+      dir = argv[++i];
+      continue;
+    }
+    std::fprintf(stderr, "tolvik-cli: unknown argument '%s'\n%s", argv[i], kUsage);
+    return 2;
   }
-  std::printf("tolvik-cli %s\n", TOLVIK_VERSION);
-  return 0;
+  std::error_code ec;
+  std::filesystem::path work = std::filesystem::absolute(dir, ec);
+  if (ec || !std::filesystem::is_directory(work)) {
+    std::fprintf(stderr, "tolvik-cli: '%s' is not a directory\n", dir.c_str());
+    return 2;
+  }
+  if (::chdir(work.c_str()) != 0) {
+    std::perror("tolvik-cli: chdir");
+    return 2;
+  }
+
+  const bool interactive = ::isatty(STDIN_FILENO) != 0;
+  tolvik::TerminalDisplay display(stdout, ::isatty(STDOUT_FILENO) != 0);
+  tolvik::CliHost host(stdout, interactive);
+  tolvik::CHaldenDoc doc(work.lexically_normal().string(), display, host);
+
+  if (!interactive) {
+    std::vector<std::string> missing;
+    if (tolvik::IsUnset(doc.Login().login)) missing.push_back("Login");
+    if (tolvik::IsUnset(doc.Login().password)) missing.push_back("Password");
+    if (tolvik::IsUnset(doc.Login().server)) missing.push_back("Server");
+    if (!missing.empty()) {
+      std::string keys;
+      for (const auto& k : missing) keys += (keys.empty() ? "" : ", ") + k;
+      std::fprintf(stderr, "tolvik-cli: Bot.ini in %s has no [Init] %s; set %s there and start again.\n",
+                   work.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it");
+      return 3;
+    }
+  }
+
+  std::printf("-- Status: %s\n", doc.StatusText().c_str());
+  doc.Connect();
+  return host.Run(doc, [&](const std::string& line) {
+    if (line == "//quit") {
+      host.RequestStop();
+    } else if (line == "//connect") {
+      doc.Connect();
+    } else if (line == "//disconnect") {
+      doc.Disconnect();
+    } else if (line == "//reload") {
+      doc.ReloadBotIni();
+    } else if (line == "//status") {
+      std::printf("-- Status: %s\n", doc.StatusText().c_str());
+    } else if (!line.empty()) {
+      doc.Bot().Queue().SayPriority("%s\n", line.c_str());
+    }
+  });
 }

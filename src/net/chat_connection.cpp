@@ -78,6 +78,20 @@ void ChatConnection::CloseSocket() {
   if (fd >= 0) ::close(fd);
 }
 
+void ChatConnection::CloseSocketGracefully() {
+  int fd = socket_.exchange(-1);
+  if (fd < 0) return;
+  ::shutdown(fd, SHUT_WR);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  char sink[1024];
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 50) <= 0) continue;
+    if (::recv(fd, sink, sizeof sink, 0) <= 0) break;
+  }
+  ::close(fd);
+}
+
 int ChatConnection::ConnectWithRetries() {
   reset_reader_ = true;
   Log("Attempting to connect...");

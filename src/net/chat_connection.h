@@ -36,6 +36,10 @@ class ChatConnection {
   // One connection attempt (blocking connect); true on success.
   bool OpenSocket();
   void CloseSocket();
+  // Closes after letting what was just written reach the peer: our side is
+  // shut down first and what the peer still sends is read and dropped (for
+  // at most half a second), so no reset throws away the last lines.
+  void CloseSocketGracefully();
   // Up to three attempts, pausing between them; sends the protocol selector on
   // success. Returns the next connection state (2 connected, 3 failed).
   int ConnectWithRetries();

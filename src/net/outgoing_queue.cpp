@@ -170,7 +170,14 @@ void OutgoingQueue::SenderLoop() {
     }
     int pause = ChoosePause(flood_score_.load(), current_delay_.load());
     current_delay_.store(pause);
-    if (!stop_ && pause > 0) pause_(pause);
+    if (!stop_ && pause > 0) {
+      std::function<void(int)> take_pause;
+      {
+        std::lock_guard<std::mutex> lock(pause_mutex_);
+        take_pause = pause_;
+      }
+      take_pause(pause);
+    }
 
     Ring ring = Empty(kPriority) ? kNormal : kPriority;
     int index = read_[ring].load(std::memory_order_relaxed);

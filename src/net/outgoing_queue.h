@@ -49,7 +49,11 @@ class OutgoingQueue {
 
   void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
   // How the sender takes its pause; the default waits and is cut short by Stop().
-  void SetPause(std::function<void(int ms)> pause) { pause_ = std::move(pause); }
+  // May be called while the sender runs.
+  void SetPause(std::function<void(int ms)> pause) {
+    std::lock_guard<std::mutex> lock(pause_mutex_);
+    pause_ = std::move(pause);
+  }
 
   int Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
   int VSay(const char* format, va_list args);
@@ -92,6 +96,7 @@ class OutgoingQueue {
   ChatConnection& connection_;
   ChatDisplay* display_;
   Hooks hooks_;
+  std::mutex pause_mutex_;
   std::function<void(int ms)> pause_;
 
   char rings_[2][kSlots][kEntrySize] = {};

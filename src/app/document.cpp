@@ -1,0 +1,214 @@
+#include "app/document.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/chat_display.h"
+#include "app/font_records.h"
+#include "app/host.h"
+#include "bot/chat_bot.h"
+
+namespace tolvik {
+namespace {
+
+// An empty file reads exactly like a missing one, but settings can be written to it.
+void CreateIfMissing(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd >= 0) ::close(fd);
+}
+
+}  // namespace
+
+CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host& host)
+    : display_(display), host_(host), paths_(ConfigPaths::FromWorkingDirectory(workingDir)) {
+  CreateIfMissing(paths_.botIni);
+  CreateIfMissing(paths_.scriptIni);
+  bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
+
+  login_ = LoadLoginSettings(paths_.botIni);
+  bot_->SetHomeChannel(IsUnset(login_.channel) ? "" : login_.channel.c_str());
+  bot_->LoadBotSettings();
+  ApplyFonts();
+  toggles_ = LoadToggles(paths_.botIni);
+  bot_->CreateScriptInterpreter();
+  status_server_ = IsUnset(login_.server) ? "" : login_.server;
+  bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
+                     ChatConnection::kDefaultPort);
+
+  OutgoingQueue::Hooks hooks;
+  std::weak_ptr<bool> alive = alive_;
+  hooks.notify_main = [this, alive] {
+    host_.PostToMain([this, alive] {
+      if (alive.lock()) DeliverSentLines();
+    });
+  };
+  hooks.line_sent = [this] { anti_idle_count_ = 0; };
+  bot_->Queue().SetHooks(std::move(hooks));
+  bot_->Queue().Start();
+}
+
+CHaldenDoc::~CHaldenDoc() {
+  alive_.reset();
+  if (!closed_) Close();
+  JoinWorker();
+}
+
+void CHaldenDoc::ApplyFonts() { display_.setFormats(LoadTextFormats(paths_.botIni)); }
+
+void CHaldenDoc::Start() {
+  if (login_.autoLogin) Connect();
+}
+
+void CHaldenDoc::SetState(int state) {
+  if (state_.exchange(state) != state) host_.StatusChanged(state, StatusText());
+}
+
+std::string CHaldenDoc::StatusText() const { return tolvik::StatusText(state_.load(), status_server_); }
+
+void CHaldenDoc::Connect() {
+  struct Required {
+    std::string LoginSettings::*field;
+    const char* prompt;
+    const char* key;
+  };
+  const Required required[] = {
+      {&LoginSettings::password, "Please enter password", "Password"},
+      {&LoginSettings::login, "Please enter Login Name", "Login"},
+      {&LoginSettings::server, "Please Select a Server", "Server"},
+  };
+  for (const Required& r : required) {
+    while (IsUnset(login_.*r.field)) {
+      display_.print(TextType::BnetInfo, "%s", r.prompt);
+      std::string value;
+      if (!host_.AskForLoginValue(r.key, value)) return;
+      login_.*r.field = value;
+    }
+  }
+  if (!IsIdleState(state_.load())) return;
+  status_server_ = login_.server;
+  SetState(Connecting);
+  bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
+                     ChatConnection::kDefaultPort);
+  StartConnectWorker(false);
+}
+
+void CHaldenDoc::Disconnect() {
+  if (IsIdleState(state_.load())) return;
+  host_.ClearUserList();
+  status_server_ = IsUnset(login_.server) ? "" : login_.server;
+  {
+    std::lock_guard<std::mutex> lock(worker_mutex_);
+    ++generation_;
+  }
+  worker_cv_.notify_all();
+  bot_->CloseSocket();
+  host_.SocketChanged(-1);
+  SetState(NotConnected);
+}
+
+void CHaldenDoc::JoinWorker() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void CHaldenDoc::StartConnectWorker(bool after_reconnect_wait) {
+  unsigned gen;
+  {
+    std::lock_guard<std::mutex> lock(worker_mutex_);
+    gen = ++generation_;
+  }
+  worker_cv_.notify_all();  // an older worker still waiting gives up
+  JoinWorker();
+
+  // Waits that a Disconnect (or a newer worker) cuts short; true when cut.
+  auto cancelled_wait = [this, gen](int ms) {
+    std::unique_lock<std::mutex> lock(worker_mutex_);
+    return worker_cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return generation_ != gen; });
+  };
+  bot_->SetRetryPause([cancelled_wait](int ms) { cancelled_wait(ms); });
+
+  std::weak_ptr<bool> alive = alive_;
+  const int delay = reconnect_delay_ms_;
+  worker_ = std::thread([this, gen, after_reconnect_wait, cancelled_wait, alive, delay] {
+    if (after_reconnect_wait && (cancelled_wait(delay) || state_.load() == NotConnected))
+      return;
+    if (generation_ != gen) return;
+    bot_->CloseSocket();
+    int result = bot_->ConnectWithRetries();
+    host_.PostToMain([this, gen, result, alive] {
+      if (!alive.lock()) return;
+      if (generation_ != gen) {
+        // Disconnected meanwhile: the new socket is not wanted.
+        if (result == WaitingForLoginPrompt && state_.load() == NotConnected) bot_->CloseSocket();
+        return;
+      }
+      if (result == WaitingForLoginPrompt) host_.SocketChanged(bot_->Socket());
+      SetState(result);
+    });
+  });
+}
+
+void CHaldenDoc::OnSocketEvent(SocketEvent event) {
+  if (event == SocketEvent::Readable) {
+    bool ok = bot_->ReadAvailable();
+    if (ok && !bot_->PeerClosed()) return;
+    if (ok) event = SocketEvent::Closed;  // read end of stream: the server closed
+  }
+  if (event == SocketEvent::Closed) {
+    display_.print(TextType::BnetInfo, "THE BOT HAS LOST CONNECTION");
+    display_.print(TextType::BnetInfo, "Attempting to reconnect...");
+  }
+  LoseConnection();
+}
+
+void CHaldenDoc::LoseConnection() {
+  host_.ClearUserList();
+  bot_->CloseSocket();
+  host_.SocketChanged(-1);
+  int s = state_.load();
+  if (s == NotConnected || s == ConnectionFailed || s == LoginFailed || s == Connected || s == ConnectionRefused) {
+    status_server_ = login_.server;
+    SetState(Connecting);
+    bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
+                       ChatConnection::kDefaultPort);
+    StartConnectWorker(true);
+  }
+}
+
+void CHaldenDoc::OnTimer1() {
+  if (++anti_idle_count_ > 14) {
+    const std::string& msg = bot_->Settings().antiIdleMsg;
+    if (!IsUnset(msg)) bot_->Queue().Say("%s\n", msg.c_str());
+    anti_idle_count_ = 0;
+  }
+  bot_->OnMinuteTick();
+}
+
+void CHaldenDoc::OnTimer2() {
+  bot_->Queue().DecayScore();
+  bot_->OnFastTick();
+}
+
+void CHaldenDoc::DeliverSentLines() { bot_->Queue().DeliverSent(); }
+
+void CHaldenDoc::ReloadBotIni() {
+  bot_->LoadBotSettings();
+  ApplyFonts();
+}
+
+void CHaldenDoc::Close() {
+  if (closed_) return;
+  closed_ = true;
+  std::string leave = LoadLeaveMessageAtExit(paths_.botIni);
+  if (!IsUnset(leave) && bot_->Socket() >= 0) bot_->Queue().SendNow("%s\n", leave.c_str());
+  host_.ClearUserList();
+  {
+    std::lock_guard<std::mutex> lock(worker_mutex_);
+    ++generation_;
+  }
+  worker_cv_.notify_all();
+  bot_->CloseSocketGracefully();
+  bot_->Queue().Stop();
+  JoinWorker();
+}
+
+}  // namespace tolvik

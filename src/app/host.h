@@ -1,0 +1,37 @@
+#pragma once
+// What only a front-end can do for the document. The Qt window and the
+// terminal program each implement it.
+#include <functional>
+#include <string>
+
+namespace tolvik {
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Runs `fn` on the main thread soon. Callable from any thread.
+  virtual void PostToMain(std::function<void()> fn) = 0;
+
+  // The connection's socket changed (-1: none). Called on the main thread; the
+  // front-end watches the descriptor for readability and close and calls
+  // CHaldenDoc::OnSocketEvent.
+  virtual void SocketChanged(int fd) = 0;
+
+  // The connection state or its text changed (main thread).
+  virtual void StatusChanged(int state, const std::string& text) = 0;
+
+  // A login value is missing: `key` is "Password", "Login" or "Server". The
+  // front-end lets the user supply it (configuration sheet, terminal prompt)
+  // into `value` and returns false when the user cancels.
+  virtual bool AskForLoginValue(const std::string& key, std::string& value) = 0;
+
+  // The user list is emptied and its caption set to a blank.
+  virtual void ClearUserList() {}
+
+  // The operator page alarm and the short beep.
+  virtual void PageAlarm() {}
+  virtual void Beep() {}
+};
+
+}  // namespace tolvik

@@ -1,0 +1,143 @@
+#include "bot/chat_bot.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "app/chat_display.h"
+#include "app/document.h"
+#include "app/host.h"
+#include "app/profile_file.h"
+
+namespace tolvik {
+
+void RecentChannels::add(const char* name) {
+  for (int i = 0; i < count_; ++i)
+    if (strcasecmp(names_[i].c_str(), name) == 0) return;
+  names_[position_] = name;
+  position_ = (position_ + 1) % kCapacity;
+  if (count_ < kCapacity) ++count_;
+}
+
+ChatBot::ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths)
+    : doc_(doc),
+      display_(display),
+      paths_(paths),
+      queue_(*this, &display),
+      access_(*this, pending_),
+      scripts_(*this, [this](const char* name) { return access_.GetUserLevel(name); }),
+      aliases_(paths.workingDirectory, display, *this) {}
+
+ChatBot::~ChatBot() { queue_.Stop(); }
+
+int ChatBot::CommandLevel(const char* key) const {
+  const int32_t* level = settings_.commands.Find(key);
+  return level != nullptr ? *level : -1;
+}
+
+void ChatBot::UserLevelChanged(const char*, int) {}
+
+void ChatBot::reply(const char* recipient, const char* line) { queue_.WhisperTo(recipient, "%s", line); }
+
+void ChatBot::RecordPendingCommand(const char* line, const char* speaker) {
+  pending_.RecordPendingCommand(line, speaker, &display_);
+}
+
+void ChatBot::RunEventHook(const char* hook, const char* name, const char* text) {
+  if (!doc_.GetToggles().AutoRespond.state) return;
+  std::string path = FindHook("Events", hook);
+  if (path.empty()) return;
+  display_.print(TextType::BotInfo, "Script: %s", hook);
+  RunScript(path, name, text);
+}
+
+void ChatBot::LoadBotSettings() {
+  settings_ = tolvik::LoadBotSettings(paths_.botIni);
+  for (size_t i = 0; i < heirs_.names.size(); ++i) heirs_.names[i] = settings_.designate[i];
+}
+
+void ChatBot::OnMinuteTick() {}
+void ChatBot::OnFastTick() {}
+
+void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
+
+int ChatBot::OnRawLine(const char* name, uint32_t flags, const char* text) {
+  ChatConnection::OnRawLine(name, flags, text);
+  if (doc_.GetToggles().ViewText.state) display_.print(TextType::BnetInfo, "%s", text);
+  if (std::strstr(text, "password.") != nullptr) {
+    SendLine("%s\r\n%s\r\n", Account(), Password());
+    doc_.SetState(VerifyingNameAndPassword);
+  }
+  if (std::strstr(text, "refused") != nullptr) doc_.SetState(ConnectionRefused);
+  if (strcasecmp(text, "Login Incorrect") == 0) doc_.SetState(LoginFailed);
+  return 1;
+}
+
+int ChatBot::OnName(const char* name, uint32_t flags, const char* text) {
+  ChatConnection::OnName(name, flags, text);
+  return 1;
+}
+
+int ChatBot::OnChannel(const char* name, uint32_t flags, const char* text) {
+  ChatConnection::OnChannel(name, flags, text);
+  doc_.HostInterface().ClearUserList();
+  is_operator_ = false;
+  heirs_.clearPresence();
+  display_.print(TextType::BnetInfo, "Joining Channel: %s", text);
+  recent_.add(text);
+  counters_.reset();
+  const std::string& join = settings_.joinMsg;
+  if (!IsUnset(join) && strcasecmp(text, HomeChannel()) == 0) queue_.Say("%s\n", join.c_str());
+  RunEventHook("OnChannel", name, text);
+  return 1;
+}
+
+int ChatBot::OnBroadcast(const char* name, uint32_t, const char* text) {
+  display_.print(TextType::BnetInfo, "%s", text);
+  RunEventHook("OnBroadcast", name, text);
+  return 1;
+}
+
+int ChatBot::OnWhisperSent(const char* name, uint32_t, const char* text) {
+  display_.print(TextType::Whispers, "<To: %s> %s", name, text);
+  RunEventHook("OnWhisperSent", name, text);
+  return 1;
+}
+
+int ChatBot::OnNull(const char*, uint32_t, const char*) {
+  if (doc_.GetToggles().ViewPings.state) display_.print(TextType::BnetInfo, "%s", LoadPingText(paths_.botIni).c_str());
+  return 1;
+}
+
+int ChatBot::OnChannelFull(const char* name, uint32_t, const char* text) {
+  display_.print(TextType::BnetInfo, "OnChannelFull chanfull<%s> %s", name, text);
+  RunEventHook("OnChannelFull", name, text);
+  return 1;
+}
+
+int ChatBot::OnChannelDoesNotExist(const char* name, uint32_t, const char* text) {
+  display_.print(TextType::BnetInfo, "OnChannelDoesNotExit chandne<%s> %s", name, text);
+  RunEventHook("OnChannelDoesNotExist", name, text);
+  return 1;
+}
+
+int ChatBot::OnChannelRestricted(const char* name, uint32_t, const char* text) {
+  display_.print(TextType::BnetInfo, "OnChannelRestricted chanrest<%s> %s", name, text);
+  RunEventHook("OnChannelRestricted", name, text);
+  return 1;
+}
+
+bool ChatBot::RunScript(const std::string& path, const char* speaker, const char* text) {
+  // Relative script paths name files of the working directory, wherever the
+  // process happens to be.
+  std::string full = !path.empty() && path[0] != '/' ? JoinPath(paths_.workingDirectory, path) : path;
+  return scripts_.RunHook(full.c_str(), speaker, text);
+}
+
+std::string ChatBot::FindHook(const char* section, const char* key) const {
+  std::string value;
+  if (!ProfileFile::Read(section, key, "", value, 1024, paths_.scriptIni)) return {};
+  return value;
+}
+
+}  // namespace tolvik

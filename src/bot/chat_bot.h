@@ -1,0 +1,145 @@
+#pragma once
+// The bot: the connection, its outgoing queue and everything it decides.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "aliases/alias_database.h"
+#include "app/config.h"
+#include "bot/access_list.h"
+#include "bot/bot_context.h"
+#include "bot/pending_actions.h"
+#include "bot/script_bridge.h"
+#include "net/chat_connection.h"
+#include "net/outgoing_queue.h"
+
+namespace tolvik {
+
+class CHaldenDoc;
+class ChatDisplay;
+
+// Channels entered, without repeats (names compared ignoring case); the
+// 31st distinct channel replaces the oldest.
+class RecentChannels {
+ public:
+  static constexpr int kCapacity = 30;
+  void add(const char* name);
+  int count() const { return count_; }
+  const std::string& at(int slot) const { return names_[slot]; }
+
+ private:
+  std::array<std::string, kCapacity> names_;
+  int count_ = 0;
+  int position_ = 0;
+};
+
+// Heirs for operator status in priority order, with who of them is present
+// and which one was designated last.
+struct HeirTable {
+  static constexpr int kNone = 10;
+  std::array<std::string, 10> names;
+  std::array<bool, 10> present{};
+  int designated = kNone;
+  std::string designatedName;  // the heir the server last confirmed
+
+  void clearPresence() {
+    present.fill(false);
+    designated = kNone;
+  }
+};
+
+// Users in the channel per login type.
+struct LoginTypeCounters {
+  std::array<int, 7> counts{};
+  void reset() { counts.fill(0); }
+};
+
+class ChatBot : public ChatConnection, public BotContext, public AliasHost {
+ public:
+  ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths);
+  ~ChatBot() override;
+
+  // BotContext
+  OutgoingQueue& Queue() override { return queue_; }
+  ChatDisplay& Display() override { return display_; }
+  const char* OwnName() const override { return ChatConnection::OwnName(); }
+  const char* CurrentChannel() const override { return ChatConnection::CurrentChannel(); }
+  const char* HomeChannel() const override { return ChatConnection::HomeChannel(); }
+  int CommandLevel(const char* key) const override;
+  void UserLevelChanged(const char* name, int level) override;
+  const std::string& WorkingDir() const override { return paths_.workingDirectory; }
+
+  // AliasHost
+  void reply(const char* recipient, const char* line) override;
+
+  const ConfigPaths& Paths() const { return paths_; }
+  const BotSettings& Settings() const { return settings_; }
+  // [Commands], [Restrictions], [AutoSend], [Security], [AutoDesignate].
+  void LoadBotSettings();
+
+  // Login and channel events.
+  int OnRawLine(const char* name, uint32_t flags, const char* text) override;
+  int OnName(const char* name, uint32_t flags, const char* text) override;
+  int OnChannel(const char* name, uint32_t flags, const char* text) override;
+  int OnBroadcast(const char* name, uint32_t flags, const char* text) override;
+  int OnWhisperSent(const char* name, uint32_t flags, const char* text) override;
+  int OnNull(const char* name, uint32_t flags, const char* text) override;
+  int OnChannelFull(const char* name, uint32_t flags, const char* text) override;
+  int OnChannelDoesNotExist(const char* name, uint32_t flags, const char* text) override;
+  int OnChannelRestricted(const char* name, uint32_t flags, const char* text) override;
+  void OnEventLineArrived() override;
+
+  // Server confirmations of designate, ban and unban; the welcome line; ban
+  // protection; account logging from whois answers.
+  int OnInfo(const char* name, uint32_t flags, const char* text) override;
+  int OnError(const char* name, uint32_t flags, const char* text) override;
+  void RecordPendingCommand(const char* line, const char* speaker);
+
+  // The common tail of the event handlers: when AutoRespond is on and
+  // script.ini [Events] names a script for `hook`, show it and run it.
+  void RunEventHook(const char* hook, const char* name, const char* text);
+  // Creates the Tcl interpreter (once the settings are loaded).
+  void CreateScriptInterpreter() { scripts_.CreateInterpreter(); }
+  // Runs a script named in script.ini (relative to the working directory).
+  bool RunScript(const std::string& path, const char* speaker, const char* text);
+  // script.ini [section] key, or empty when not set.
+  std::string FindHook(const char* section, const char* key) const;
+
+  // Housekeeping driven by the document's timers: every minute and every 110 ms.
+  void OnMinuteTick();
+  void OnFastTick();
+
+  bool IsOperator() const { return is_operator_; }
+  void SetOperator(bool on) { is_operator_ = on; }
+  const RecentChannels& Recent() const { return recent_; }
+  HeirTable& Heirs() { return heirs_; }
+  LoginTypeCounters& Counters() { return counters_; }
+  AccessList& Access() { return access_; }
+  PendingActionQueue& Pending() { return pending_; }
+  ScriptBridge& Scripts() { return scripts_; }
+  AliasDatabase& Aliases() { return aliases_; }
+
+  // Set when a user asked for a designation (the next information line answers it).
+  bool designate_requested = false;
+  // A /whois the bot sent for account logging, and for whom.
+  bool whois_pending = false;
+  std::string whois_name;
+
+ protected:
+  CHaldenDoc& doc_;
+  ChatDisplay& display_;
+  ConfigPaths paths_;
+  BotSettings settings_;
+  OutgoingQueue queue_;
+  PendingActionQueue pending_;
+  AccessList access_;
+  ScriptBridge scripts_;
+  AliasDatabase aliases_;
+
+  bool is_operator_ = false;
+  HeirTable heirs_;
+  RecentChannels recent_;
+  LoginTypeCounters counters_;
+};
+
+}  // namespace tolvik

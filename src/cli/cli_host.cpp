@@ -1,0 +1,165 @@
+#include "cli/cli_host.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "app/document.h"
+#include "net/line_reader.h"
+
+namespace tolvik {
+namespace {
+
+int g_signal_pipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  char c = 1;
+  (void)!::write(g_signal_pipe[1], &c, 1);
+}
+
+}  // namespace
+
+bool PromptOnTerminal(const std::string& prompt, bool secret, std::string& value) {
+  std::fprintf(stderr, "%s", prompt.c_str());
+  std::fflush(stderr);
+  termios saved{};
+  bool restore = secret && tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (restore) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  bool ok = static_cast<bool>(std::getline(std::cin, value));
+  if (restore) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fprintf(stderr, "\n");
+  }
+  if (!value.empty() && value.back() == '\r') value.pop_back();
+  return ok && !value.empty();
+}
+
+CliHost::CliHost(FILE* status_out, bool interactive) : status_out_(status_out), interactive_(interactive) {
+  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+CliHost::~CliHost() {
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+void CliHost::PostToMain(std::function<void()> fn) {
+  {
+    std::lock_guard<std::mutex> lock(posted_mutex_);
+    posted_.push_back(std::move(fn));
+  }
+  uint64_t one = 1;
+  (void)!::write(wake_fd_, &one, sizeof one);
+}
+
+void CliHost::RunPosted() {
+  uint64_t count;
+  (void)!::read(wake_fd_, &count, sizeof count);
+  std::vector<std::function<void()>> run;
+  {
+    std::lock_guard<std::mutex> lock(posted_mutex_);
+    run.swap(posted_);
+  }
+  for (auto& fn : run) fn();
+}
+
+void CliHost::StatusChanged(int, const std::string& text) {
+  std::fprintf(status_out_, "-- Status: %s\n", text.c_str());
+  std::fflush(status_out_);
+}
+
+bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
+  if (!interactive_) return false;
+  const char* label = key == "Password" ? "Password: " : key == "Login" ? "Login name: " : "Server: ";
+  return PromptOnTerminal(label, key == "Password", value);
+}
+
+void CliHost::PageAlarm() {
+  for (int i = 0; i < 3; ++i) std::fputc('\a', status_out_);
+  std::fflush(status_out_);
+}
+
+void CliHost::Beep() {
+  std::fputc('\a', status_out_);
+  std::fflush(status_out_);
+}
+
+void CliHost::RequestStop() { stop_ = true; }
+
+int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>& on_line) {
+  if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  using Clock = std::chrono::steady_clock;
+  auto next_minute = Clock::now() + std::chrono::seconds(60);
+  auto next_tick = Clock::now() + std::chrono::milliseconds(110);
+  bool stdin_open = true;
+  LineReader input;
+
+  while (!stop_) {
+    std::vector<pollfd> fds;
+    fds.push_back({g_signal_pipe[0], POLLIN, 0});
+    fds.push_back({wake_fd_, POLLIN, 0});
+    fds.push_back({stdin_open ? STDIN_FILENO : -1, POLLIN, 0});
+    fds.push_back({socket_fd_, POLLIN, 0});
+
+    auto now = Clock::now();
+    auto wait = std::min(next_minute, next_tick) - now;
+    int timeout = static_cast<int>(std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
+    if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return 1;
+
+    if (fds[0].revents & POLLIN) break;
+    if (fds[1].revents & POLLIN) RunPosted();
+    if (fds[2].revents & (POLLIN | POLLHUP)) {
+      ssize_t n = ::read(STDIN_FILENO, input.writePtr(), input.writeSpace());
+      if (n <= 0) {
+        stdin_open = false;  // keep running: the bot carries on without a keyboard
+      } else {
+        input.commit(static_cast<size_t>(n), [&](char* line) {
+          size_t len = std::strlen(line);
+          if (len > 0 && line[len - 1] == '\r') line[len - 1] = '\0';
+          on_line(line);
+        });
+      }
+    }
+    if (socket_fd_ >= 0 && fds[3].fd == socket_fd_) {
+      if (fds[3].revents & POLLIN)
+        doc.OnSocketEvent(SocketEvent::Readable);
+      else if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL))
+        doc.OnSocketEvent(SocketEvent::Closed);
+    }
+
+    now = Clock::now();
+    if (now >= next_tick) {
+      doc.OnTimer2();
+      next_tick = now + std::chrono::milliseconds(110);
+    }
+    if (now >= next_minute) {
+      doc.OnTimer1();
+      next_minute = now + std::chrono::seconds(60);
+    }
+  }
+  doc.Close();
+  RunPosted();
+  return 0;
+}
+
+}  // namespace tolvik

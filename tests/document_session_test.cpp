@@ -1,0 +1,251 @@
+// Whole sessions of the document against the scripted gateway: login,
+// refusals, lost connections and reconnects, channel entry, confirmations,
+// ban protection and script hooks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "bot/chat_bot.h"
+#include "support/recording_display.h"
+#include "support/scripted_gateway.h"
+#include "support/temp_dir.h"
+#include "support/test_host.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingDisplay;
+using testing::ScriptedGateway;
+using testing::TempDir;
+using testing::TestHost;
+
+class SessionTest : public ::testing::Test {
+ protected:
+  // Scripts return the process to the bot's working directory; put it back.
+  ~SessionTest() override {
+    doc.reset();
+    std::filesystem::current_path(start_dir_);
+  }
+
+  // Writes Bot.ini (CR LF lines) with the login values and `extra` sections.
+  void WriteBotIni(const std::string& extra = "") {
+    std::string ini = "[Init]\r\nLogin=acct\r\nPassword=secret\r\nServer=" + gateway.address() +
+                      "\r\nChannel=Home\r\n" + extra;
+    dir.write("Bot.ini", ini);
+  }
+  void Open() {
+    doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
+    doc->SetReconnectDelay(200);
+    doc->Bot().Queue().SetPause([](int) {});
+  }
+  bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+    return host.RunUntil(*doc, done, timeout);
+  }
+  bool WaitSent(const std::string& text) {
+    return Run([&] { return gateway.received().find(text) != std::string::npos; });
+  }
+  bool WaitShown(const std::string& text) {
+    return Run([&] { return display.contains(text); });
+  }
+  // Connects and plays the login dialogue up to the channel entry.
+  void LogIn() {
+    doc->Connect();
+    ASSERT_TRUE(gateway.waitForClients(1));
+    ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+    gateway.send("Username: Password: \r\nPlease enter your name and password.\r\n");
+    ASSERT_TRUE(WaitSent("acct\r\nsecret\r\n"));
+    gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+    ASSERT_TRUE(Run([&] { return doc->State() == Connected && display.contains("Joining Channel: Home"); }));
+  }
+  int Count(const std::string& text) const {
+    std::string all = gateway.received();
+    int n = 0;
+    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
+    return n;
+  }
+
+  ScriptedGateway gateway;
+  TempDir dir;
+  RecordingDisplay display;
+  TestHost host;
+  std::unique_ptr<CHaldenDoc> doc;
+
+ private:
+  std::filesystem::path start_dir_ = std::filesystem::current_path();
+};
+
+TEST_F(SessionTest, LogsInAndEntersTheHomeChannel) {
+  WriteBotIni();
+  Open();
+  LogIn();
+  EXPECT_TRUE(gateway.selectorOk(0));
+  EXPECT_EQ(host.states, (std::vector<int>{Connecting, WaitingForLoginPrompt, VerifyingNameAndPassword, Connected}));
+  EXPECT_EQ(doc->StatusText(), "Connected: " + gateway.address());
+  EXPECT_STREQ(doc->Bot().CurrentChannel(), "Home");
+  // The join message of [AutoSend] defaults to /time.
+  EXPECT_TRUE(WaitSent("/time\n"));
+
+  // Entering the home channel again sends it again; another channel does not.
+  gateway.send("1007 CHANNEL \"Elsewhere\"\r\n1007 CHANNEL \"home\"\r\n");
+  ASSERT_TRUE(Run([&] { return Count("/time\n") == 2; }));
+  host.RunFor(*doc, 100ms);
+  EXPECT_EQ(Count("/time\n"), 2);
+  EXPECT_EQ(doc->Bot().Recent().count(), 2);  // Home and Elsewhere, no repeat of home
+}
+
+TEST_F(SessionTest, WrongPasswordAndRefusalSetTheirStates) {
+  WriteBotIni();
+  Open();
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+  gateway.send("Login Incorrect\r\n");
+  ASSERT_TRUE(Run([&] { return doc->State() == LoginFailed; }));
+  EXPECT_EQ(doc->StatusText(), "(" + gateway.address() + ") Login Failed");
+  gateway.send("Connection refused.\r\n");
+  ASSERT_TRUE(Run([&] { return doc->State() == ConnectionRefused; }));
+  // "Password:" with a capital and a colon is not the prompt.
+  gateway.send("Password:\r\n");
+  host.RunFor(*doc, 100ms);
+  EXPECT_EQ(gateway.received(), "");
+}
+
+TEST_F(SessionTest, LostConnectionIsReportedAndReconnects) {
+  WriteBotIni();
+  Open();
+  LogIn();
+  gateway.closeClient();
+  ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
+  EXPECT_TRUE(display.contains("THE BOT HAS LOST CONNECTION"));
+  EXPECT_EQ(doc->State(), Connecting);
+  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 2; }));
+  EXPECT_TRUE(gateway.selectorOk(1));
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+}
+
+TEST_F(SessionTest, DisconnectDuringTheReconnectWaitStopsIt) {
+  WriteBotIni();
+  Open();
+  doc->SetReconnectDelay(1000);
+  LogIn();
+  gateway.closeClient();
+  ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
+  doc->Disconnect();
+  EXPECT_EQ(doc->State(), NotConnected);
+  host.RunFor(*doc, 1500ms);
+  EXPECT_EQ(gateway.clientCount(), 1);
+  EXPECT_EQ(doc->State(), NotConnected);
+  // Connect and Disconnect in the wrong state do nothing.
+  doc->Disconnect();
+  EXPECT_EQ(doc->State(), NotConnected);
+}
+
+TEST_F(SessionTest, MissingPasswordAsksAndCancelLeavesItDisconnected) {
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nServer=" + gateway.address() + "\r\n");
+  Open();
+  doc->Connect();
+  EXPECT_EQ(host.asked, std::vector<std::string>{"Password"});
+  EXPECT_TRUE(display.contains("Please enter password"));
+  EXPECT_EQ(doc->State(), NotConnected);
+
+  host.answers["Password"] = "typed";
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+  gateway.send("Enter your password.\r\n");
+  EXPECT_TRUE(WaitSent("acct\r\ntyped\r\n"));
+}
+
+TEST_F(SessionTest, WelcomeLineJoinsTheHomeChannel) {
+  WriteBotIni();
+  Open();
+  LogIn();
+  gateway.send("1018 INFO \"Welcome to Battle.net!\"\r\n");
+  EXPECT_TRUE(WaitSent("/join Home\n"));
+}
+
+TEST_F(SessionTest, BanByALowLevelUserIsUndone) {
+  WriteBotIni("[Commands]\r\nBanTagged=5\r\n");
+  dir.write("users.lst", "[Level2]\r\nlowuser\r\n\r\n[Level5]\r\nboss\r\n");
+  Open();
+  LogIn();
+  gateway.send("1018 INFO \"victim was banned by lowuser.\"\r\n");
+  ASSERT_TRUE(WaitSent("/unban victim\n"));
+  EXPECT_EQ(doc->Bot().Pending().size(), 1u);  // the unban waits for its answer
+  gateway.send("1018 INFO \"victim was unbanned by acct.\"\r\n");
+  ASSERT_TRUE(Run([&] { return doc->Bot().Pending().isEmpty(); }));
+
+  // A ban by a level-5 user or by the bot itself stands.
+  gateway.send("1018 INFO \"other was banned by boss.\"\r\n1018 INFO \"third was banned by acct.\"\r\n");
+  host.RunFor(*doc, 200ms);
+  EXPECT_EQ(Count("/unban"), 1);
+}
+
+TEST_F(SessionTest, DesignateConfirmationsTellHeirAndRequester) {
+  WriteBotIni();
+  Open();
+  LogIn();
+  ChatBot& bot = doc->Bot();
+  bot.Pending().push("bob alice", kPendingDesignate, kDesignateTellHeirAndRequester);
+  gateway.send("1018 INFO \"bob is your new designated heir.\"\r\n");
+  ASSERT_TRUE(WaitSent("/msg alice bob is the new designated heir\n"));
+  EXPECT_EQ(Count("/msg bob You are the new designated heir\n"), 1);
+  EXPECT_EQ(bot.Heirs().designatedName, "bob");
+
+  // Designating somebody else tells bob he no longer is.
+  bot.Pending().push("carl", kPendingDesignate, kDesignateTellHeir);
+  gateway.send("1018 INFO \"carl is your new designated heir.\"\r\n");
+  ASSERT_TRUE(WaitSent("/msg carl You are the new designated heir\n"));
+  EXPECT_EQ(Count("/msg bob You are no longer the designated heir\n"), 1);
+
+  // A second confirmation for the same heir says nothing.
+  bot.Pending().push("carl", kPendingDesignate, kDesignateTellHeir);
+  gateway.send("1018 INFO \"carl is your new designated heir.\"\r\n");
+  ASSERT_TRUE(Run([&] { return bot.Pending().isEmpty(); }));
+  host.RunFor(*doc, 100ms);
+  EXPECT_EQ(Count("/msg carl"), 1);
+
+  // An error line consumes the oldest entry and tells the requester.
+  bot.Pending().push("dave alice", kPendingDesignate, kDesignateTellHeirAndRequester);
+  gateway.send("1019 ERROR \"That user is not logged on.\"\r\n");
+  ASSERT_TRUE(WaitSent("/msg alice That user is not logged on.\n"));
+  EXPECT_TRUE(bot.Pending().isEmpty());
+}
+
+TEST_F(SessionTest, ChannelHookAnswersThroughBnetSend) {
+  WriteBotIni();
+  std::filesystem::create_directory(dir.path() / "scripts");
+  dir.write("scripts/hello.tcl", "BnetSend \"Hello from [BotName] in [BotChannel]\"\n");
+  dir.write("script.ini", "[Events]\r\nOnChannel=scripts/hello.tcl\r\n");
+  Open();
+  LogIn();
+  EXPECT_TRUE(display.contains("Script: OnChannel"));
+  EXPECT_TRUE(WaitSent("Hello from acct in Home\n"));
+  ASSERT_TRUE(WaitShown("<acct> Hello from acct in Home"));  // echoed once it left
+}
+
+TEST_F(SessionTest, CloseSendsTheLeaveLineAtOnce) {
+  WriteBotIni("[AutoSend]\r\nLeave=Bye all\r\n");
+  Open();
+  LogIn();
+  doc->Close();
+  EXPECT_TRUE(gateway.waitForReceived("Bye all\n"));
+  EXPECT_TRUE(display.contains("<acct> Bye all"));
+  EXPECT_TRUE(gateway.waitForClientClose());
+}
+
+TEST_F(SessionTest, MissingFilesAreCreatedEmpty) {
+  Open();
+  EXPECT_TRUE(dir.exists("Bot.ini"));
+  EXPECT_TRUE(dir.exists("script.ini"));
+  EXPECT_EQ(dir.read("Bot.ini"), "");
+  EXPECT_EQ(doc->State(), NotConnected);
+  EXPECT_TRUE(doc->GetToggles().AutoRespond.state);
+}
+
+}  // namespace
+}  // namespace tolvik

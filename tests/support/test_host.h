@@ -1,0 +1,53 @@
+#pragma once
+// A Host for tests: the test thread is the main thread and pumps posted
+// closures and socket events itself with RunUntil().
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/host.h"
+
+namespace tolvik {
+class CHaldenDoc;
+}
+
+namespace tolvik::testing {
+
+using namespace std::chrono_literals;
+
+class TestHost : public Host {
+ public:
+  void PostToMain(std::function<void()> fn) override;
+  void SocketChanged(int fd) override { fd_ = fd; }
+  void StatusChanged(int state, const std::string& text) override {
+    states.push_back(state);
+    status_texts.push_back(text);
+  }
+  bool AskForLoginValue(const std::string& key, std::string& value) override;
+  void ClearUserList() override { ++user_list_clears; }
+
+  // Runs posted closures and hands socket readiness to the document until
+  // `done` holds or the time runs out; returns `done()`.
+  bool RunUntil(CHaldenDoc& doc, const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s);
+  // Keeps pumping for a while (to see that nothing more happens).
+  void RunFor(CHaldenDoc& doc, std::chrono::milliseconds duration);
+
+  std::vector<int> states;
+  std::vector<std::string> status_texts;
+  std::vector<std::string> asked;
+  std::map<std::string, std::string> answers;  // what AskForLoginValue answers, by key
+  int user_list_clears = 0;
+
+ private:
+  void Pump(CHaldenDoc& doc, int wait_ms);
+  int fd_ = -1;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::function<void()>> posted_;
+};
+
+}  // namespace tolvik::testing
