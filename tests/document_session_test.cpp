@@ -1,84 +1,17 @@
 // Whole sessions of the document against the scripted gateway: login,
 // refusals, lost connections and reconnects, channel entry, confirmations,
 // ban protection and script hooks.
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/document.h"
-#include "bot/chat_bot.h"
-#include "support/recording_display.h"
-#include "support/scripted_gateway.h"
-#include "support/temp_dir.h"
-#include "support/test_host.h"
+#include "support/session_fixture.h"
 
 namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RecordingDisplay;
-using testing::ScriptedGateway;
-using testing::TempDir;
-using testing::TestHost;
-
-class SessionTest : public ::testing::Test {
- protected:
-  // Scripts return the process to the bot's working directory; put it back.
-  ~SessionTest() override {
-    doc.reset();
-    std::filesystem::current_path(start_dir_);
-  }
-
-  // Writes Bot.ini (CR LF lines) with the login values and `extra` sections.
-  void WriteBotIni(const std::string& extra = "") {
-    std::string ini = "[Init]\r\nLogin=acct\r\nPassword=secret\r\nServer=" + gateway.address() +
-                      "\r\nChannel=Home\r\n" + extra;
-    dir.write("Bot.ini", ini);
-  }
-  void Open() {
-    doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
-    doc->SetReconnectDelay(200);
-    doc->Bot().Queue().SetPause([](int) {});
-  }
-  bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-    return host.RunUntil(*doc, done, timeout);
-  }
-  bool WaitSent(const std::string& text) {
-    return Run([&] { return gateway.received().find(text) != std::string::npos; });
-  }
-  bool WaitShown(const std::string& text) {
-    return Run([&] { return display.contains(text); });
-  }
-  // Connects and plays the login dialogue up to the channel entry.
-  void LogIn() {
-    doc->Connect();
-    ASSERT_TRUE(gateway.waitForClients(1));
-    ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
-    gateway.send("Username: Password: \r\nPlease enter your name and password.\r\n");
-    ASSERT_TRUE(WaitSent("acct\r\nsecret\r\n"));
-    gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
-    ASSERT_TRUE(Run([&] { return doc->State() == Connected && display.contains("Joining Channel: Home"); }));
-  }
-  int Count(const std::string& text) const {
-    std::string all = gateway.received();
-    int n = 0;
-    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
-    return n;
-  }
-
-  ScriptedGateway gateway;
-  TempDir dir;
-  RecordingDisplay display;
-  TestHost host;
-  std::unique_ptr<CHaldenDoc> doc;
-
- private:
-  std::filesystem::path start_dir_ = std::filesystem::current_path();
-};
+using testing::SessionTest;
 
 TEST_F(SessionTest, LogsInAndEntersTheHomeChannel) {
   WriteBotIni();

@@ -43,6 +43,8 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
     });
   };
   hooks.line_sent = [this] { anti_idle_count_ = 0; };
+  hooks.own_talk_queued = [this] { bot_->Users().setIdle(bot_->OwnName(), false); };
+  hooks.own_talk_typed = [this] { bot_->Users().touchUser(bot_->OwnName()); };
   bot_->Queue().SetHooks(std::move(hooks));
   bot_->Queue().Start();
 }
@@ -94,7 +96,7 @@ void CHaldenDoc::Connect() {
 
 void CHaldenDoc::Disconnect() {
   if (IsIdleState(state_.load())) return;
-  host_.ClearUserList();
+  bot_->ClearUserList();
   status_server_ = IsUnset(login_.server) ? "" : login_.server;
   {
     std::lock_guard<std::mutex> lock(worker_mutex_);
@@ -161,7 +163,7 @@ void CHaldenDoc::OnSocketEvent(SocketEvent event) {
 }
 
 void CHaldenDoc::LoseConnection() {
-  host_.ClearUserList();
+  bot_->ClearUserList();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
   int s = state_.load();
@@ -200,7 +202,7 @@ void CHaldenDoc::Close() {
   closed_ = true;
   std::string leave = LoadLeaveMessageAtExit(paths_.botIni);
   if (!IsUnset(leave) && bot_->Socket() >= 0) bot_->Queue().SendNow("%s\n", leave.c_str());
-  host_.ClearUserList();
+  bot_->ClearUserList();
   {
     std::lock_guard<std::mutex> lock(worker_mutex_);
     ++generation_;

@@ -26,9 +26,6 @@ class Host {
   // into `value` and returns false when the user cancels.
   virtual bool AskForLoginValue(const std::string& key, std::string& value) = 0;
 
-  // The user list is emptied and its caption set to a blank.
-  virtual void ClearUserList() {}
-
   // The operator page alarm and the short beep.
   virtual void PageAlarm() {}
   virtual void Beep() {}

@@ -26,7 +26,13 @@ ChatBot::ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths
       queue_(*this, &display),
       access_(*this, pending_),
       scripts_(*this, [this](const char* name) { return access_.GetUserLevel(name); }),
-      aliases_(paths.workingDirectory, display, *this) {}
+      aliases_(paths.workingDirectory, display, *this),
+      users_([this](const char* name) { return access_.GetUserLevel(name); }) {}
+
+void ChatBot::ClearUserList() {
+  users_.clearUsers();
+  users_.setLabel(" ");
+}
 
 ChatBot::~ChatBot() { queue_.Stop(); }
 
@@ -35,7 +41,7 @@ int ChatBot::CommandLevel(const char* key) const {
   return level != nullptr ? *level : -1;
 }
 
-void ChatBot::UserLevelChanged(const char*, int) {}
+void ChatBot::UserLevelChanged(const char* name, int level) { users_.setUserLevel(name, level); }
 
 void ChatBot::reply(const char* recipient, const char* line) { queue_.WhisperTo(recipient, "%s", line); }
 
@@ -56,7 +62,7 @@ void ChatBot::LoadBotSettings() {
   for (size_t i = 0; i < heirs_.names.size(); ++i) heirs_.names[i] = settings_.designate[i];
 }
 
-void ChatBot::OnMinuteTick() {}
+void ChatBot::OnMinuteTick() { users_.markIdleUsers(); }
 void ChatBot::OnFastTick() {}
 
 void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
@@ -80,7 +86,7 @@ int ChatBot::OnName(const char* name, uint32_t flags, const char* text) {
 
 int ChatBot::OnChannel(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnChannel(name, flags, text);
-  doc_.HostInterface().ClearUserList();
+  users_.clearUsers();
   is_operator_ = false;
   heirs_.clearPresence();
   display_.print(TextType::BnetInfo, "Joining Channel: %s", text);

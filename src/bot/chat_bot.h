@@ -6,6 +6,7 @@
 
 #include "aliases/alias_database.h"
 #include "app/config.h"
+#include "app/user_list.h"
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
@@ -114,6 +115,9 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   const RecentChannels& Recent() const { return recent_; }
   HeirTable& Heirs() { return heirs_; }
   LoginTypeCounters& Counters() { return counters_; }
+  UserList& Users() { return users_; }
+  // Empties the user list and sets its caption to a blank.
+  void ClearUserList();
   AccessList& Access() { return access_; }
   PendingActionQueue& Pending() { return pending_; }
   ScriptBridge& Scripts() { return scripts_; }
@@ -135,6 +139,7 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   AccessList access_;
   ScriptBridge scripts_;
   AliasDatabase aliases_;
+  UserList users_;
 
   bool is_operator_ = false;
   HeirTable heirs_;

@@ -28,7 +28,6 @@ class TestHost : public Host {
     status_texts.push_back(text);
   }
   bool AskForLoginValue(const std::string& key, std::string& value) override;
-  void ClearUserList() override { ++user_list_clears; }
 
   // Runs posted closures and hands socket readiness to the document until
   // `done` holds or the time runs out; returns `done()`.
@@ -40,7 +39,6 @@ class TestHost : public Host {
   std::vector<std::string> status_texts;
   std::vector<std::string> asked;
   std::map<std::string, std::string> answers;  // what AskForLoginValue answers, by key
-  int user_list_clears = 0;
 
  private:
   void Pump(CHaldenDoc& doc, int wait_ms);
