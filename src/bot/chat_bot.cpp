@@ -62,7 +62,10 @@ void ChatBot::LoadBotSettings() {
   for (size_t i = 0; i < heirs_.names.size(); ++i) heirs_.names[i] = settings_.designate[i];
 }
 
-void ChatBot::OnMinuteTick() { users_.markIdleUsers(); }
+void ChatBot::OnMinuteTick() {
+  users_.markIdleUsers();
+  leavers_.advance();
+}
 void ChatBot::OnFastTick() {}
 
 void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
@@ -91,6 +94,7 @@ int ChatBot::OnChannel(const char* name, uint32_t flags, const char* text) {
   heirs_.clearPresence();
   display_.print(TextType::BnetInfo, "Joining Channel: %s", text);
   recent_.add(text);
+  last_seen_.clear();
   counters_.reset();
   const std::string& join = settings_.joinMsg;
   if (!IsUnset(join) && strcasecmp(text, HomeChannel()) == 0) queue_.Say("%s\n", join.c_str());

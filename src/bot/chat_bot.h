@@ -10,6 +10,7 @@
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
+#include "bot/roster_state.h"
 #include "bot/script_bridge.h"
 #include "net/chat_connection.h"
 #include "net/outgoing_queue.h"
@@ -32,27 +33,6 @@ class RecentChannels {
   std::array<std::string, kCapacity> names_;
   int count_ = 0;
   int position_ = 0;
-};
-
-// Heirs for operator status in priority order, with who of them is present
-// and which one was designated last.
-struct HeirTable {
-  static constexpr int kNone = 10;
-  std::array<std::string, 10> names;
-  std::array<bool, 10> present{};
-  int designated = kNone;
-  std::string designatedName;  // the heir the server last confirmed
-
-  void clearPresence() {
-    present.fill(false);
-    designated = kNone;
-  }
-};
-
-// Users in the channel per login type.
-struct LoginTypeCounters {
-  std::array<int, 7> counts{};
-  void reset() { counts.fill(0); }
 };
 
 class ChatBot : public ChatConnection, public BotContext, public AliasHost {
@@ -90,6 +70,10 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   int OnChannelRestricted(const char* name, uint32_t flags, const char* text) override;
   void OnEventLineArrived() override;
 
+  // Commands said in the channel (dot commands, switch words, away words) and
+  // the operator's slash commands typed in the chat bar (speaker = own name).
+  void TalkCommandInterpreter(const char* speaker, uint32_t flags, const char* text);
+
   // Server confirmations of designate, ban and unban; the welcome line; ban
   // protection; account logging from whois answers.
   int OnInfo(const char* name, uint32_t flags, const char* text) override;
@@ -115,6 +99,8 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   const RecentChannels& Recent() const { return recent_; }
   HeirTable& Heirs() { return heirs_; }
   LoginTypeCounters& Counters() { return counters_; }
+  LastSeenList& LastSeen() { return last_seen_; }
+  RecentLeavers& Leavers() { return leavers_; }
   UserList& Users() { return users_; }
   // Empties the user list and sets its caption to a blank.
   void ClearUserList();
@@ -145,6 +131,8 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   HeirTable heirs_;
   RecentChannels recent_;
   LoginTypeCounters counters_;
+  LastSeenList last_seen_;
+  RecentLeavers leavers_;
 };
 
 }  // namespace tolvik
