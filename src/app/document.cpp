@@ -28,6 +28,7 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   login_ = LoadLoginSettings(paths_.botIni);
   bot_->SetHomeChannel(IsUnset(login_.channel) ? "" : login_.channel.c_str());
   bot_->LoadBotSettings();
+  bot_->LoadResponseTables();
   ApplyFonts();
   toggles_ = LoadToggles(paths_.botIni);
   bot_->CreateScriptInterpreter();
@@ -193,6 +194,7 @@ void CHaldenDoc::OnTimer2() {
 void CHaldenDoc::DeliverSentLines() { bot_->Queue().DeliverSent(); }
 
 void CHaldenDoc::ReloadBotIni() {
+  bot_->LoadResponseTables();
   bot_->LoadBotSettings();
   ApplyFonts();
 }

@@ -60,13 +60,15 @@ void ChatBot::RunEventHook(const char* hook, const char* name, const char* text)
 void ChatBot::LoadBotSettings() {
   settings_ = tolvik::LoadBotSettings(paths_.botIni);
   for (size_t i = 0; i < heirs_.names.size(); ++i) heirs_.names[i] = settings_.designate[i];
+  const Restrictions& r = settings_.restrictions;
+  counters_.limits = {r.NumBots, r.NumBW, r.NumSC, r.NumSCSware, r.NumDiablo, r.NumDiabloSW, r.NumWC};
 }
 
 void ChatBot::OnMinuteTick() {
   users_.markIdleUsers();
   leavers_.advance();
 }
-void ChatBot::OnFastTick() {}
+void ChatBot::OnFastTick() { RejoinTick(); }
 
 void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
 

@@ -2,6 +2,7 @@
 // The bot: the connection, its outgoing queue and everything it decides.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "aliases/alias_database.h"
@@ -10,6 +11,7 @@
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
+#include "bot/responses.h"
 #include "bot/roster_state.h"
 #include "bot/script_bridge.h"
 #include "net/chat_connection.h"
@@ -109,6 +111,45 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   ScriptBridge& Scripts() { return scripts_; }
   AliasDatabase& Aliases() { return aliases_; }
 
+  // ---- Channel roster and automatic responses (roster.cpp, responses.cpp) ----
+  // Users listed on channel entry, joining, leaving and changing flags.
+  int OnShowUser(const char* name, uint32_t flags, const char* text) override;
+  int OnJoin(const char* name, uint32_t flags, const char* text) override;
+  int OnLeave(const char* name, uint32_t flags, const char* text) override;
+  int OnUserFlags(const char* name, uint32_t flags, const char* text) override;
+  // Channel talk and emotes: shown, then talk commands, scripts and responses.
+  int OnTalk(const char* name, uint32_t flags, const char* text) override;
+  int OnEmote(const char* name, uint32_t flags, const char* text) override;
+
+  // While operator: designates the best heir present when it is better than
+  // the one designated last (after a 700 ms pause).
+  void DesignateBestHeir();
+  // How that pause is taken (blocking sleep by default; tests shorten it).
+  void SetDesignatePause(std::function<void(int ms)> pause) { designate_pause_ = std::move(pause); }
+  // One tick of the 110 ms timer: the rejoin countdown (the 91st tick rejoins).
+  void RejoinTick();
+  bool RejoinCounting() const { return rejoin_counting_; }
+  int RejoinTicks() const { return rejoin_ticks_; }
+  // The last flags seen for the bot itself; -1 until the first.
+  int32_t OwnFlags() const { return own_flags_; }
+
+  // Switched by the AutoKick and AutoBan commands; both go off with operator status.
+  bool AutoKick() const { return auto_kick_; }
+  void SetAutoKick(bool on) { auto_kick_ = on; }
+  bool AutoBan() const { return auto_ban_; }
+  void SetAutoBan(bool on) { auto_ban_ = on; }
+
+  // Reads the names of [AutoGreet], [AutoPart], [AutoRespond] and
+  // [AutoRespondToEmote] (at start and on every configuration reload).
+  void LoadResponseTables();
+  const ResponseTable& AutoGreetTable() const { return greet_table_; }
+  const ResponseTable& AutoPartTable() const { return part_table_; }
+  const ResponseTable& AutoRespondTable() const { return respond_table_; }
+  const ResponseTable& AutoRespondToEmoteTable() const { return emote_table_; }
+  // The responses of [AutoRespond] / [AutoRespondToEmote] to a line of a speaker.
+  void AnswerTalk(const char* speaker, const char* text);
+  void AnswerEmote(const char* speaker, const char* text);
+
   // Set when a user asked for a designation (the next information line answers it).
   bool designate_requested = false;
   // A /whois the bot sent for account logging, and for whom.
@@ -133,6 +174,27 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   LoginTypeCounters counters_;
   LastSeenList last_seen_;
   RecentLeavers leavers_;
+
+  // ---- Channel roster and automatic responses ----
+  void ApplyOwnStatus(uint32_t flags);
+  void MarkHeirPresent(const char* name);
+  // Counts an arriving user; the counter's type, -1 for an unknown product
+  // tag, -2 for flags that count nowhere.
+  int CountArrival(const char* name, uint32_t flags, const char* tag);
+  // Sends the [AutoGreet] / [AutoPart] line of the first matching slot.
+  bool SendGreeting(const ResponseTable& table, const char* name);
+  void AnswerFromTable(const ResponseTable& table, const char* speaker, const char* text);
+
+  int32_t own_flags_ = -1;
+  bool auto_kick_ = false;
+  bool auto_ban_ = false;
+  bool rejoin_counting_ = false;
+  int rejoin_ticks_ = 0;
+  std::function<void(int ms)> designate_pause_;
+  ResponseTable greet_table_{"AutoGreet"};
+  ResponseTable part_table_{"AutoPart"};
+  ResponseTable respond_table_{"AutoRespond"};
+  ResponseTable emote_table_{"AutoRespondToEmote"};
 };
 
 }  // namespace tolvik

@@ -2,7 +2,72 @@
 
 #include <strings.h>
 
+#include <cctype>
+#include <ctime>
+
 namespace tolvik {
+namespace {
+
+std::string LowerName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+int LoginTypeCounters::add(std::string_view name, Type type) {
+  remove(name);
+  counted_[LowerName(name)] = type;
+  return ++counts[type];
+}
+
+bool LoginTypeCounters::remove(std::string_view name) {
+  auto it = counted_.find(LowerName(name));
+  if (it == counted_.end()) return false;
+  --counts[static_cast<size_t>(it->second)];
+  counted_.erase(it);
+  return true;
+}
+
+int LoginTypeCounters::typeOf(std::string_view name) const {
+  auto it = counted_.find(LowerName(name));
+  return it == counted_.end() ? -1 : it->second;
+}
+
+int LoginTypeCounters::TypeOfTag(std::string_view tag) {
+  if (tag == "[SEXP]") return BroodWar;
+  if (tag == "[STAR]" || tag == "[JSTR]") return StarCraft;
+  if (tag == "[DRTL]") return Diablo;
+  if (tag == "[SSHR]") return StarCraftShareware;
+  if (tag == "[DSHR]") return DiabloShareware;
+  if (tag == "[W2BN]") return WarCraft2;
+  return -1;
+}
+
+const char* LoginTypeCounters::KickFormat(Type type) {
+  switch (type) {
+    case Bots: return "/kick %s Max number of bot accounts reached.  Please try again later.\n";
+    case BroodWar: return "/kick %s Max number of BW accounts reached.  Please try again later.\n";
+    case StarCraft: return "/kick %s Max number of SC accounts reached.  Please try again later.\n";
+    case StarCraftShareware:
+      return "/kick %s Max number of Starcraft Shareware accounts reached.  Please try again later.\n";
+    case Diablo: return "/kick %s Max number of Diablo accounts reached.  Please try again later.\n";
+    case DiabloShareware: return "/kick %s Max number of Diablo SW accounts reached.  Please try again later.\n";
+    case WarCraft2: return "/kick %s Max number of Warcraft2 accounts reached.  Please try again later.\n";
+    case kTypes: break;
+  }
+  return "";
+}
+
+std::string LocalTimeText(const char* format) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  size_t n = std::strftime(text, sizeof text, format, &local);
+  return std::string(text, n);
+}
 
 const LastSeenList::Record* LastSeenList::find(const char* name) const {
   for (const Record& r : records_)
@@ -13,6 +78,16 @@ const LastSeenList::Record* LastSeenList::find(const char* name) const {
 void LastSeenList::append(const char* name, const std::string& time) {
   records_.push_back(Record{std::string(name).substr(0, kNameLength), time});
   while (records_.size() > kCapacity) records_.pop_front();
+}
+
+bool LastSeenList::remove(const char* name) {
+  for (auto it = records_.begin(); it != records_.end(); ++it) {
+    if (strcasecmp(it->name.c_str(), name) == 0) {
+      records_.erase(it);
+      return true;
+    }
+  }
+  return false;
 }
 
 void RecentLeavers::add(const char* name) { buckets_[static_cast<size_t>(current_)].emplace_back(name); }

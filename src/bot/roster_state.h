@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <deque>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tolvik {
@@ -32,7 +34,32 @@ struct LoginTypeCounters {
   enum Type { Bots, BroodWar, StarCraft, StarCraftShareware, Diablo, DiabloShareware, WarCraft2, kTypes };
   std::array<int, kTypes> counts{};
   std::array<int, kTypes> limits{-1, -1, -1, -1, -1, -1, -1};
-  void reset() { counts.fill(0); }
+
+  void reset() {
+    counts.fill(0);
+    counted_.clear();
+  }
+  // Counts `name` under `type` and returns the counter's new value. A name
+  // counted before (it never left) is taken off its old counter first.
+  int add(std::string_view name, Type type);
+  // Takes `name` off the counter it was counted under; false when it was not
+  // counted (an unknown product tag, or flags that count nowhere).
+  bool remove(std::string_view name);
+  // The type `name` is counted under, or -1.
+  int typeOf(std::string_view name) const;
+  // A limit is set when it is not negative (-1 is "no limit").
+  bool overLimit(Type type) const { return limits[type] >= 0 && counts[type] > limits[type]; }
+
+  // The counter of a product tag (exact, case-sensitive: "[STAR]" and
+  // "[JSTR]" share one), or -1 for a tag that is none of the seven.
+  static int TypeOfTag(std::string_view tag);
+  // The kick line for a user over the limit of `type` ("%s" is the name).
+  static const char* KickFormat(Type type);
+
+ private:
+  // Lower-case name -> the counter it was added to. A leave takes back what
+  // the arrival added, whatever flags the leave event carries.
+  std::unordered_map<std::string, int> counted_;
 };
 
 // Users who left (and whisperers from outside the channel), oldest first,
@@ -48,8 +75,12 @@ class LastSeenList {
 
   // The first record of `name` (case-insensitive), or nullptr.
   const Record* find(const char* name) const;
-  // Appends; the oldest records go when there are more than 50.
+  // Appends; the oldest records go when there are more than 50. The name is
+  // cut to 16 characters; the time text is kept whole (a whisperer's
+  // "(12:34:56)" is ten characters).
   void append(const char* name, const std::string& time);
+  // Removes the first record of `name`; false when there is none.
+  bool remove(const char* name);
   void clear() { records_.clear(); }
   const std::deque<Record>& records() const { return records_; }
   size_t size() const { return records_.size(); }
@@ -57,6 +88,10 @@ class LastSeenList {
  private:
   std::deque<Record> records_;
 };
+
+// The local time now as "%H:%M:%S" (or another strftime format), for
+// LastSeenList records.
+std::string LocalTimeText(const char* format = "%H:%M:%S");
 
 // Names that left in the last 14 to 15 minutes: 15 one-minute buckets.
 class RecentLeavers {
