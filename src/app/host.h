@@ -26,6 +26,9 @@ class Host {
   // into `value` and returns false when the user cancels.
   virtual bool AskForLoginValue(const std::string& key, std::string& value) = 0;
 
+  // Opens the whisper bar of one user (the operator's "/direct name").
+  virtual void OpenUserWhisperBar(const std::string& /*name*/) {}
+
   // The operator page alarm and the short beep.
   virtual void PageAlarm() {}
   virtual void Beep() {}

@@ -75,6 +75,18 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   // Commands said in the channel (dot commands, switch words, away words) and
   // the operator's slash commands typed in the chat bar (speaker = own name).
   void TalkCommandInterpreter(const char* speaker, uint32_t flags, const char* text);
+  // The AutoKick and AutoBan switches (off at start, not saved).
+  bool AutoKick() const { return auto_kick_; }
+  bool AutoBan() const { return auto_ban_; }
+  void SetAutoKick(bool on) { auto_kick_ = on; }
+  void SetAutoBan(bool on) { auto_ban_ = on; }
+  // Whispers are forwarded to this user while it is set.
+  const std::string& ForwardTarget() const { return forward_target_; }
+  void SetForwardTarget(const std::string& name) { forward_target_ = name; }
+  // The command list, replied to `speaker`.
+  void SendHelp(const char* speaker);
+  // Whether script.ini [Talk] has an entry for `word`, and its script.
+  bool FindTalkEntry(const std::string& word, std::string& script) const;
 
   // Server confirmations of designate, ban and unban; the welcome line; ban
   // protection; account logging from whois answers.
@@ -169,6 +181,9 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   UserList users_;
 
   bool is_operator_ = false;
+  bool auto_kick_ = false;
+  bool auto_ban_ = false;
+  std::string forward_target_;
   HeirTable heirs_;
   RecentChannels recent_;
   LoginTypeCounters counters_;

@@ -28,6 +28,7 @@ class TestHost : public Host {
     status_texts.push_back(text);
   }
   bool AskForLoginValue(const std::string& key, std::string& value) override;
+  void OpenUserWhisperBar(const std::string& name) override { whisper_bars.push_back(name); }
 
   // Runs posted closures and hands socket readiness to the document until
   // `done` holds or the time runs out; returns `done()`.
@@ -39,6 +40,7 @@ class TestHost : public Host {
   std::vector<std::string> status_texts;
   std::vector<std::string> asked;
   std::map<std::string, std::string> answers;  // what AskForLoginValue answers, by key
+  std::vector<std::string> whisper_bars;       // users whose whisper bar was opened
 
  private:
   void Pump(CHaldenDoc& doc, int wait_ms);

@@ -1,0 +1,118 @@
+#include "app/user_list.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tolvik {
+namespace {
+
+TEST(UserListIcons, ProductThenFlagOverridesInOrder) {
+  EXPECT_EQ(UserList::ChooseIcon(0, "[STAR]"), 3);
+  EXPECT_EQ(UserList::ChooseIcon(0, "[SEXP]"), 2);
+  EXPECT_EQ(UserList::ChooseIcon(0x10, "[JSTR]"), 18);
+  EXPECT_EQ(UserList::ChooseIcon(0, "[star]"), 0);     // tags compare case-sensitively
+  EXPECT_EQ(UserList::ChooseIcon(0x10, "[CHAT]"), 1);  // a bot login without a known tag
+  EXPECT_EQ(UserList::ChooseIcon(0, "[STAR]xyz"), 3);  // cut to six characters
+  // With other flags the product is not looked at.
+  EXPECT_EQ(UserList::ChooseIcon(0x200, "[STAR]"), 5);
+  // Later rules win: squelched over operator over PGL over guest ...
+  EXPECT_EQ(UserList::ChooseIcon(0x02 | 0x20, "[STAR]"), 8);
+  EXPECT_EQ(UserList::ChooseIcon(0x02 | 0x400, "[STAR]"), 6);
+  EXPECT_EQ(UserList::ChooseIcon(0x400 | 0x200, ""), 14);
+  EXPECT_EQ(UserList::ChooseIcon(0x01 | 0x04, ""), 0);
+  EXPECT_EQ(UserList::ChooseIcon(0x04 | 0x08, ""), 7);
+  EXPECT_EQ(UserList::ChooseIcon(0x40, ""), 13);
+}
+
+class UserListTest : public ::testing::Test {
+ protected:
+  UserListTest()
+      : list([this](const char* n) { return levels.count(n) ? levels[n] : 0; }, [this] { return now; }) {}
+  std::vector<std::string> Names() const {
+    std::vector<std::string> out;
+    for (const auto& r : list.rows()) out.push_back(r.name);
+    return out;
+  }
+  std::map<std::string, int> levels{{"boss", 7}};
+  int64_t now = 100000;
+  UserList list;
+};
+
+TEST_F(UserListTest, OperatorsComeFirstAndLabelCounts) {
+  list.addUser("ann", 0, "Home", "[STAR]");
+  list.addUser("boss", 0x02, "Home", "[SEXP]");
+  list.addUser("cid", 0, "Home", "[W2BN]");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"boss", "ann", "cid"}));
+  EXPECT_EQ(list.label(), "Home (3)");
+  EXPECT_EQ(list.row(0).level, 7);
+  EXPECT_EQ(list.allNames(), "boss, ann, cid");
+
+  list.updateUserFlags("cid", 0x02);  // becomes an operator: moves up, keeps the order among equals
+  EXPECT_EQ(Names(), (std::vector<std::string>{"boss", "cid", "ann"}));
+  list.updateUserFlags("boss", 0);  // no longer an operator: behind cid, equal to ann
+  EXPECT_EQ(Names(), (std::vector<std::string>{"cid", "boss", "ann"}));
+  EXPECT_EQ(list.row(1).icon, 2);
+
+  EXPECT_EQ(list.removeUser("ANN", "Home"), "[STAR]");
+  EXPECT_EQ(list.removeUser("nobody", "Home"), "");
+  EXPECT_EQ(list.label(), "Home (2)");
+  list.clearUsers();
+  EXPECT_EQ(list.label(), "");
+  EXPECT_EQ(list.userCount(), 0);
+}
+
+TEST_F(UserListTest, IdleMarksAndActivity) {
+  list.addUser("ann", 0, "Home", "[STAR]");
+  list.addUser("op", 0x02, "Home", "[STAR]");
+  now += 14 * 60 + 59;
+  list.markIdleUsers();
+  EXPECT_EQ(list.row(list.findUser("ann")).icon, 3);
+  now += 61;
+  EXPECT_EQ(list.idleMinutes("ann"), 15);
+  list.markIdleUsers();
+  EXPECT_EQ(list.row(list.findUser("ann")).icon, 3 + UserList::kIdleOffset);
+  EXPECT_EQ(list.row(list.findUser("op")).icon, 6 + UserList::kIdleOffset);
+
+  list.touchUser("op");
+  list.setIdle("op", false);
+  EXPECT_EQ(list.idleMinutes("op"), 0);
+  EXPECT_EQ(list.row(list.findUser("op")).icon, 6);
+  EXPECT_EQ(list.row(0).name, "op");  // touching keeps the operator bit
+  list.setIdle("op", false);          // already awake: unchanged
+  EXPECT_EQ(list.row(list.findUser("op")).icon, 6);
+  EXPECT_EQ(list.idleMinutes("ghost"), -1);
+}
+
+TEST_F(UserListTest, SelectionSteppingWrapsAndHighlightIsCaseSensitive) {
+  for (const char* n : {"a", "b", "c"}) list.addUser(n, 0, "Home", "");
+  EXPECT_EQ(list.firstSelected(), -1);
+  list.selectPrevious();  // nothing selected: the last row
+  EXPECT_EQ(list.firstSelected(), 2);
+  list.selectNext();  // wraps to the first
+  EXPECT_EQ(list.firstSelected(), 0);
+  list.selectPrevious();
+  EXPECT_EQ(list.firstSelected(), 2);
+  list.setSelected(0, true);
+  EXPECT_EQ(list.selectedNames(), "a c");
+  EXPECT_TRUE(list.isSelected("c"));
+  EXPECT_FALSE(list.isSelected("C"));
+}
+
+TEST_F(UserListTest, LevelsFollowTheAccessListAndLongProductsAlert) {
+  int alerts = 0;
+  list.setLongProductAlert([&] { ++alerts; });
+  list.addUser("x", 0, "Home", "[STAR]-extra");
+  EXPECT_EQ(alerts, 1);
+  EXPECT_EQ(list.row(0).product, "[STAR]");
+  list.setUserLevel("X", 4);
+  EXPECT_EQ(list.row(0).level, 4);
+  levels["x"] = 2;
+  list.refreshAllLevels();
+  EXPECT_EQ(list.row(0).level, 2);
+}
+
+}  // namespace
+}  // namespace tolvik
