@@ -145,12 +145,6 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   // The last flags seen for the bot itself; -1 until the first.
   int32_t OwnFlags() const { return own_flags_; }
 
-  // Switched by the AutoKick and AutoBan commands; both go off with operator status.
-  bool AutoKick() const { return auto_kick_; }
-  void SetAutoKick(bool on) { auto_kick_ = on; }
-  bool AutoBan() const { return auto_ban_; }
-  void SetAutoBan(bool on) { auto_ban_ = on; }
-
   // Reads the names of [AutoGreet], [AutoPart], [AutoRespond] and
   // [AutoRespondToEmote] (at start and on every configuration reload).
   void LoadResponseTables();
@@ -201,8 +195,6 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   void AnswerFromTable(const ResponseTable& table, const char* speaker, const char* text);
 
   int32_t own_flags_ = -1;
-  bool auto_kick_ = false;
-  bool auto_ban_ = false;
   bool rejoin_counting_ = false;
   int rejoin_ticks_ = 0;
   std::function<void(int ms)> designate_pause_;
