@@ -142,6 +142,19 @@ TEST_F(RosterTest, AutoBanWinsOverAutoKickAndTellsAboutThePassword) {
   EXPECT_EQ(Count("late"), 0);
 }
 
+TEST_F(RosterTest, LinesWithoutANameAreIgnored) {
+  Start("[Restrictions]\r\nNumBots=0\r\n[AutoGreet]\r\n*=Welcome\r\n");
+  Play("1001 USER acct 0012 [CHAT]\r\n");
+  Bot().SetAutoBan(true);
+  // Not "/ban  AutoBan" (which would ban a user named AutoBan) nor a kick of "Max".
+  Play("1002 JOIN\r\n1001 USER\r\n1009 USER\r\n1003 LEAVE\r\n");
+  EXPECT_EQ(Count("/ban"), 0);
+  EXPECT_EQ(Count("/kick"), 0);
+  EXPECT_EQ(Count("Welcome"), 0);
+  EXPECT_EQ(Bot().Users().userCount(), 1);
+  EXPECT_EQ(Bot().LastSeen().size(), 0u);
+}
+
 TEST_F(RosterTest, NoPrivateModeWhisperWithoutAChannelPassword) {
   Start("");
   Play("1001 USER acct 0002 [STAR]\r\n");

@@ -103,6 +103,7 @@ void ChatBot::RejoinTick() {
 
 int ChatBot::OnShowUser(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnShowUser(name, flags, text);
+  if (*name == '\0') return 1;  // a line without a name is about nobody
   if (SameName(name, OwnName())) ApplyOwnStatus(flags);
   MarkHeirPresent(name);
   users_.addUser(name, flags, CurrentChannel(), text);
@@ -116,6 +117,7 @@ int ChatBot::OnShowUser(const char* name, uint32_t flags, const char* text) {
 
 int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnJoin(name, flags, text);
+  if (*name == '\0') return 1;  // a line without a name is about nobody
   const Toggles& toggles = doc_.GetToggles();
   if (toggles.ViewEnterLeave.state) display_.print(TextType::Joins, "%s has joined the channel", name);
   if (SameName(name, OwnName())) ApplyOwnStatus(flags);
@@ -164,6 +166,7 @@ int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
 
 int ChatBot::OnLeave(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnLeave(name, flags, text);
+  if (*name == '\0') return 1;  // a line without a name is about nobody
   const Toggles& toggles = doc_.GetToggles();
   if (toggles.ViewEnterLeave.state) display_.print(TextType::Parts, "%s has left the channel", name);
   for (int i = 0; i < HeirTable::kSlots; ++i)
@@ -200,6 +203,7 @@ int ChatBot::OnLeave(const char* name, uint32_t flags, const char* text) {
 
 int ChatBot::OnUserFlags(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnUserFlags(name, flags, text);
+  if (*name == '\0') return 1;  // a line without a name is about nobody
   if (SameName(name, OwnName())) {
     own_flags_ = static_cast<int32_t>(flags);
     if ((flags & kOperatorFlag) != 0) {
