@@ -209,3 +209,57 @@ TEST_F(SessionTest, AntiIdleLineAfterFifteenQuietMinutes) {
 
 }  // namespace
 }  // namespace tolvik
+
+namespace tolvik {
+namespace {
+
+using testing::SessionTest;
+
+TEST_F(SessionTest, ChannelRefusalsArePrintedAndHookedOnlyWithAutoRespond) {
+  WriteBotIni("[Toggles]\r\nAutoRespond=0\r\n");
+  std::filesystem::create_directory(dir.path() / "scripts");
+  dir.write("scripts/dne.tcl", "BnetSend \"no such channel: $data\"\n");
+  dir.write("script.ini", "[Events]\r\nOnChannelDoesNotExist=scripts/dne.tcl\r\n");
+  Open();
+  LogIn();
+  gateway.send("1014 INFO \"Nowhere land\"\r\n1013 INFO \"Full\"\r\n1015 INFO \"Private\"\r\n");
+  ASSERT_TRUE(WaitShown("OnChannelRestricted chanrest<> Private"));
+  EXPECT_TRUE(display.contains("OnChannelDoesNotExit chandne<> Nowhere land"));
+  EXPECT_TRUE(display.contains("OnChannelFull chanfull<> Full"));
+  EXPECT_FALSE(display.contains("Script:"));
+
+  doc->GetToggles().AutoRespond.state = true;
+  gateway.send("1014 INFO \"Nowhere land\"\r\n");
+  ASSERT_TRUE(WaitSent("no such channel: land\n"));
+  EXPECT_TRUE(display.contains("Script: OnChannelDoesNotExist"));
+}
+
+TEST_F(SessionTest, WhoisAnswerIsLoggedAsAnAliasWhenIdLoggingIsOn) {
+  WriteBotIni("[Toggles]\r\nIdLogging=1\r\n");
+  Open();
+  LogIn();
+  ChatBot& bot = doc->Bot();
+  bot.whois_pending = true;
+  bot.whois_name = "Bob";
+  gateway.send("1018 INFO \"someone else is using StarCraft in channel #1, x\"\r\n");
+  host.RunFor(*doc, 100ms);
+  EXPECT_TRUE(bot.whois_pending);  // not the answer for Bob
+  gateway.send("1018 INFO \"bob is using StarCraft in channel #1234, Home.\"\r\n");
+  ASSERT_TRUE(Run([&] { return !bot.whois_pending; }));
+  EXPECT_TRUE(bot.Aliases().isKnown("Bob"));
+  EXPECT_EQ(bot.Aliases().idsOfName("Bob"), "1234");
+}
+
+TEST_F(SessionTest, BroadcastsWhisperEchoesAndPings) {
+  WriteBotIni("[Toggles]\r\nViewPings=1\r\nViewText=1\r\n[Messages]\r\nPing=<ping>\r\n");
+  Open();
+  LogIn();
+  EXPECT_TRUE(display.contains("Please enter your name and password."));  // ViewText shows raw lines
+  gateway.send("1006 BROADCAST \"Server restart soon\"\r\n1010 WHISPER ann 0000 \"psst\"\r\n2000 NULL\r\n");
+  ASSERT_TRUE(WaitShown("<ping>"));
+  EXPECT_TRUE(display.contains("Server restart soon"));
+  EXPECT_TRUE(display.contains("<To: ann> psst"));
+}
+
+}  // namespace
+}  // namespace tolvik
