@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/chat_bar.h"
 #include "app/document.h"
 #include "bot/chat_bot.h"
 #include "cli/cli_host.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
 
   std::printf("-- Status: %s\n", doc.StatusText().c_str());
   doc.Connect();
+  tolvik::ChatBar chat_bar(doc);
   return host.Run(doc, [&](const std::string& line) {
     if (line == "//quit") {
       host.RequestStop();
@@ -91,8 +93,9 @@ int main(int argc, char** argv) {
       doc.ReloadBotIni();
     } else if (line == "//status") {
       std::printf("-- Status: %s\n", doc.StatusText().c_str());
-    } else if (!line.empty()) {
-      doc.Bot().Queue().SayPriority("%s\n", line.c_str());
+    } else {
+      chat_bar.setText(line);
+      chat_bar.sendChatLine();
     }
   });
 }
