@@ -2,7 +2,6 @@
 // level checks, say tags, relays and script.ini [Whisper] overrides.
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "support/whisper_session.h"
 
@@ -13,16 +12,6 @@ using namespace std::chrono_literals;
 using testing::WhisperSession;
 
 const char* const kModerators = "[Level2]\r\nlow\r\n\r\n[Level3]\r\nmid\r\n\r\n[Level4]\r\nhigh\r\n\r\n[Level5]\r\nboss\r\n";
-
-std::vector<std::string> Lines(const std::string& sent) {
-  std::vector<std::string> lines;
-  size_t from = 0;
-  for (size_t lf = sent.find('\n'); lf != std::string::npos; lf = sent.find('\n', from)) {
-    lines.push_back(sent.substr(from, lf - from));
-    from = lf + 1;
-  }
-  return lines;
-}
 
 TEST_F(WhisperSession, KickAndBanFallBackToTheTaggedFormAndRefuseSilently) {
   Start("[Commands]\r\nKick=5\r\nKickTagged=3\r\nBan=5\r\nBanTagged=3\r\nUnban=4\r\n", kModerators);
@@ -69,12 +58,14 @@ TEST_F(WhisperSession, LevelGatedCommandsAnswerTheirRefusals) {
   EXPECT_EQ(Exchange("nobody", "/lvl"), "/msg nobody Insufficient access level\n");
 }
 
-TEST_F(WhisperSession, LevelQueryReportsANameOrTheSpeaker) {
+TEST_F(WhisperSession, LevelQueryAndLookupAnswerTheSpeaker) {
   Start("", kModerators);
   EXPECT_EQ(Exchange("low", "/lvl boss"), "/msg low boss is level 5\n");
   EXPECT_EQ(Exchange("low", "/level MID"), "/msg low MID is level 3\n");
   EXPECT_EQ(Exchange("boss", "/level"), "/msg boss You are level 5\n");
   EXPECT_EQ(Exchange("stranger", "/lvl"), "/msg stranger You are level 0\n");
+  // The alias look-up answers the speaker too.
+  EXPECT_EQ(Exchange("low", "/lookup someone"), "/msg low Name not found\n");
 }
 
 TEST_F(WhisperSession, SayAddsTheTagOfTheSpeakersLevel) {
@@ -124,7 +115,7 @@ TEST_F(WhisperSession, TaggedRelayKeepsTheSpeakersNameOnALongLine) {
   Start("[Commands]\r\nWhisper=5\r\nWhisperTagged=3\r\n", kModerators);
   const std::string text = "/w bob " + std::string(240, 'y');
   const std::string sent = Exchange("mid", text);
-  ASSERT_EQ(Lines(sent).size(), 1u);
+  ASSERT_EQ(sent.find('\n'), sent.size() - 1);  // one line
   EXPECT_LE(sent.size(), 255u);
   EXPECT_EQ(sent.substr(0, 7), "/w bob ");
   EXPECT_EQ(sent.substr(sent.size() - 12), " (from mid)\n");

@@ -151,12 +151,6 @@ TEST_F(WhisperSession, DesignateRecordsWhomToTell) {
   ASSERT_EQ(Bot().Pending().size(), 1u);
   EXPECT_EQ(Bot().Pending().front()->text, "BOB");
   EXPECT_EQ(Bot().Pending().front()->mode, kDesignateTellHeir);
-
-  // The server's answer reaches both.
-  Bot().Pending().pop();
-  Exchange("alice", "/designate bob");
-  gateway.send("1018 INFO \"bob is your new designated heir.\"\r\n");
-  EXPECT_TRUE(WaitSent("/msg alice bob is the new designated heir\n"));
 }
 
 TEST_F(WhisperSession, MakeOpNeedsOperatorStatusAndAUserInTheChannel) {
