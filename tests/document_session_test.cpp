@@ -182,3 +182,84 @@ TEST_F(SessionTest, MissingFilesAreCreatedEmpty) {
 
 }  // namespace
 }  // namespace tolvik
+
+namespace tolvik {
+namespace {
+
+using testing::SessionTest;
+
+TEST_F(SessionTest, AntiIdleLineAfterFifteenQuietMinutes) {
+  WriteBotIni("[AutoSend]\r\nAntiIdleMsg=still here\r\nJoin=hi\r\n");
+  Open();
+  LogIn();
+  // The join line left the queue (its echo shows it): the count starts again.
+  ASSERT_TRUE(WaitShown("<acct> hi"));
+  EXPECT_EQ(doc->AntiIdleCount(), 0);
+  for (int minute = 1; minute <= 14; ++minute) doc->OnTimer1();
+  EXPECT_EQ(doc->AntiIdleCount(), 14);
+  doc->Bot().Queue().Say("talking in minute 14\n");
+  ASSERT_TRUE(WaitShown("<acct> talking in minute 14"));
+  EXPECT_EQ(doc->AntiIdleCount(), 0);
+  for (int minute = 1; minute <= 14; ++minute) doc->OnTimer1();
+  host.RunFor(*doc, 50ms);
+  EXPECT_EQ(Count("still here"), 0);
+  doc->OnTimer1();
+  EXPECT_TRUE(WaitSent("still here\n"));
+}
+
+}  // namespace
+}  // namespace tolvik
+
+namespace tolvik {
+namespace {
+
+using testing::SessionTest;
+
+TEST_F(SessionTest, ChannelRefusalsArePrintedAndHookedOnlyWithAutoRespond) {
+  WriteBotIni("[Toggles]\r\nAutoRespond=0\r\n");
+  std::filesystem::create_directory(dir.path() / "scripts");
+  dir.write("scripts/dne.tcl", "BnetSend \"no such channel: $data\"\n");
+  dir.write("script.ini", "[Events]\r\nOnChannelDoesNotExist=scripts/dne.tcl\r\n");
+  Open();
+  LogIn();
+  gateway.send("1014 INFO \"Nowhere land\"\r\n1013 INFO \"Full\"\r\n1015 INFO \"Private\"\r\n");
+  ASSERT_TRUE(WaitShown("OnChannelRestricted chanrest<> Private"));
+  EXPECT_TRUE(display.contains("OnChannelDoesNotExit chandne<> Nowhere land"));
+  EXPECT_TRUE(display.contains("OnChannelFull chanfull<> Full"));
+  EXPECT_FALSE(display.contains("Script:"));
+
+  doc->GetToggles().AutoRespond.state = true;
+  gateway.send("1014 INFO \"Nowhere land\"\r\n");
+  ASSERT_TRUE(WaitSent("no such channel: land\n"));
+  EXPECT_TRUE(display.contains("Script: OnChannelDoesNotExist"));
+}
+
+TEST_F(SessionTest, WhoisAnswerIsLoggedAsAnAliasWhenIdLoggingIsOn) {
+  WriteBotIni("[Toggles]\r\nIdLogging=1\r\n");
+  Open();
+  LogIn();
+  ChatBot& bot = doc->Bot();
+  bot.whois_pending = true;
+  bot.whois_name = "Bob";
+  gateway.send("1018 INFO \"someone else is using StarCraft in channel #1, x\"\r\n");
+  host.RunFor(*doc, 100ms);
+  EXPECT_TRUE(bot.whois_pending);  // not the answer for Bob
+  gateway.send("1018 INFO \"bob is using StarCraft in channel #1234, Home.\"\r\n");
+  ASSERT_TRUE(Run([&] { return !bot.whois_pending; }));
+  EXPECT_TRUE(bot.Aliases().isKnown("Bob"));
+  EXPECT_EQ(bot.Aliases().idsOfName("Bob"), "1234");
+}
+
+TEST_F(SessionTest, BroadcastsWhisperEchoesAndPings) {
+  WriteBotIni("[Toggles]\r\nViewPings=1\r\nViewText=1\r\n[Messages]\r\nPing=<ping>\r\n");
+  Open();
+  LogIn();
+  EXPECT_TRUE(display.contains("Please enter your name and password."));  // ViewText shows raw lines
+  gateway.send("1006 BROADCAST \"Server restart soon\"\r\n1010 WHISPER ann 0000 \"psst\"\r\n2000 NULL\r\n");
+  ASSERT_TRUE(WaitShown("<ping>"));
+  EXPECT_TRUE(display.contains("Server restart soon"));
+  EXPECT_TRUE(display.contains("<To: ann> psst"));
+}
+
+}  // namespace
+}  // namespace tolvik
