@@ -12,6 +12,7 @@
 #include "bot/pending_actions.h"
 #include "bot/roster_state.h"
 #include "bot/script_bridge.h"
+#include "bot/whisper_interpreter.h"
 #include "net/chat_connection.h"
 #include "net/outgoing_queue.h"
 
@@ -86,6 +87,14 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   // Whether script.ini [Talk] has an entry for `word`, and its script.
   bool FindTalkEntry(const std::string& word, std::string& script) const;
 
+  // ---- Whispered commands (whisper_interpreter.cpp)
+  int OnWhisper(const char* name, uint32_t flags, const char* text) override;
+  // Designates a user (the speaker when `line` names nobody) and rejoins, so
+  // that the user gets the operator status.
+  void MakeOpUser(const char* line, const char* speaker);
+  // The user who whispered the bot last (the chat bar's reply); empty at first.
+  const std::string& LastWhisperer() const { return whisper_.LastWhisperer(); }
+
   // Server confirmations of designate, ban and unban; the welcome line; ban
   // protection; account logging from whois answers.
   int OnInfo(const char* name, uint32_t flags, const char* text) override;
@@ -148,6 +157,10 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   LoginTypeCounters counters_;
   LastSeenList last_seen_;
   RecentLeavers leavers_;
+
+  // Whispered commands; last, so its page alarms end before the rest goes.
+  friend class WhisperInterpreter;
+  WhisperInterpreter whisper_{*this};
 };
 
 }  // namespace tolvik
