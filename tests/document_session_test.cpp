@@ -21,8 +21,10 @@ TEST_F(SessionTest, LogsInAndEntersTheHomeChannel) {
   EXPECT_EQ(host.states, (std::vector<int>{Connecting, WaitingForLoginPrompt, VerifyingNameAndPassword, Connected}));
   EXPECT_EQ(doc->StatusText(), "Connected: " + gateway.address());
   EXPECT_STREQ(doc->Bot().CurrentChannel(), "Home");
-  // The join message of [AutoSend] defaults to /time.
+  // The join message of [AutoSend] defaults to /time, sent as one line.
   EXPECT_TRUE(WaitSent("/time\n"));
+  host.RunFor(*doc, 50ms);
+  EXPECT_EQ(gateway.received().find("/time\n\n"), std::string::npos);
 
   // Entering the home channel again sends it again; another channel does not.
   gateway.send("1007 CHANNEL \"Elsewhere\"\r\n1007 CHANNEL \"home\"\r\n");

@@ -136,14 +136,13 @@ class ResponsesTest : public testing::SessionTest {
     Bot().Queue().Say("%s\n", mark.c_str());
     ASSERT_TRUE(WaitSent(mark + "\n"));
   }
-  // The lines the bot said after the join message ("/time\n" sent with one
-  // more line end), without the sync marks.
+  // The lines the bot said after the join message, without the sync marks.
   std::vector<std::string> Said() {
     std::vector<std::string> lines = gateway.receivedLines();
     std::vector<std::string> out;
     size_t i = 0;
     while (i < lines.size() && lines[i] != "/time") ++i;
-    for (i += 2; i < lines.size(); ++i)
+    for (++i; i < lines.size(); ++i)
       if (lines[i].rfind("[sync", 0) != 0) out.push_back(lines[i]);
     return out;
   }

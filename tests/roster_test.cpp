@@ -277,6 +277,16 @@ TEST_F(RosterTest, RecentLeaversAreNotGreetedForAQuarterHour) {
   EXPECT_EQ(Count("Bye bob\n"), 3);
 }
 
+TEST_F(RosterTest, GreetingWhoseKeyIsGoneSendsNoEmptyLine) {
+  Start("[AutoGreet]\r\nbob=Hi bob\r\n[AutoPart]\r\nbob=Bye bob\r\n");
+  // Edited by hand after the load: the names stay, the texts are read afresh.
+  WriteBotIni("[AutoGreet]\r\nbob=Hello again\r\n");
+  Play("1002 JOIN bob 0000 [STAR]\r\n1003 LEAVE bob 0000\r\n");
+  EXPECT_EQ(Count("Hello again\n"), 1);
+  EXPECT_EQ(Count("Bye"), 0);
+  EXPECT_EQ(Count("\n\n"), 0);
+}
+
 TEST_F(RosterTest, LastSeenKeepsTheFiftyNewestLeavers) {
   Start("[Toggles]\r\nViewEnterLeave=1\r\n");
   std::string lines;

@@ -34,6 +34,13 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 inline constexpr std::string_view kUnset = "\n";
 inline bool IsUnset(std::string_view value) { return value.empty() || value[0] == '\n'; }
 
+// An [AutoSend] text as one line for the server: the built-in defaults carry
+// their own LF ("/time\n") and callers add one, so trailing line ends go.
+inline std::string AsOneLine(std::string_view value) {
+  while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.remove_suffix(1);
+  return std::string(value);
+}
+
 // Field limits in characters (the buffers hold one more).
 inline constexpr size_t kLoginFieldLimit = 29;   // [Init] Login, Password, Server, Channel
 inline constexpr size_t kServerListLimit = 1023;  // [Init] ServerList

@@ -180,7 +180,7 @@ void CHaldenDoc::LoseConnection() {
 void CHaldenDoc::OnTimer1() {
   if (++anti_idle_count_ > 14) {
     const std::string& msg = bot_->Settings().antiIdleMsg;
-    if (!IsUnset(msg)) bot_->Queue().Say("%s\n", msg.c_str());
+    if (!IsUnset(msg)) bot_->Queue().Say("%s\n", AsOneLine(msg).c_str());
     anti_idle_count_ = 0;
   }
   bot_->OnMinuteTick();
@@ -203,7 +203,7 @@ void CHaldenDoc::Close() {
   if (closed_) return;
   closed_ = true;
   std::string leave = LoadLeaveMessageAtExit(paths_.botIni);
-  if (!IsUnset(leave) && bot_->Socket() >= 0) bot_->Queue().SendNow("%s\n", leave.c_str());
+  if (!IsUnset(leave) && bot_->Socket() >= 0) bot_->Queue().SendNow("%s\n", AsOneLine(leave).c_str());
   bot_->ClearUserList();
   {
     std::lock_guard<std::mutex> lock(worker_mutex_);

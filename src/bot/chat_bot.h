@@ -14,6 +14,7 @@
 #include "bot/responses.h"
 #include "bot/roster_state.h"
 #include "bot/script_bridge.h"
+#include "bot/whisper_interpreter.h"
 #include "net/chat_connection.h"
 #include "net/outgoing_queue.h"
 
@@ -87,6 +88,14 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   void SendHelp(const char* speaker);
   // Whether script.ini [Talk] has an entry for `word`, and its script.
   bool FindTalkEntry(const std::string& word, std::string& script) const;
+
+  // ---- Whispered commands (whisper_interpreter.cpp)
+  int OnWhisper(const char* name, uint32_t flags, const char* text) override;
+  // Designates a user (the speaker when `line` names nobody) and rejoins, so
+  // that the user gets the operator status.
+  void MakeOpUser(const char* line, const char* speaker);
+  // The user who whispered the bot last (the chat bar's reply); empty at first.
+  const std::string& LastWhisperer() const { return whisper_.LastWhisperer(); }
 
   // Server confirmations of designate, ban and unban; the welcome line; ban
   // protection; account logging from whois answers.
@@ -202,6 +211,10 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   ResponseTable part_table_{"AutoPart"};
   ResponseTable respond_table_{"AutoRespond"};
   ResponseTable emote_table_{"AutoRespondToEmote"};
+
+  // Whispered commands; last, so its page alarms end before the rest goes.
+  friend class WhisperInterpreter;
+  WhisperInterpreter whisper_{*this};
 };
 
 }  // namespace tolvik

@@ -136,7 +136,9 @@ bool ChatBot::SendGreeting(const ResponseTable& table, const char* name) {
   if (!key) return false;
   std::string line;
   ProfileFile::Read(table.section(), *key, kUnset, line, OutgoingQueue::kLineSize, paths_.botIni);
-  queue_.Say("%s\n", line.c_str());
+  // A key gone from Bot.ini since the load reads as the unset "\n": that is
+  // no greeting, and no empty line goes to the server for it.
+  queue_.Say("%s\n", AsOneLine(line).c_str());
   return true;
 }
 

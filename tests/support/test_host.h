@@ -1,6 +1,7 @@
 #pragma once
 // A Host for tests: the test thread is the main thread and pumps posted
 // closures and socket events itself with RunUntil().
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -28,6 +29,8 @@ class TestHost : public Host {
     status_texts.push_back(text);
   }
   bool AskForLoginValue(const std::string& key, std::string& value) override;
+  // Counts page alarms (called on the bot's alarm workers).
+  void PageAlarm() override { pages.fetch_add(1); }
   void OpenUserWhisperBar(const std::string& name) override { whisper_bars.push_back(name); }
 
   // Runs posted closures and hands socket readiness to the document until
@@ -40,6 +43,7 @@ class TestHost : public Host {
   std::vector<std::string> status_texts;
   std::vector<std::string> asked;
   std::map<std::string, std::string> answers;  // what AskForLoginValue answers, by key
+  std::atomic<int> pages{0};
   std::vector<std::string> whisper_bars;       // users whose whisper bar was opened
 
  private:

@@ -1,0 +1,95 @@
+#pragma once
+// Whispers to the bot: plain whispers are shown (and forwarded while
+// forwarding is on); whispers that begin with '/' are commands, checked
+// against the [Commands] levels of Bot.ini and the speaker's users.lst level.
+// script.ini [Whisper] entries replace built-in command words and run a Tcl
+// script instead.
+//
+// Replies are whispered to the speaker through the outgoing queue; what the
+// bot says or gives to the server goes through Say. Main thread only, except
+// the page alarms, which run on workers of their own.
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <string>
+#include <thread>
+
+namespace tolvik {
+
+class ChatBot;
+class Host;
+
+// Page alarms, each sounding on a worker thread of its own so the bot keeps
+// working; several may overlap. The workers touch nothing but the host's
+// alarm, and the destructor waits for those still sounding.
+class PageAlarms {
+ public:
+  PageAlarms() = default;
+  ~PageAlarms();
+  PageAlarms(const PageAlarms&) = delete;
+  PageAlarms& operator=(const PageAlarms&) = delete;
+
+  // Starts Host::PageAlarm() on a new worker (main thread). `host` must
+  // outlive this object.
+  void Start(Host& host);
+  // Workers started and not yet joined (finished ones are joined by the next Start).
+  int Workers() const { return static_cast<int>(workers_.size()); }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+  void JoinFinished();
+  std::list<Worker> workers_;
+};
+
+class WhisperInterpreter {
+ public:
+  // Longest line the server takes, its LF included.
+  static constexpr size_t kMaxLine = 255;
+
+  explicit WhisperInterpreter(ChatBot& bot) : bot_(bot) {}
+
+  // The handler of a received whisper (event 1004). Returns 1.
+  int OnWhisper(const char* name, uint32_t flags, const char* text);
+
+  // "/makeop [name]": designates the user (the speaker when no name is given)
+  // and rejoins, which hands the operator status over. The user must be in
+  // the channel.
+  void MakeOpUser(const char* line, const char* speaker);
+
+  // Sounds the host's page alarm on a worker thread.
+  void StartPageAlarm();
+  const PageAlarms& Pages() const { return pages_; }
+
+  // The user who whispered the bot last; empty before the first whisper.
+  const std::string& LastWhisperer() const { return last_whisperer_; }
+
+ private:
+  // Runs a command whisper. False when the handler must end at once (the
+  // relay refusal), so no script runs after it.
+  bool RunCommand(const char* name, const char* text, const std::string& first_word);
+  void PlainWhisper(const char* name, const char* text);
+  void RunWhisperScript(const char* name, const char* text, const std::string& first_word);
+
+  void SayWithTag(const char* name, const char* text, int level);
+  // False when the relay was refused as a command in disguise.
+  bool Relay(const char* name, const char* text, size_t word_length, int level);
+  void Designate(const char* name, const char* text);
+  void LevelQuery(const char* name, const char* text, size_t word_length, int level);
+  void ForwardOn(const char* name);
+  void ForwardOff(const char* name);
+  void Password(const char* name, const char* text, int level);
+  void Who(const char* name);
+  void ResetHeir();
+
+  // Whispers `text` to `target`, cut so that the "/msg" line fits kMaxLine.
+  void ReplyFitted(const char* target, const std::string& text);
+
+  ChatBot& bot_;
+  std::string last_whisperer_;
+  PageAlarms pages_;
+};
+
+}  // namespace tolvik
