@@ -1,5 +1,6 @@
 // A busy channel through the whole bot: 10,000 mixed event lines (joins with
-// product tags, talk, emotes, leaves, a few server answers) handed to
+// product tags, talk, emotes, leaves, whispered commands and plain whispers,
+// a few server answers) handed to
 // DispatchLine of a real document's bot, with every toggle on, AutoKick and
 // AutoBan on, limits per login type, heirs, a 200-name users.lst, a
 // 1,000-name autoban.lst and 128 response patterns. The display does
@@ -81,6 +82,8 @@ void WriteFiles(const std::filesystem::path& dir) {
       "[Restrictions]\r\nNumBots=3\r\nNumSC=20\r\nNumBW=15\r\nNumDiablo=5\r\nNumDiabloSW=2\r\nNumSCSware=2\r\n"
       "NumWC=4\r\n"
       "[Security]\r\nChannelPassword=letmein\r\n"
+      "[Commands]\r\nSay=3\r\nKick=5\r\nKickTagged=4\r\nBan=7\r\nBanTagged=6\r\nStats=1\r\nWho=2\r\n"
+      "Lookup=2\r\nHelp=8\r\n"
       "[AutoDesignate]\r\nDesignate0=member000\r\nDesignate1=member001\r\nDesignate2=member002\r\n"
       "[AutoGreet]\r\n*=Welcome to Home!\r\n"
       "[AutoPart]\r\nmember*=See you soon\r\n*guest=Bye guest\r\n"
@@ -112,6 +115,8 @@ void WriteFiles(const std::filesystem::path& dir) {
 std::vector<std::string> MakeEvents() {
   const char* tags[] = {"[STAR]", "[SEXP]", "[JSTR]", "[DRTL]", "[W2BN]", "[SSHR]", "[DSHR]"};
   const char* talk[] = {"hi", "!time:now", "!a", "!seen", "ping", "anyone up for a game?", "lol", "hi there"};
+  const char* whispers[] = {"/level", "/lvl guest003", "/who", "/say hello all", "/kick guest010 spam",
+                            "/ban visitor020 spam", "/lookup member004", "/help", "are you there?", "/lvl member001"};
   std::vector<std::string> pool;
   for (int i = 0; i < 120; ++i) pool.push_back(Name("member", i));
   for (int i = 0; i < 150; ++i) pool.push_back(Name("guest", i));
@@ -139,6 +144,12 @@ std::vector<std::string> MakeEvents() {
         std::snprintf(line, sizeof line, "1018 INFO \"%s is your new designated heir.\"", pool[who].c_str());
         events.push_back(line);
       }
+    } else if (roll < 35) {  // whispers: mostly commands, from members and from people outside
+      const bool member = rng.next(3) != 0;
+      std::string who =
+          member ? Name("member", static_cast<int>(rng.next(120))) : Name("outsider", static_cast<int>(rng.next(200)));
+      std::snprintf(line, sizeof line, "1004 WHISPER %s 0000 \"%s\"", who.c_str(), whispers[rng.next(10)]);
+      events.push_back(line);
     } else if (roll < 65) {  // talk
       size_t who = here[rng.next(static_cast<uint32_t>(here.size()))];
       std::snprintf(line, sizeof line, "1005 TALK %s 0000 \"%s\"", pool[who].c_str(), talk[rng.next(8)]);
