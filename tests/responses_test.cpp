@@ -263,17 +263,5 @@ TEST_F(ResponsesTest, TalkFormatPrefersTheUsersOwnHighlight) {
   EXPECT_EQ(format_of("<picked> four").colour, 1u + TextTypeIndex(TextType::OthersText));
 }
 
-TEST_F(ResponsesTest, TalkAndEmotesWakeIdleUsers) {
-  Start("");
-  ChatBot& bot = Bot();
-  Play("1001 USER bob 0000 [STAR]\r\n");
-  bot.Users().setIdle("bob", true);
-  Play("1005 TALK bob 0000 \"back\"\r\n");
-  EXPECT_LT(bot.Users().row(bot.Users().findUser("bob")).icon, UserList::kIdleOffset);
-  bot.Users().setIdle("bob", true);
-  Play("1023 EMOTE bob 0000 \"yawns\"\r\n");
-  EXPECT_LT(bot.Users().row(bot.Users().findUser("bob")).icon, UserList::kIdleOffset);
-}
-
 }  // namespace
 }  // namespace tolvik
