@@ -218,7 +218,7 @@ TEST_F(AliasDatabaseTest, CutsLongRepliesAtAWholeItem) {
   db->showAliases("Member100000", "Op");
   db->showAliases("Hopper", std::string(100, 'r').c_str());
   ASSERT_EQ(host.replies.size(), 4u);
-  const std::size_t limits[] = {255, 255, 193, 193};  // 299 - "/msg " - recipient - " "
+  const std::size_t limits[] = {247, 247, 149, 149};  // 255 - "/msg " - recipient - " "
   for (std::size_t i = 0; i < 4; ++i) {
     const std::string& line = host.replies[i].second;
     SCOPED_TRACE(line);

@@ -236,8 +236,7 @@ TEST_F(ChatBarTest, ReplyToLastWhisperInsertsAtTheStart) {
   EXPECT_EQ(bar->text(), "hello");
   EXPECT_EQ(bar->caret(), 0u);
 
-  std::string last = "Wanda";
-  bar->setLastWhispererSource([&] { return last; });
+  doc->Bot().DispatchLine("1004 WHISPER Wanda 0000 \"hi there\"");
   bar->setSelection(2, 5);
   bar->replyToLastWhisper();
   EXPECT_EQ(bar->text(), "/w Wanda hello");

@@ -203,7 +203,7 @@ TEST_F(QueueTest, OverLongLinesStillEndInALineEnd) {
   auto lines = gateway.receivedLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], std::string(254, 'h'));
-  EXPECT_EQ(lines[1], "/msg Ann " + std::string(254, 'h'));
+  EXPECT_EQ(lines[1], "/msg Ann " + std::string(254 - 9, 'h'));
   EXPECT_EQ(all.back(), '\n');
 }
 

@@ -20,10 +20,10 @@ constexpr const char* kIndexName = "Aliases.Idx";
 // Offsets in the index are 32-bit, so Aliases.db never grows past 4 GiB.
 constexpr uint64_t kMaxDbSize = 0xFFFFFFFFull;
 
-// A reply goes out as "/msg <recipient> <line>": the line itself holds at most
-// 255 characters and the whole command at most 299.
+// A reply goes out as "/msg <recipient> <line>", and the whole command keeps
+// to the server's 255 characters.
 constexpr std::size_t kReplyLimit = 255;
-constexpr std::size_t kMsgLineLimit = 299;
+constexpr std::size_t kMsgLineLimit = 255;
 
 std::size_t replyLimitFor(const char* recipient) {
   const std::size_t overhead = std::strlen("/msg ") + std::strlen(recipient) + 1;

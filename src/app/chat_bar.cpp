@@ -236,7 +236,7 @@ void ChatBar::pasteServerName() { insertText(doc_.StatusServer()); }
 
 void ChatBar::replyToLastWhisper() {
   sel_start_ = sel_end_ = 0;
-  std::string name = last_whisperer_ ? last_whisperer_() : std::string();
+  const std::string name = doc_.Bot().LastWhisperer();
   if (!name.empty()) insertText("/w " + name + " ");
 }
 

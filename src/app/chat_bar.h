@@ -64,10 +64,6 @@ class ChatBar {
 
   explicit ChatBar(CHaldenDoc& doc);
 
-  // Where Ctrl+R finds the name of the last user who whispered the bot
-  // (empty when nobody has). Without a source Ctrl+R only moves the caret.
-  void setLastWhispererSource(std::function<std::string()> source) { last_whisperer_ = std::move(source); }
-
   // ---- The input line ----
   // The widget's text changed (typing, paste, or an echo of our own change).
   // The text is cut at a line break and to 254 characters; the caret goes to
@@ -127,7 +123,6 @@ class ChatBar {
   void queueWhisper(const std::string& name, std::string_view text, bool priority);
 
   CHaldenDoc& doc_;
-  std::function<std::string()> last_whisperer_;
   std::string text_;
   size_t sel_start_ = 0;
   size_t sel_end_ = 0;

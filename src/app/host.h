@@ -29,7 +29,8 @@ class Host {
   // Opens the whisper bar of one user (the operator's "/direct name").
   virtual void OpenUserWhisperBar(const std::string& /*name*/) {}
 
-  // The operator page alarm and the short beep.
+  // The operator page alarm (called on a worker thread of its own, so it may
+  // take its time) and the short beep (main thread).
   virtual void PageAlarm() {}
   virtual void Beep() {}
 };

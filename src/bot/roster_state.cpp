@@ -70,8 +70,10 @@ std::string LocalTimeText(const char* format) {
 }
 
 const LastSeenList::Record* LastSeenList::find(const char* name) const {
+  // Names are stored cut to 16 characters; look them up the same way.
+  const std::string key = std::string(name).substr(0, kNameLength);
   for (const Record& r : records_)
-    if (strcasecmp(r.name.c_str(), name) == 0) return &r;
+    if (strcasecmp(r.name.c_str(), key.c_str()) == 0) return &r;
   return nullptr;
 }
 

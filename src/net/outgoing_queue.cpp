@@ -120,7 +120,8 @@ int OutgoingQueue::WhisperTo(const char* target, const char* format, ...) {
     if (display_ != nullptr) display_->print(TextType::BotInfo, "%s", text);
     return 0;
   }
-  char line[kEntrySize];
+  // The whole "/msg" line keeps to the server's 255 characters and its LF.
+  char line[kLineSize];
   int n = std::snprintf(line, sizeof line, "/msg %s %s", target, text);
   if (n >= static_cast<int>(sizeof line)) line[sizeof line - 2] = '\n';
   return Enqueue(kNormal, line);
