@@ -303,9 +303,12 @@ TEST_F(RosterTest, LastSeenKeepsTheFiftyNewestLeavers) {
   EXPECT_EQ(seen.records().back().name, "averyveryverylon");  // 16 characters
   EXPECT_TRUE(display.contains("user50 has left the channel"));
 
-  // Entering a channel empties it.
-  Play("1002 JOIN user2 0000 [STAR]\r\n1007 CHANNEL \"Home\"\r\n");
+  // Users back in the channel leave the list, long names too; entering a channel empties it.
+  Play("1002 JOIN user2 0000 [STAR]\r\n1002 JOIN averyveryverylongname 0000 [STAR]\r\n");
   EXPECT_TRUE(display.contains("user2 has joined the channel"));
+  EXPECT_EQ(seen.size(), 48u);
+  EXPECT_EQ(seen.find("averyveryverylongname"), nullptr);
+  Play("1007 CHANNEL \"Home\"\r\n");
   EXPECT_EQ(seen.size(), 0u);
 }
 

@@ -83,8 +83,9 @@ void LastSeenList::append(const char* name, const std::string& time) {
 }
 
 bool LastSeenList::remove(const char* name) {
+  const std::string key = std::string(name).substr(0, kNameLength);
   for (auto it = records_.begin(); it != records_.end(); ++it) {
-    if (strcasecmp(it->name.c_str(), name) == 0) {
+    if (strcasecmp(it->name.c_str(), key.c_str()) == 0) {
       records_.erase(it);
       return true;
     }
