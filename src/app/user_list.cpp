@@ -6,18 +6,10 @@
 #include <chrono>
 #include <cstdio>
 
+#include "net/user_flags.h"
+
 namespace tolvik {
 namespace {
-
-constexpr uint32_t kFlagBlizzard = 0x01;
-constexpr uint32_t kFlagOperator = 0x02;
-constexpr uint32_t kFlagSpeaker = 0x04;
-constexpr uint32_t kFlagSysop = 0x08;
-constexpr uint32_t kFlagChat = 0x10;
-constexpr uint32_t kFlagSquelched = 0x20;
-constexpr uint32_t kFlagGuest = 0x40;
-constexpr uint32_t kFlagPglPlayer = 0x200;
-constexpr uint32_t kFlagPglOfficial = 0x400;
 
 bool IsOperatorRow(const UserRow& r) { return (r.activity & 1) == 0; }
 

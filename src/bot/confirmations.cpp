@@ -3,7 +3,6 @@
 // account logging from whois answers.
 #include <strings.h>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -15,13 +14,6 @@
 namespace tolvik {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string FirstWord(std::string_view s) { return std::string(s.substr(0, s.find(' '))); }
 
 // The part of an entry's text after its first word and one space.
 std::string Requester(std::string_view s) {
@@ -37,9 +29,9 @@ int ChatBot::OnInfo(const char* name, uint32_t flags, const char* text) {
   display_.print(TextType::BnetInfo, "%s", text);
 
   if (const PendingAction* e = pending_.front()) {
-    const std::string etext = Lower(e->text);
-    const std::string efirst = FirstWord(etext);
-    const std::string tfirst = Lower(FirstWord(text));
+    const std::string etext = LowerAscii(e->text);
+    const std::string efirst(FirstWord(etext));
+    const std::string tfirst = LowerAscii(FirstWord(text));
     switch (e->kind) {
       case kPendingUnban:
         if (std::strstr(text, "was unbanned") != nullptr) {
@@ -132,7 +124,7 @@ int ChatBot::OnError(const char* name, uint32_t flags, const char* text) {
   display_.print(TextType::BnetInfo, "ERROR: %s", text);
 
   if (const PendingAction* e = pending_.front()) {
-    const std::string requester = Requester(Lower(e->text));
+    const std::string requester = Requester(LowerAscii(e->text));
     const char* r = requester.c_str();
     const int mode = e->mode;
     bool consumed = true;

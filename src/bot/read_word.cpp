@@ -39,4 +39,11 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 }  // namespace tolvik

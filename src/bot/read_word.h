@@ -2,6 +2,7 @@
 // The word reader every command text of the moderation code is cut with, and
 // the name comparison used with it.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace tolvik {
@@ -29,5 +30,11 @@ inline bool IsWordDelimiter(char c) { return c == ' ' || c == ',' || c == '\n' |
 
 // Names compare equal ignoring the case of ASCII letters; other bytes must match exactly.
 bool SameName(std::string_view a, std::string_view b);
+
+// `text` with ASCII letters in lower case.
+std::string LowerAscii(std::string_view text);
+
+// The text up to its first space (all of it when there is none).
+inline std::string_view FirstWord(std::string_view text) { return text.substr(0, text.find(' ')); }
 
 }  // namespace tolvik

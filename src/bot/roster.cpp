@@ -10,12 +10,13 @@
 #include "app/document.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
+#include "net/user_flags.h"
 
 namespace tolvik {
 namespace {
 
-constexpr uint32_t kOperatorFlag = 0x02;
-constexpr uint32_t kBotFlag = 0x10;
+constexpr uint32_t kOperatorFlag = kFlagOperator;
+constexpr uint32_t kBotFlag = kFlagChat;
 constexpr int kDesignatePauseMs = 700;
 // Ticks of the 110 ms timer before a rejoin: the 91st tick, about ten seconds.
 constexpr int kRejoinTicks = 90;

@@ -2,28 +2,20 @@
 
 #include <strings.h>
 
-#include <cctype>
 #include <ctime>
 
+#include "bot/read_word.h"
+
 namespace tolvik {
-namespace {
-
-std::string LowerName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-}  // namespace
 
 int LoginTypeCounters::add(std::string_view name, Type type) {
   remove(name);
-  counted_[LowerName(name)] = type;
+  counted_[LowerAscii(name)] = type;
   return ++counts[type];
 }
 
 bool LoginTypeCounters::remove(std::string_view name) {
-  auto it = counted_.find(LowerName(name));
+  auto it = counted_.find(LowerAscii(name));
   if (it == counted_.end()) return false;
   --counts[static_cast<size_t>(it->second)];
   counted_.erase(it);
@@ -31,7 +23,7 @@ bool LoginTypeCounters::remove(std::string_view name) {
 }
 
 int LoginTypeCounters::typeOf(std::string_view name) const {
-  auto it = counted_.find(LowerName(name));
+  auto it = counted_.find(LowerAscii(name));
   return it == counted_.end() ? -1 : it->second;
 }
 

@@ -3,7 +3,6 @@
 // and the list-editing commands, with [Talk] script overrides.
 #include <strings.h>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -20,12 +19,6 @@ namespace {
 
 // What a [Talk] entry for the word does to the row.
 enum class ScriptRule { None, Stop, Run };
-
-std::string LowerFirstWord(const char* text) {
-  std::string word(text, std::strcspn(text, " "));
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return word;
-}
 
 bool IsOneOf(const std::string& word, std::initializer_list<const char*> words) {
   for (const char* w : words)
@@ -52,7 +45,7 @@ void ChatBot::SendHelp(const char* speaker) {
 }
 
 void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* text) {
-  const std::string word = LowerFirstWord(text);
+  const std::string word = LowerAscii(FirstWord(text));
   const int level = access_.GetUserLevel(speaker);
   const bool from_bot = SameName(speaker, OwnName());
 
