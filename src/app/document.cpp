@@ -210,9 +210,9 @@ void CHaldenDoc::Close() {
     ++generation_;
   }
   worker_cv_.notify_all();
+  JoinWorker();  // a connect in progress gives up; no socket appears after this
   bot_->CloseSocketGracefully();
   bot_->Queue().Stop();
-  JoinWorker();
 }
 
 }  // namespace tolvik

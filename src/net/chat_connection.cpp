@@ -24,6 +24,10 @@ void CopyBounded(char* dst, size_t size, const char* src) {
   dst[n] = '\0';
 }
 
+void CloseIfValid(int fd) {
+  if (fd >= 0) ::close(fd);
+}
+
 // Raw lines are cut to this length before wrapping; handlers only ever see
 // the first 255 characters after the opening quote.
 constexpr size_t kRawLineKeep = 300;
@@ -67,21 +71,31 @@ bool ChatConnection::OpenSocket() {
     ::close(fd);  // a failed attempt's socket is never reused
     return false;
   }
-  int old = socket_.exchange(fd);
-  if (old >= 0) ::close(old);
+  CloseIfValid(ReplaceSocket(fd, SHUT_RDWR));
   peer_closed_ = false;
   return true;
 }
 
-void ChatConnection::CloseSocket() {
-  int fd = socket_.exchange(-1);
-  if (fd >= 0) ::close(fd);
+int ChatConnection::ReplaceSocket(int fd, int how) {
+  // The descriptor is closed only while no send is using it, so its number
+  // can never be reused under a sender's feet. Shutting it down first makes a
+  // send blocked on it return at once.
+  {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    int old = socket_.load();
+    if (old >= 0) ::shutdown(old, how);
+  }
+  std::lock_guard<std::mutex> sending(send_mutex_);
+  std::lock_guard<std::mutex> lock(state_mutex_);
+  return socket_.exchange(fd);
 }
 
+void ChatConnection::CloseSocket() { CloseIfValid(ReplaceSocket(-1, SHUT_RDWR)); }
+
 void ChatConnection::CloseSocketGracefully() {
-  int fd = socket_.exchange(-1);
+  // Our side is shut for writing; the descriptor is now ours alone.
+  int fd = ReplaceSocket(-1, SHUT_WR);
   if (fd < 0) return;
-  ::shutdown(fd, SHUT_WR);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
   char sink[1024];
   while (std::chrono::steady_clock::now() < deadline) {
@@ -114,9 +128,13 @@ bool ChatConnection::SendLine(const char* format, ...) {
   int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
   if (n < 0) return false;
+  return SendRaw(line, strnlen(line, sizeof line));
+}
+
+bool ChatConnection::SendRaw(const char* data, size_t len) {
+  std::lock_guard<std::mutex> sending(send_mutex_);
   int fd = socket_.load();
-  if (fd < 0) return false;
-  return SendAll(fd, line, strnlen(line, sizeof line));
+  return fd >= 0 && SendAll(fd, data, len);
 }
 
 bool ChatConnection::SendAll(int fd, const char* data, size_t len) {

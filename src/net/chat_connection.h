@@ -94,10 +94,8 @@ class ChatConnection {
 
   int Socket() const { return socket_.load(); }
   // Writes all of `data` to the current socket (no formatting, no pacing).
-  bool SendRaw(const char* data, size_t len) {
-    int fd = socket_.load();
-    return fd >= 0 && SendAll(fd, data, len);
-  }
+  // Callable from any thread.
+  bool SendRaw(const char* data, size_t len);
   const char* Account() const { return account_; }
   const char* Password() const { return password_; }
   const char* Server() const { return server_; }
@@ -113,6 +111,9 @@ class ChatConnection {
  private:
   void HandleLine(char* line);
   static bool SendAll(int fd, const char* data, size_t len);
+  // Installs `fd` (-1: none) and returns the previous descriptor for the
+  // caller to close; the previous one is shut down with `how` first.
+  int ReplaceSocket(int fd, int how);
 
   FILE* log_ = nullptr;
   std::mutex log_mutex_;
@@ -125,6 +126,8 @@ class ChatConnection {
   uint16_t port_ = kDefaultPort;
   char own_name_[130] = {};
   std::atomic<int> socket_{-1};
+  std::mutex send_mutex_;   // held for the length of one send
+  std::mutex state_mutex_;  // held while the descriptor is shut down or swapped
   bool peer_closed_ = false;
   // Set by a connect worker; the main thread empties the reader before its next read.
   std::atomic<bool> reset_reader_{false};
