@@ -104,6 +104,7 @@ void CHaldenDoc::Disconnect() {
     ++generation_;
   }
   worker_cv_.notify_all();
+  bot_->CancelConnect();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
   SetState(NotConnected);
@@ -120,6 +121,7 @@ void CHaldenDoc::StartConnectWorker(bool after_reconnect_wait) {
     gen = ++generation_;
   }
   worker_cv_.notify_all();  // an older worker still waiting gives up
+  bot_->CancelConnect();
   JoinWorker();
 
   // Waits that a Disconnect (or a newer worker) cuts short; true when cut.
@@ -210,6 +212,7 @@ void CHaldenDoc::Close() {
     ++generation_;
   }
   worker_cv_.notify_all();
+  bot_->CancelConnect();
   JoinWorker();  // a connect in progress gives up; no socket appears after this
   bot_->CloseSocketGracefully();
   bot_->Queue().Stop();

@@ -1,6 +1,7 @@
 #include "net/chat_connection.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -63,16 +64,34 @@ bool ChatConnection::OpenSocket() {
   if (!ResolveServer(server_, port_, &addr, &len)) return false;
   int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return false;
-  int r;
-  do {
-    r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
-  } while (r != 0 && errno == EINTR);
-  if (r != 0) {
+  if (!ConnectCancellable(fd, reinterpret_cast<sockaddr*>(&addr), len)) {
     ::close(fd);  // a failed attempt's socket is never reused
     return false;
   }
   CloseIfValid(ReplaceSocket(fd, SHUT_RDWR));
   peer_closed_ = false;
+  return true;
+}
+
+bool ChatConnection::ConnectCancellable(int fd, const sockaddr* addr, socklen_t len) {
+  // As a blocking connect, but CancelConnect() ends the wait (a server that
+  // never answers must not hold up a disconnect or the program's exit).
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  int r = ::connect(fd, addr, len);
+  if (r != 0 && errno != EINPROGRESS && errno != EINTR) return false;
+  while (r != 0) {
+    if (cancel_connect_) return false;
+    pollfd p{fd, POLLOUT, 0};
+    int ready = ::poll(&p, 1, 100);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    int error = 0;
+    socklen_t error_len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_len) != 0 || error != 0) return false;
+    r = 0;
+  }
+  ::fcntl(fd, F_SETFL, flags);
   return true;
 }
 
@@ -108,6 +127,7 @@ void ChatConnection::CloseSocketGracefully() {
 
 int ChatConnection::ConnectWithRetries() {
   reset_reader_ = true;
+  cancel_connect_ = false;
   Log("Attempting to connect...");
   for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
     if (OpenSocket()) {

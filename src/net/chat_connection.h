@@ -2,6 +2,8 @@
 // The client side of the chat gateway: login values, connecting, the protocol
 // selector, cutting the received stream into lines and dispatching each line
 // to one virtual handler per event.
+#include <sys/socket.h>
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -43,6 +45,8 @@ class ChatConnection {
   // Up to three attempts, pausing between them; sends the protocol selector on
   // success. Returns the next connection state (2 connected, 3 failed).
   int ConnectWithRetries();
+  // Makes a connect attempt in progress (on another thread) give up now.
+  void CancelConnect() { cancel_connect_ = true; }
 
   // Formats (at most 255 characters) and writes at once, unpaced.
   bool SendLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -114,6 +118,7 @@ class ChatConnection {
   // Installs `fd` (-1: none) and returns the previous descriptor for the
   // caller to close; the previous one is shut down with `how` first.
   int ReplaceSocket(int fd, int how);
+  bool ConnectCancellable(int fd, const struct sockaddr* addr, socklen_t len);
 
   FILE* log_ = nullptr;
   std::mutex log_mutex_;
@@ -131,6 +136,7 @@ class ChatConnection {
   bool peer_closed_ = false;
   // Set by a connect worker; the main thread empties the reader before its next read.
   std::atomic<bool> reset_reader_{false};
+  std::atomic<bool> cancel_connect_{false};
   std::function<void(int ms)> retry_pause_;
 };
 
