@@ -50,7 +50,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::error_code ec;
-  std::filesystem::path work = std::filesystem::absolute(dir, ec);
+  std::filesystem::path work = std::filesystem::absolute(dir, ec).lexically_normal();
+  if (work.has_relative_path() && !work.has_filename()) work = work.parent_path();  // no trailing '/'
+
   if (ec || !std::filesystem::is_directory(work)) {
     std::fprintf(stderr, "tolvik-cli: '%s' is not a directory\n", dir.c_str());
     return 2;
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
   const bool interactive = ::isatty(STDIN_FILENO) != 0;
   tolvik::TerminalDisplay display(stdout, ::isatty(STDOUT_FILENO) != 0);
   tolvik::CliHost host(stdout, interactive);
-  tolvik::CHaldenDoc doc(work.lexically_normal().string(), display, host);
+  tolvik::CHaldenDoc doc(work.string(), display, host);
 
   if (!interactive) {
     std::vector<std::string> missing;
