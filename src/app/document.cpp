@@ -88,23 +88,33 @@ void CHaldenDoc::Connect() {
     }
   }
   if (!IsIdleState(state_.load())) return;
+  BeginConnecting(false);
+}
+
+void CHaldenDoc::BeginConnecting(bool after_reconnect_wait) {
   status_server_ = login_.server;
   SetState(Connecting);
   bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
                      ChatConnection::kDefaultPort);
-  StartConnectWorker(false);
+  StartConnectWorker(after_reconnect_wait);
+}
+
+unsigned CHaldenDoc::CancelWorker() {
+  unsigned gen;
+  {
+    std::lock_guard<std::mutex> lock(worker_mutex_);
+    gen = ++generation_;
+  }
+  worker_cv_.notify_all();  // a worker still waiting gives up
+  bot_->CancelConnect();     // and so does a connect in progress
+  return gen;
 }
 
 void CHaldenDoc::Disconnect() {
   if (IsIdleState(state_.load())) return;
   bot_->ClearUserList();
   status_server_ = IsUnset(login_.server) ? "" : login_.server;
-  {
-    std::lock_guard<std::mutex> lock(worker_mutex_);
-    ++generation_;
-  }
-  worker_cv_.notify_all();
-  bot_->CancelConnect();
+  CancelWorker();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
   SetState(NotConnected);
@@ -115,13 +125,7 @@ void CHaldenDoc::JoinWorker() {
 }
 
 void CHaldenDoc::StartConnectWorker(bool after_reconnect_wait) {
-  unsigned gen;
-  {
-    std::lock_guard<std::mutex> lock(worker_mutex_);
-    gen = ++generation_;
-  }
-  worker_cv_.notify_all();  // an older worker still waiting gives up
-  bot_->CancelConnect();
+  const unsigned gen = CancelWorker();
   JoinWorker();
 
   // Waits that a Disconnect (or a newer worker) cuts short; true when cut.
@@ -169,14 +173,9 @@ void CHaldenDoc::LoseConnection() {
   bot_->ClearUserList();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
-  int s = state_.load();
-  if (s == NotConnected || s == ConnectionFailed || s == LoginFailed || s == Connected || s == ConnectionRefused) {
-    status_server_ = login_.server;
-    SetState(Connecting);
-    bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
-                       ChatConnection::kDefaultPort);
-    StartConnectWorker(true);
-  }
+  // While a connection is still being set up (states 1, 2, 7) nothing more happens.
+  const int s = state_.load();
+  if (IsIdleState(s) || s == Connected) BeginConnecting(true);
 }
 
 void CHaldenDoc::OnTimer1() {
@@ -207,12 +206,7 @@ void CHaldenDoc::Close() {
   std::string leave = LoadLeaveMessageAtExit(paths_.botIni);
   if (!IsUnset(leave) && bot_->Socket() >= 0) bot_->Queue().SendNow("%s\n", AsOneLine(leave).c_str());
   bot_->ClearUserList();
-  {
-    std::lock_guard<std::mutex> lock(worker_mutex_);
-    ++generation_;
-  }
-  worker_cv_.notify_all();
-  bot_->CancelConnect();
+  CancelWorker();
   JoinWorker();  // a connect in progress gives up; no socket appears after this
   bot_->CloseSocketGracefully();
   bot_->Queue().Stop();

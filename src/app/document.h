@@ -61,7 +61,11 @@ class CHaldenDoc {
   void SetReconnectDelay(int ms) { reconnect_delay_ms_ = ms; }
 
  private:
+  // State 1 with fresh login values, then a connect worker.
+  void BeginConnecting(bool after_reconnect_wait);
   void StartConnectWorker(bool after_reconnect_wait);
+  // Makes any worker and its connect give up; returns the new generation.
+  unsigned CancelWorker();
   void JoinWorker();
   void LoseConnection();
   void ApplyFonts();

@@ -121,22 +121,23 @@ int ChatBot::OnNull(const char*, uint32_t, const char*) {
   return 1;
 }
 
-int ChatBot::OnChannelFull(const char* name, uint32_t, const char* text) {
-  display_.print(TextType::BnetInfo, "OnChannelFull chanfull<%s> %s", name, text);
-  RunEventHook("OnChannelFull", name, text);
+// A channel the bot could not enter: shown, then the script hook; the bot stays where it is.
+int ChatBot::ChannelRefused(const char* format, const char* hook, const char* name, const char* text) {
+  display_.print(TextType::BnetInfo, format, name, text);
+  RunEventHook(hook, name, text);
   return 1;
+}
+
+int ChatBot::OnChannelFull(const char* name, uint32_t, const char* text) {
+  return ChannelRefused("OnChannelFull chanfull<%s> %s", "OnChannelFull", name, text);
 }
 
 int ChatBot::OnChannelDoesNotExist(const char* name, uint32_t, const char* text) {
-  display_.print(TextType::BnetInfo, "OnChannelDoesNotExit chandne<%s> %s", name, text);
-  RunEventHook("OnChannelDoesNotExist", name, text);
-  return 1;
+  return ChannelRefused("OnChannelDoesNotExit chandne<%s> %s", "OnChannelDoesNotExist", name, text);
 }
 
 int ChatBot::OnChannelRestricted(const char* name, uint32_t, const char* text) {
-  display_.print(TextType::BnetInfo, "OnChannelRestricted chanrest<%s> %s", name, text);
-  RunEventHook("OnChannelRestricted", name, text);
-  return 1;
+  return ChannelRefused("OnChannelRestricted chanrest<%s> %s", "OnChannelRestricted", name, text);
 }
 
 bool ChatBot::RunScript(const std::string& path, const char* speaker, const char* text) {

@@ -72,6 +72,8 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   int OnChannelDoesNotExist(const char* name, uint32_t flags, const char* text) override;
   int OnChannelRestricted(const char* name, uint32_t flags, const char* text) override;
   void OnEventLineArrived() override;
+  int ChannelRefused(const char* format, const char* hook, const char* name, const char* text)
+      __attribute__((format(printf, 2, 0)));
 
   // Commands said in the channel (dot commands, switch words, away words) and
   // the operator's slash commands typed in the chat bar (speaker = own name).
