@@ -134,6 +134,17 @@ TEST(DispatchLine, UnknownIdIsLoggedWhenALogIsAttached) {
   free(buf);
 }
 
+TEST(DispatchLine, ControlBytesInNamesAndTextsArriveAsBlanks) {
+  RecordingConnection conn;
+  conn.DispatchLine("1004 WHISPER ev\x01il 0010 \"/kick \towner\x0b\r/ban x\x7f\x1b[2J\"");
+  conn.DispatchLine("1008 \"raw\ttext\"");
+  ASSERT_EQ(conn.calls.size(), 2u);
+  EXPECT_EQ(conn.calls[0].name, "ev il");
+  EXPECT_EQ(conn.calls[0].flags, 0x10u);
+  EXPECT_EQ(conn.calls[0].text, "/kick  owner  /ban x  [2J");
+  EXPECT_EQ(conn.calls[1].text, "raw text");
+}
+
 TEST(DispatchLine, ChannelAndNameUpdateTheConnection) {
   RecordingConnection conn;
   conn.SetLoginInfo("acct", "pw", "server", 6112);

@@ -33,6 +33,16 @@ void CloseIfValid(int fd) {
 // the first 255 characters after the opening quote.
 constexpr size_t kRawLineKeep = 300;
 
+// Control bytes (below 0x20, and 0x7F) in names and texts read as blanks, so
+// whatever splits words, checks a line or passes it on sees the same thing and
+// no CR, LF or NUL from another user's text can reach a line we send.
+void BlankControlBytes(char* s) {
+  for (; *s != '\0'; ++s) {
+    const auto c = static_cast<unsigned char>(*s);
+    if (c < 0x20 || c == 0x7F) *s = ' ';
+  }
+}
+
 }  // namespace
 
 ChatConnection::ChatConnection()
@@ -226,6 +236,8 @@ void ChatConnection::HandleLine(char* line) {
 int ChatConnection::DispatchLine(const char* line) {
   ChatEvent ev;
   ParseEvent(line, &ev);
+  BlankControlBytes(ev.name);
+  BlankControlBytes(ev.text);
   const char* n = ev.name;
   const uint32_t f = ev.flags;
   const char* t = ev.text;

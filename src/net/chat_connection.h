@@ -61,7 +61,8 @@ class ChatConnection {
   bool ReadAvailable();
   bool PeerClosed() const { return peer_closed_; }
 
-  // Parses one line and calls its handler. Returns the handler's result for
+  // Parses one line and calls its handler; control bytes in the name and the
+  // text reach the handler as blanks. Returns the handler's result for
   // whispers, 1 for every other handled id, 0 for ids without a handler.
   int DispatchLine(const char* line);
   // Cuts and dispatches bytes as if they had been read from the socket.
