@@ -104,11 +104,38 @@ TEST_F(WhisperSession, RelayRefusesCommandsAndSendsWhatIsAllowed) {
   EXPECT_EQ(Exchange("mid", "/m bob hello"), "/m bob hello (from mid)\n");
   EXPECT_EQ(Exchange("low", "/msg bob hello"), "/msg low Insufficient access level\n");
   // Commands in disguise are refused whatever the level, blanks or not.
-  for (const char* text : {"/w bob /kick joe", "/whisper bob .ban joe", "/msg bob !seen", "/w bob   /ban joe"})
+  for (const char* text : {"/w bob /kick joe", "/whisper bob .ban joe", "/msg bob !seen", "/w bob   /ban joe",
+                           "/m  bob /kick joe", "/whisper   bob  .ban joe", "/ w bob !seen", "/msg\tbob\t/kick joe"})
     EXPECT_EQ(Exchange("boss", text), "/msg boss You may not whisper commands\n") << text;
   // The bare word sends nothing; a target without message goes as typed.
   EXPECT_EQ(Exchange("boss", "/w"), "");
   EXPECT_EQ(Exchange("boss", "/w bob"), "/w bob\n");
+}
+
+TEST_F(WhisperSession, ModerationNeedsALevelAboveTheTargetsWhateverTheBlanks) {
+  Start("[Commands]\r\nKick=3\r\nBan=3\r\nUnban=3\r\n",
+        std::string(kModerators) + "peer\r\n\r\n[Level9]\r\nowner\r\n");
+  // Same level: refused both ways.
+  EXPECT_EQ(Exchange("boss", "/kick peer"), "/msg boss Your level is not high enough to kick peer\n");
+  EXPECT_EQ(Exchange("peer", "/ban boss"), "/msg peer Your level is not high enough to ban boss\n");
+  EXPECT_EQ(Exchange("boss", "/unban peer"), "/msg boss Your level is not high enough to unban peer\n");
+  // A control byte next to the target is a blank like any other, for the
+  // level look-up as for the server.
+  EXPECT_EQ(Exchange("mid", "/kick \towner"), "/msg mid Your level is not high enough to kick owner\n");
+  EXPECT_EQ(Exchange("mid", "/ban owner\x0b"), "/msg mid Your level is not high enough to ban owner\n");
+  EXPECT_EQ(Exchange("mid", "/unban\x7fowner"), "/msg mid Your level is not high enough to unban owner\n");
+}
+
+TEST_F(WhisperSession, NoLineBreakInAWhisperReachesTheServer) {
+  Start("", kModerators);
+  EXPECT_EQ(Exchange("boss", "/say hi\r/ban owner"), "hi /ban owner \n");
+  EXPECT_EQ(Exchange("boss", "/say \t/ban owner"), "");  // a say of a command is no say at all
+  EXPECT_EQ(Exchange("boss", "/me hi\r/ban owner"), "/me hi /ban owner\n");
+  EXPECT_EQ(Exchange("boss", "/w bob hi\r/ban owner"), "/w bob hi /ban owner\n");
+  EXPECT_EQ(Exchange("boss", "/m bob\r/ban owner"), "/msg boss You may not whisper commands\n");
+  EXPECT_EQ(Exchange("boss", "/join x\r/ban owner"), "/join x /ban owner\n");
+  EXPECT_EQ(Exchange("boss", "/away x\r/ban owner"), "/away x /ban owner\n");
+  EXPECT_EQ(Exchange("boss", "/designate bob\r/ban owner"), "/designate bob /ban owner\n");
 }
 
 TEST_F(WhisperSession, TaggedRelayKeepsTheSpeakersNameOnALongLine) {

@@ -1,5 +1,6 @@
 #include "bot/whisper_interpreter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string_view>
@@ -47,9 +48,16 @@ Command FindCommand(std::string_view word) {
 // Characters that make a line a command to the server or to other bots.
 bool IsCommandStart(char c) { return c == '/' || c == '.' || c == '!'; }
 
+// The position of the first character of `text` at or after `from` that is
+// not a blank (the size of `text` when there is none).
+size_t SkipBlanks(std::string_view text, size_t from) {
+  while (from < text.size() && text[from] == ' ') ++from;
+  return std::min(from, text.size());
+}
+
 // The first character of `text` at or after `from` that is not a blank ('\0' at the end).
 char FirstNonBlank(std::string_view text, size_t from) {
-  while (from < text.size() && text[from] == ' ') ++from;
+  from = SkipBlanks(text, from);
   return from < text.size() ? text[from] : '\0';
 }
 
@@ -165,7 +173,8 @@ bool WhisperInterpreter::RunCommand(const char* name, const char* text, const st
   display.print(TextType::Whispers, "Command from %s: %s", name, text);
   const int level = access.GetUserLevel(name);
   char word[30];
-  ReadWord(text, 1, word, sizeof word, &display);
+  // Where the command word ends (ReadWord counts blanks it skipped before it).
+  const size_t word_end = 1 + static_cast<size_t>(ReadWord(text, 1, word, sizeof word, &display));
   const Command command = FindCommand(word);
   const std::string_view whole(text);
 
@@ -215,7 +224,7 @@ bool WhisperInterpreter::RunCommand(const char* name, const char* text, const st
         queue.WhisperTo(name, "Insufficient Access Level\n");
       break;
     case Command::Relay:
-      return Relay(name, text, std::strlen(word), level);
+      return Relay(name, text, word_end, level);
     case Command::Me:
       send_text();
       break;
@@ -321,20 +330,16 @@ void WhisperInterpreter::SayWithTag(const char* name, const char* text, int leve
   bot_.Queue().Say("%s %s\n", message.c_str(), tag.c_str());
 }
 
-bool WhisperInterpreter::Relay(const char* name, const char* text, size_t word_length, int level) {
+bool WhisperInterpreter::Relay(const char* name, const char* text, size_t word_end, int level) {
   const std::string_view whole(text);
-  // p: the start of the message, just after the target name.
-  size_t p = word_length + 2;
-  if (p <= whole.size()) {
-    const size_t space = whole.find(' ', p);
-    p = space == std::string_view::npos ? whole.size() : space + 1;
-  }
-  // Blanks before the message do not hide a command.
-  if (IsCommandStart(FirstNonBlank(whole, p))) {
+  // The target, then the message; blanks before either do not hide a command.
+  const size_t target = SkipBlanks(whole, word_end);
+  if (target == whole.size()) return true;  // the command word alone: nothing to relay
+  const size_t target_end = std::min(whole.find(' ', target), whole.size());
+  if (IsCommandStart(FirstNonBlank(whole, target_end))) {
     bot_.Queue().WhisperTo(name, "You may not whisper commands\n");
     return false;
   }
-  if (p > whole.size()) return true;  // the command word alone
   if (level >= bot_.CommandLevel("Whisper")) {
     bot_.Queue().Say("%s\n", text);
   } else if (level >= bot_.CommandLevel("WhisperTagged")) {

@@ -74,8 +74,9 @@ class WhisperInterpreter {
   void RunWhisperScript(const char* name, const char* text, const std::string& first_word);
 
   void SayWithTag(const char* name, const char* text, int level);
-  // False when the relay was refused as a command in disguise.
-  bool Relay(const char* name, const char* text, size_t word_length, int level);
+  // False when the relay was refused as a command in disguise. `word_end`:
+  // the position just after the command word.
+  bool Relay(const char* name, const char* text, size_t word_end, int level);
   void Designate(const char* name, const char* text);
   void LevelQuery(const char* name, const char* text, size_t word_length, int level);
   void ForwardOn(const char* name);
