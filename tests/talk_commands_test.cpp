@@ -123,5 +123,22 @@ TEST_F(TalkCommandsTest, OperatorListEditingUsesTheOverride) {
   EXPECT_TRUE(display.contains("newbie has been added at level 7"));
 }
 
+TEST_F(TalkCommandsTest, SlashCommandsSaidByOthersKeepTheSpeakersLevelLimits) {
+  Start("Add=3\r\nDel=3\r\n", "[Level2]\r\nlow\r\n\r\n[Level4]\r\nfour\r\n\r\n[Level5]\r\nfive\r\n\r\n"
+                                 "[Level9]\r\nowner\r\n");
+  const std::string before = dir.read("users.lst");
+  gateway.send("1005 TALK low 0010 \"/add x 9\"\r\n");
+  ASSERT_TRUE(WaitSent("/msg low Insufficient access level\n"));
+  EXPECT_EQ(dir.read("users.lst"), before);
+
+  gateway.send("1005 TALK five 0010 \"/del owner\"\r\n");
+  ASSERT_TRUE(WaitSent("/msg five Your level is not high enough to delete owner\n"));
+  EXPECT_EQ(Bot().Access().GetUserLevel("owner"), 9);
+
+  gateway.send("1005 TALK four 0010 \"/add evil 9\"\r\n");
+  ASSERT_TRUE(WaitSent("/msg four Your level is not high enough to add evil at level 9 - adding at 3 instead.\n"));
+  EXPECT_EQ(Bot().Access().GetUserLevel("evil"), 3);
+}
+
 }  // namespace
 }  // namespace tolvik

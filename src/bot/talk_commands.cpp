@@ -119,10 +119,13 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
   } else if (word == "/add" || word == "/del" || word == "/promote" || word == "/demote") {
     const char* key = word == "/add" ? "Add" : word == "/del" ? "Del" : word == "/promote" ? "Promote" : "Demote";
     if (!allowed(key)) return refuse("Insufficient access level\n");
-    if (word == "/add") access_.AddUser(text, speaker, true);
-    if (word == "/del") access_.DelUser(text, speaker, true);
-    if (word == "/promote") access_.PromoteUser(text, speaker, true);
-    if (word == "/demote") access_.DemoteUser(text, speaker, true);
+    // The override belongs to the operator's own chat bar; anyone else saying
+    // these words is held to the same level limits as in a whisper.
+    const bool override_levels = from_bot;
+    if (word == "/add") access_.AddUser(text, speaker, override_levels);
+    if (word == "/del") access_.DelUser(text, speaker, override_levels);
+    if (word == "/promote") access_.PromoteUser(text, speaker, override_levels);
+    if (word == "/demote") access_.DemoteUser(text, speaker, override_levels);
   } else if (word == "/help") {
     SendHelp(OwnName());
   } else if (word == "/lookup") {
