@@ -103,6 +103,32 @@ TEST_F(SessionTest, WelcomeLineJoinsTheHomeChannel) {
   EXPECT_TRUE(WaitSent("/join Home\n"));
 }
 
+TEST_F(SessionTest, WithoutAHomeChannelNothingIsJoinedAndEmptyHooksStayQuiet) {
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=secret\r\nServer=" + gateway.address() + "\r\n");
+  dir.write("script.ini", "[Events]\r\nOnChannel=\r\nOnInfo=\r\n");
+  Open();
+  LogIn();
+  // A channel line without a name is no home channel, and the welcome line has nothing to join.
+  gateway.send("1007 CHANNEL\r\n1018 INFO \"Welcome to Battle.net!\"\r\n");
+  ASSERT_TRUE(WaitShown("Welcome to Battle.net!"));
+  doc->Bot().Queue().Say("marker\n");
+  ASSERT_TRUE(WaitSent("marker\n"));
+  EXPECT_EQ(gateway.received(), "acct\r\nsecret\r\nmarker\n");
+  EXPECT_FALSE(display.contains("Script:"));
+}
+
+TEST_F(SessionTest, TypedLoginValuesKeepToTheStoredLimit) {
+  dir.write("Bot.ini", "[Init]\r\nServer=" + gateway.address() + "\r\n");
+  Open();
+  host.answers["Login"] = std::string(200, 'l');
+  host.answers["Password"] = std::string(200, 'p');
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+  gateway.send("Enter your password.\r\n");
+  EXPECT_TRUE(WaitSent(std::string(29, 'l') + "\r\n" + std::string(29, 'p') + "\r\n"));
+  EXPECT_EQ(gateway.received().size(), 29u + 2 + 29 + 2);
+}
+
 TEST_F(SessionTest, BanByALowLevelUserIsUndone) {
   WriteBotIni("[Commands]\r\nBanTagged=5\r\n");
   dir.write("users.lst", "[Level2]\r\nlowuser\r\n\r\n[Level5]\r\nboss\r\n");

@@ -26,7 +26,7 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
 
   login_ = LoadLoginSettings(paths_.botIni);
-  bot_->SetHomeChannel(IsUnset(login_.channel) ? "" : login_.channel.c_str());
+  bot_->SetHomeChannel(login_.channel.c_str());  // the unset marker when none is configured
   bot_->LoadBotSettings();
   bot_->LoadResponseTables();
   ApplyFonts();
@@ -84,7 +84,9 @@ void CHaldenDoc::Connect() {
       display_.print(TextType::BnetInfo, "%s", r.prompt);
       std::string value;
       if (!host_.AskForLoginValue(r.key, value)) return;
-      login_.*r.field = value;
+      // Kept to the [Init] limit like a stored value, so the credentials line
+      // always fits the server's line with both its CR LF.
+      login_.*r.field = value.substr(0, kLoginFieldLimit);
     }
   }
   if (!IsIdleState(state_.load())) return;

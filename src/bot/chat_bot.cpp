@@ -99,7 +99,8 @@ int ChatBot::OnChannel(const char* name, uint32_t flags, const char* text) {
   last_seen_.clear();
   counters_.reset();
   const std::string& join = settings_.joinMsg;
-  if (!IsUnset(join) && strcasecmp(text, HomeChannel()) == 0) queue_.Say("%s\n", AsOneLine(join).c_str());
+  if (!IsUnset(join) && !IsUnset(HomeChannel()) && strcasecmp(text, HomeChannel()) == 0)
+    queue_.Say("%s\n", AsOneLine(join).c_str());
   RunEventHook("OnChannel", name, text);
   return 1;
 }

@@ -25,7 +25,9 @@ std::string Requester(std::string_view s) {
 
 int ChatBot::OnInfo(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnInfo(name, flags, text);
-  if (strcasecmp(text, "Welcome to Battle.net!") == 0) queue_.Say("/join %s\n", HomeChannel());
+  // Without a home channel there is nothing to join.
+  if (strcasecmp(text, "Welcome to Battle.net!") == 0 && !IsUnset(HomeChannel()))
+    queue_.Say("/join %s\n", HomeChannel());
   display_.print(TextType::BnetInfo, "%s", text);
 
   if (const PendingAction* e = pending_.front()) {
