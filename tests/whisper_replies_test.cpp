@@ -121,6 +121,38 @@ TEST_F(WhisperSession, WhoListsTheChannelCutToOneLine) {
   EXPECT_GT(shown.size(), 200u);
 }
 
+// Replies cut to the server's line use all of it: 255 characters with the LF, not one more.
+TEST_F(WhisperSession, CutRepliesFillTheLineToItsLastCharacter) {
+  Start("", kUsers);
+  // "/msg low Channel List: " and the LF leave 231 characters for names.
+  for (int i = 0; i < 10; ++i)
+    Bot().Users().addUser(("channeluser" + std::string(8, static_cast<char>('a' + i)) + "z").c_str(), 0, "Home", "[STAR]");
+  Bot().Users().addUser("elevenchars", 0, "Home", "[STAR]");
+  ASSERT_EQ(Bot().Users().allNames().size(), 231u);
+  std::string sent = Exchange("low", "/who");
+  EXPECT_EQ(sent, "/msg low Channel List: " + Bot().Users().allNames() + "\n");
+  EXPECT_EQ(sent.size(), 255u);
+  // One character more and the last name goes whole.
+  Bot().Users().removeUser("elevenchars", "Home");
+  Bot().Users().addUser("twelve_chars", 0, "Home", "[STAR]");
+  sent = Exchange("low", "/who");
+  const std::string all = Bot().Users().allNames();
+  EXPECT_EQ(sent, "/msg low Channel List: " + all.substr(0, all.rfind(", ")) + "\n");
+
+  // The alias look-up: nineteen names of ten characters and ", ..." fill the line exactly.
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(Bot().Aliases().add("alias" + std::to_string(10000 + i), "7"), AliasAddResult::Added);
+  sent = Exchange("whoasker", "/lookup alias10000");
+  const size_t names = sent.find("/msg whoasker Name(s): ");
+  ASSERT_EQ(sent.substr(0, names), "/msg whoasker ID#(s): 7\n");
+  const std::string line = sent.substr(names);
+  EXPECT_EQ(line.size(), 255u);
+  EXPECT_TRUE(line.ends_with(", ...\n")) << line;
+  size_t shown = 0;
+  for (size_t at = line.find("alias"); at != std::string::npos; at = line.find("alias", at + 1)) ++shown;
+  EXPECT_EQ(shown, 19u) << line;
+}
+
 TEST_F(WhisperSession, PageSoundsTheHostAlarmWhenAllowed) {
   Start("[Commands]\r\nPage=3\r\n", kUsers);
   EXPECT_EQ(Exchange("low", "/page"), "/msg low Insufficient access level\n");
