@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "app/config.h"
+#include "app/document.h"
 #include "app/private_profile.h"
 #include "app/profile_file.h"
+#include "bot/chat_bot.h"
 #include "bot/responses.h"
 #include "bot/roster_state.h"
 #include "bot/sheets/access_page.h"
@@ -18,7 +20,9 @@
 #include "bot/sheets/responses_page.h"
 #include "bot/sheets/restrictions_page.h"
 #include "support/crlf.h"
+#include "support/recording_display.h"
 #include "support/temp_dir.h"
+#include "support/test_host.h"
 
 namespace tolvik {
 namespace {
@@ -262,6 +266,17 @@ TEST_F(ResponseSheetTest, ResponsesSaveAndDelWriteTheComposedValue) {
   page.SetResponseText("two\nlines");
   EXPECT_FALSE(page.Save().ok);
   EXPECT_EQ(ProfileFile::KeyNames("AutoRespond", ini), Strings{});
+
+  // Phrases added by hand since the list was filled are kept by a save.
+  ASSERT_TRUE(ProfileFile::Write("AutoRespond", "Carl", "hi:hello", ini));
+  page.TypeName("Carl");
+  page.TypePhrase("HI");
+  page.SetResponseText("hey");
+  ASSERT_TRUE(page.Save().ok);
+  page.TypePhrase("yo");
+  page.SetResponseText("sup");
+  ASSERT_TRUE(page.Save().ok);
+  EXPECT_NE(Ini().find("Carl=hi:hey:yo:sup\r\n"), std::string::npos);
 }
 
 // ---- Heirs page
@@ -357,6 +372,38 @@ TEST_F(ResponseSheetTest, RestrictionsRefuseLimitsOutOfRangeAndOkWritesPasswords
   const std::string once = Ini();
   ASSERT_TRUE(WriteResponseSheet(ini, page, heirs).ok);
   EXPECT_EQ(Ini(), once);
+}
+
+TEST(ResponseSheetWithBot, PagesActOnTheRunningBotAndOkReloadsIt) {
+  TempDir dir;
+  dir.write("Bot.ini", Crlf("[AutoDesignate]\nDesignate0=ann\n"));
+  testing::RecordingDisplay display;
+  testing::TestHost host;
+  CHaldenDoc doc(dir.path().string(), display, host);
+  ChatBot& bot = doc.Bot();
+
+  HeirsPage heirs(bot.Heirs());
+  EXPECT_EQ(heirs.currentName(), "ann");
+  heirs.SetNewName("bob");
+  ASSERT_TRUE(heirs.Add().ok);
+  EXPECT_EQ(bot.Heirs().names[1], "ann");
+
+  // Saving a response reloads the bot's tables but keeps the edited heirs.
+  ResponsesPage responses(doc.Paths().botIni, &bot);
+  responses.ChooseType(0);
+  responses.TypeName("*");
+  responses.TypePhrase("!time");
+  responses.SetResponseText("late");
+  ASSERT_TRUE(responses.Save().ok);
+  EXPECT_EQ(bot.AutoRespondTable().names(), Strings{"*"});
+  EXPECT_EQ(bot.Heirs().names[0], "bob");
+
+  RestrictionsPage restrictions(doc.Paths().botIni, bot.Settings());
+  restrictions.SetChannelPassword("open");
+  ASSERT_TRUE(ApplyResponseSheet(bot, restrictions).ok);
+  EXPECT_EQ(bot.Settings().channelPassword, "open");
+  EXPECT_EQ(bot.Settings().designate[0], "bob");
+  EXPECT_EQ(bot.Heirs().names[1], "ann");
 }
 
 }  // namespace

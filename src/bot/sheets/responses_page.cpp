@@ -1,5 +1,7 @@
 #include "bot/sheets/responses_page.h"
 
+#include <algorithm>
+
 #include "app/config.h"
 #include "app/profile_file.h"
 #include "bot/chat_bot.h"
@@ -127,8 +129,9 @@ void ResponsesPage::LoadValue() {
     response_text_ = stored_line_;
     return;
   }
+  // Every stored pair is kept, so a save never drops any; only adding is
+  // limited to kMaxPhrases.
   for (auto& [phrase, response] : ResponsePairs(value)) {
-    if (phrases_.size() == kMaxPhrases) break;
     phrases_.push_back(std::move(phrase));
     responses_.push_back(std::move(response));
   }
@@ -199,7 +202,11 @@ bool ResponsesPage::saveEnabled() const {
 
 void ResponsesPage::Reload() {
   if (bot_ == nullptr) return;
+  // Reloading the settings puts back the heirs of Bot.ini; the heirs page's
+  // edits are only written when the sheet is confirmed, so they stay.
+  HeirTable heirs = bot_->Heirs();
   bot_->LoadBotSettings();
+  bot_->Heirs() = heirs;
   bot_->LoadResponseTables();
 }
 
@@ -240,9 +247,21 @@ PageOutcome ResponsesPage::Save() {
   switch (type()->kind) {
     case Kind::Responses: {
       std::vector<std::pair<std::string, std::string>> pairs;
-      for (size_t i = 0; i < phrases_.size(); ++i) pairs.emplace_back(phrases_[i], responses_[i]);
+      if (name_index_ < 0) {
+        // A name the list does not show may still have phrases in Bot.ini
+        // (added by hand since the tables were loaded): keep them.
+        std::string stored;
+        ProfileFile::Read(type()->section, name_text_, kUnset, stored, ResponseTable::kValueBuffer, bot_ini_);
+        if (!IsUnset(stored)) pairs = ResponsePairs(ProfileFile::Unescape(stored, kStoredEscapes));
+      } else {
+        for (size_t i = 0; i < phrases_.size(); ++i) pairs.emplace_back(phrases_[i], responses_[i]);
+      }
+      auto same = std::find_if(pairs.begin(), pairs.end(),
+                               [&](const auto& pair) { return SameName(pair.first, phrase_text_); });
       if (phrase_index_ >= 0) {
         pairs[static_cast<size_t>(phrase_index_)].second = response_text_;
+      } else if (same != pairs.end()) {
+        same->second = response_text_;
       } else {
         if (pairs.size() >= kMaxPhrases)
           return PageOutcome::Refused(Quoted(name_text_) + " already has " + std::to_string(kMaxPhrases) +

@@ -41,7 +41,8 @@ class ResponsesPage {
 
   // With a bot, the names and messages shown are the bot's and every write
   // reloads its settings and response tables; without one (tests, tools)
-  // they are read from `botIni`.
+  // they are read from `botIni`. The reload keeps the bot's heirs as they
+  // are (the heirs page's edits wait for the sheet's OK).
   explicit ResponsesPage(std::string botIni, ChatBot* bot = nullptr);
 
   // A phrase list as stored: every item with its colons doubled and a space
