@@ -80,14 +80,14 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned newFileMode) {
   if (path.empty()) return false;
   std::string temp = path + ".XXXXXX";
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) return false;
 
   struct stat old;
-  mode_t mode = 0644;
+  mode_t mode = static_cast<mode_t>(newFileMode & 07777);
   bool existed = ::stat(path.c_str(), &old) == 0;
   if (existed) mode = old.st_mode & 07777;
 

@@ -12,8 +12,9 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // Replaces (or creates) `path` with `bytes`: the bytes go to a new temporary
 // file in the same directory, which is flushed to disk and then renamed over
 // `path` in one rename(2). A crash leaves either the old or the new file.
-// An existing file keeps its permission bits; a new one gets 0644. On failure
-// the temporary file is removed, `path` is untouched and the result is false.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// An existing file keeps its permission bits; a new one gets `newFileMode`.
+// On failure the temporary file is removed, `path` is untouched and the
+// result is false.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned newFileMode = 0644);
 
 }  // namespace tolvik

@@ -12,8 +12,8 @@ namespace tolvik {
 namespace {
 
 // An empty file reads exactly like a missing one, but settings can be written to it.
-void CreateIfMissing(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+void CreateIfMissing(const std::string& path, mode_t mode) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd >= 0) ::close(fd);
 }
 
@@ -21,8 +21,8 @@ void CreateIfMissing(const std::string& path) {
 
 CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host& host)
     : display_(display), host_(host), paths_(ConfigPaths::FromWorkingDirectory(workingDir)) {
-  CreateIfMissing(paths_.botIni);
-  CreateIfMissing(paths_.scriptIni);
+  CreateIfMissing(paths_.botIni, 0600);  // it holds the account password
+  CreateIfMissing(paths_.scriptIni, 0644);
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
 
   login_ = LoadLoginSettings(paths_.botIni);

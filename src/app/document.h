@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "app/config.h"
 #include "app/connection_state.h"
@@ -48,6 +49,8 @@ class CHaldenDoc {
   void SetState(int state);
   std::string StatusText() const;
   const std::string& StatusServer() const { return status_server_; }
+  // The server the status text names while no connection is under way.
+  void SetStatusServer(std::string server) { status_server_ = std::move(server); }
 
   ChatBot& Bot() { return *bot_; }
   ChatDisplay& Display() { return display_; }

@@ -182,7 +182,8 @@ bool PrivateProfile::WriteString(std::string_view section, std::string_view key,
     ini::AppendLine(out, "[" + std::string(section) + "]");
     ini::AppendLine(out, entry);
   }
-  return WriteFileAtomically(path, out);
+  // Bot.ini holds the account password: a file made here is its owner's alone.
+  return WriteFileAtomically(path, out, kNewProfileMode);
 }
 
 bool PrivateProfile::WriteStruct(std::string_view section, std::string_view key, std::span<const uint8_t> data,

@@ -4,7 +4,8 @@
 // compare without regard to case and without surrounding blanks; values lose
 // their surrounding blanks and, for ReadString, one pair of surrounding
 // quotes. Nothing is escaped. The writers create the file when it is missing
-// and replace it atomically.
+// (readable by its owner only, kNewProfileMode) and replace it atomically,
+// keeping an existing file's permissions.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,6 +17,8 @@ namespace tolvik {
 
 class PrivateProfile {
  public:
+  static constexpr unsigned kNewProfileMode = 0600;
+
   // The key's value cut to bufferSize - 1 characters, or `def` (without its
   // trailing blanks) when the file, section or key is missing.
   static std::string ReadString(std::string_view section, std::string_view key, std::string_view def,

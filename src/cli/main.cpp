@@ -11,6 +11,7 @@
 #include "app/document.h"
 #include "bot/chat_bot.h"
 #include "cli/cli_host.h"
+#include "cli/level_command.h"
 #include "cli/terminal_display.h"
 
 namespace {
@@ -23,6 +24,7 @@ const char kUsage[] =
     "\n"
     "Typed lines are sent as from the chat bar. Lines starting with // are local:\n"
     "  //connect  //disconnect  //reload (Bot.ini)  //status  //quit\n"
+    "  //level COMMAND N   the level COMMAND needs (0 to 10), kept in Bot.ini [Commands]\n"
     "\n"
     "Options:\n"
     "  --dir DIR    working directory\n"
@@ -93,6 +95,8 @@ int main(int argc, char** argv) {
       doc.Disconnect();
     } else if (line == "//reload") {
       doc.ReloadBotIni();
+    } else if (line == "//level" || line.rfind("//level ", 0) == 0) {
+      std::printf("-- %s\n", tolvik::RunLevelCommand(doc, std::string_view(line).substr(7)).c_str());
     } else if (line == "//status") {
       std::printf("-- Status: %s\n", doc.StatusText().c_str());
     } else {

@@ -1,0 +1,59 @@
+#pragma once
+// The "Login" page of the "Bot Configurator": account name, password, home
+// channel and the two switches, and what OK stores and hands to the bot.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "app/config.h"
+#include "app/sheets/page_values.h"
+
+namespace tolvik {
+
+class CHaldenDoc;
+class ChatConnection;
+
+class LoginPage {
+ public:
+  // Entry limits of the three fields. The home channel is kept to what
+  // [Init] and the document hold, so what is typed is what is stored.
+  static constexpr size_t kUserNameLimit = 15;
+  static constexpr size_t kPasswordLimit = 20;
+  static constexpr size_t kHomeChannelLimit = kLoginFieldLimit;
+
+  static constexpr std::string_view kHelpText = "This tab sets your login information.";
+
+  // Fills the fields from the login values in use; unset values show empty.
+  void Load(const LoginSettings& current);
+
+  // The setters cut the text to the entry limits, as the fields do.
+  void setUserName(std::string_view text) { user_name_ = CutToLimit(text, kUserNameLimit); }
+  void setPassword(std::string_view text) { password_ = CutToLimit(text, kPasswordLimit); }
+  void setHomeChannel(std::string_view text) { home_channel_ = CutToLimit(text, kHomeChannelLimit); }
+  void setSavePassword(bool on) { save_password_ = on; }
+  void setLoginOnStartup(bool on) { login_on_startup_ = on; }
+
+  const std::string& userName() const { return user_name_; }
+  const std::string& password() const { return password_; }
+  const std::string& homeChannel() const { return home_channel_; }
+  bool savePassword() const { return save_password_; }
+  bool loginOnStartup() const { return login_on_startup_; }
+
+  // OK: writes [Init] Login, Password (the unset marker "\n" unless Save
+  // Password is ticked), Channel, AutoLogin and SavePassword; then the
+  // document's login values become the typed ones (the typed password too)
+  // and the bot gets them with the document's current server. The run uses
+  // the new values even when Bot.ini could not be written; the outcome then
+  // says so.
+  PageOutcome Apply(const std::string& botIni, LoginSettings& login, ChatConnection& bot) const;
+  PageOutcome Apply(CHaldenDoc& doc) const;
+
+ private:
+  std::string user_name_;
+  std::string password_;
+  std::string home_channel_;
+  bool save_password_ = false;
+  bool login_on_startup_ = false;
+};
+
+}  // namespace tolvik
