@@ -324,6 +324,19 @@ TEST_F(ChatBarSessionTest, QueuedLinesAreCutTo254CharactersBeforeTheLineFeed) {
   for (const std::string& line : gateway.receivedLines()) EXPECT_LE(line.size(), 254u);
 }
 
+TEST_F(ChatBarSessionTest, CutsNeverSplitAUtf8Character) {
+  AddUsers({"bob"});
+  Select("bob");
+  // "é" (two bytes) straddles the 254th byte of the field and of the whisper line.
+  const std::string e = "\xC3\xA9";
+  Type(std::string(253, 'a') + e);
+  EXPECT_EQ(bar->text(), std::string(253, 'a'));
+
+  Type(std::string(246, 'w') + e + "tail");
+  bar->whisperSelected();  // "/m bob " + 246 bytes = 253, so "é" would be cut in half
+  ASSERT_TRUE(WaitSent("/m bob " + std::string(246, 'w') + "\n"));
+}
+
 TEST_F(ChatBarSessionTest, WhisperBarSendsToSelectedAndTypedNames) {
   AddUsers({"bob", "carol"});
   Select("bob");

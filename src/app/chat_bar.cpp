@@ -4,6 +4,7 @@
 
 #include "app/chat_display.h"
 #include "app/document.h"
+#include "app/utf8_cut.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 
@@ -15,11 +16,11 @@ namespace {
 std::string FieldText(std::string_view text, size_t limit) {
   size_t end = text.find_first_of("\r\n");
   if (end == std::string_view::npos) end = text.size();
-  return std::string(text.substr(0, std::min(end, limit)));
+  return std::string(Utf8Prefix(text.substr(0, end), limit));
 }
 
 std::string Cut(std::string text, size_t limit) {
-  if (text.size() > limit) text.resize(limit);
+  if (text.size() > limit) text.resize(Utf8Prefix(text, limit).size());
   return text;
 }
 

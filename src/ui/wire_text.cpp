@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "app/utf8_cut.h"
+
 namespace tolvik::ui {
 
 QString FromWire(std::string_view bytes) {
@@ -10,11 +12,7 @@ QString FromWire(std::string_view bytes) {
 }
 
 std::string_view CutAtCharBoundary(std::string_view bytes, size_t max_bytes) {
-  if (bytes.size() <= max_bytes) return bytes;
-  size_t end = max_bytes;
-  // Step back over continuation bytes (10xxxxxx) to the start of the cut character.
-  while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
-  return bytes.substr(0, end);
+  return Utf8Prefix(bytes, max_bytes);
 }
 
 std::string ToWire(const QString& text, size_t max_bytes) {
