@@ -376,6 +376,17 @@ TEST(RecentLeaversTest, NamesStayFourteenToFifteenMinutes) {
   EXPECT_FALSE(leavers.contains("late"));
 }
 
+TEST(RecentLeaversTest, ANameInTwoBucketsStaysUntilTheLaterOneIsEmptied) {
+  RecentLeavers leavers;
+  leavers.add("twice");
+  leavers.advance();
+  leavers.add("TWICE");
+  for (int i = 0; i < 14; ++i) leavers.advance();  // the first bucket is emptied
+  EXPECT_TRUE(leavers.contains("twice"));
+  leavers.advance();
+  EXPECT_FALSE(leavers.contains("Twice"));
+}
+
 TEST(LoginTypeCountersTest, TagsAndRecounting) {
   EXPECT_EQ(LoginTypeCounters::TypeOfTag("[star]"), -1);  // exact case
   EXPECT_EQ(LoginTypeCounters::TypeOfTag("[STAR]x"), -1);
