@@ -268,6 +268,15 @@ TEST_F(RosterTest, HeirJoinsDoNotWaitAndDesignationsKeepTheirOrder) {
   EXPECT_TRUE(Bot().Pending().isEmpty());
 }
 
+TEST_F(RosterTest, ALongProductTextSoundsTheBeep) {
+  Start("");
+  Play("1001 USER shown 0000 [STAR]\r\n1002 JOIN plain 0000 [SEXP]\r\n");
+  EXPECT_EQ(host.beeps, 0);
+  Play("1002 JOIN odd 0000 [SEXP]extra\r\n1001 USER other 0000 [DRTL]more\r\n");
+  EXPECT_EQ(host.beeps, 2);
+  EXPECT_EQ(Bot().Users().row(Bot().Users().findUser("odd")).product, "[SEXP]");
+}
+
 TEST_F(RosterTest, RejoinsWhenLeftAloneWithoutOperatorStatus) {
   Start("");
   Play("1001 USER acct 0010 [CHAT]\r\n1001 USER bob 0000 [STAR]\r\n1001 USER carl 0000 [STAR]\r\n"
