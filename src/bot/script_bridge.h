@@ -18,8 +18,8 @@
 // Tcl's bytecode instructions and commands, so a loop of any kind is stopped.
 //
 // What cannot be contained: a single Tcl command that runs long inside C code
-// (a blocking read, `after 60000`, a huge `lsort`) is only stopped when it
-// returns; the command count does not see commands compiled into a script
+// (a blocking read, a huge `lsort`) is only stopped when it returns (`after`
+// and `vwait` do watch the time limit); the command count does not see commands compiled into a script
 // file's top level (the time limit still does); and Tcl ends the process
 // (Tcl_Panic, then abort) when an allocation fails or a value would pass
 // 2 GB, e.g. `set x a; while 1 {append x $x}` doubling faster than the time
