@@ -25,7 +25,7 @@ class RosterTest : public testing::SessionTest {
     if (!users.empty()) dir.write("users.lst", users);
     if (!autoban.empty()) dir.write("autoban.lst", autoban);
     Open();
-    Bot().SetDesignatePause([this](int ms) { designate_pauses.push_back(ms); });
+    Bot().SetDesignateClock([this] { return clock_now; });
     LogIn();
     ASSERT_TRUE(WaitSent("/time\n"));  // the join message
   }
@@ -43,10 +43,16 @@ class RosterTest : public testing::SessionTest {
     for (const auto& line : display.texts()) n += line.find(text) != std::string::npos;
     return n;
   }
+  // The pause before "/Designate" passes: the fast timer queues what waited.
+  void PassDesignatePause() {
+    clock_now += ChatBot::kDesignatePause;
+    doc->OnTimer2();
+    Play("");
+  }
   ChatBot& Bot() { return doc->Bot(); }
   int Counter(LoginTypeCounters::Type t) { return Bot().Counters().counts[t]; }
 
-  std::vector<int> designate_pauses;
+  std::chrono::steady_clock::time_point clock_now{};
 
  private:
   int syncs_ = 0;
@@ -183,15 +189,18 @@ TEST_F(RosterTest, HeirsAreDesignatedInPriorityOrder) {
   EXPECT_EQ(Count("/Designate"), 0);
 
   Play("1002 JOIN bob 0000 [STAR]\r\n");
-  EXPECT_EQ(Count("/Designate bob\n"), 1);
   EXPECT_EQ(Bot().Heirs().designated, 3);
-  EXPECT_EQ(designate_pauses, std::vector<int>{700});
+  EXPECT_EQ(Count("/Designate"), 0);  // not before the pause
+  EXPECT_EQ(Bot().Pending().front(), nullptr);
+  PassDesignatePause();
+  EXPECT_EQ(Count("/Designate bob\n"), 1);
   ASSERT_NE(Bot().Pending().front(), nullptr);
   EXPECT_EQ(Bot().Pending().front()->text, "bob");
   EXPECT_EQ(Bot().Pending().front()->kind, kPendingDesignate);
   EXPECT_EQ(Bot().Pending().front()->mode, kDesignateTellHeir);
 
   Play("1002 JOIN Alice 0000 [STAR]\r\n1002 JOIN carl 0000 [STAR]\r\n");
+  PassDesignatePause();
   EXPECT_EQ(Count("/Designate alice\n"), 1);
   EXPECT_EQ(Count("/Designate"), 2);  // carl is no heir
   EXPECT_EQ(Bot().Heirs().designated, 0);
@@ -201,16 +210,71 @@ TEST_F(RosterTest, HeirsAreDesignatedInPriorityOrder) {
   EXPECT_EQ(Bot().Heirs().designatedName, "alice");
   Play("1003 LEAVE alice 0000\r\n");
   EXPECT_EQ(Bot().Heirs().designatedName, "");
+  PassDesignatePause();
   EXPECT_EQ(Count("/Designate bob\n"), 2);
   EXPECT_EQ(Bot().Heirs().designated, 3);
 
   // Without operator status nothing is designated; regaining it designates the best heir.
   Play("1009 USER acct 0010\r\n1002 JOIN alice 0000 [STAR]\r\n");
   EXPECT_EQ(Bot().Heirs().designated, HeirTable::kNone);
+  PassDesignatePause();
   EXPECT_EQ(Count("/Designate"), 3);
   Play("1009 USER acct 0012\r\n");
+  PassDesignatePause();
   EXPECT_EQ(Count("/Designate alice\n"), 2);
   EXPECT_FALSE(Bot().Heirs().present[1]);  // the bot is never its own heir
+}
+
+TEST_F(RosterTest, HeirJoinsDoNotWaitAndDesignationsKeepTheirOrder) {
+  std::string ini = "[AutoDesignate]\r\n";
+  for (int i = 0; i < 10; ++i) ini += "Designate" + std::to_string(i) + "=heir" + std::to_string(i) + "\r\n";
+  Start(ini);
+  Play("1001 USER acct 0012 [CHAT]\r\n");
+  // Twenty joins: heirs from the lowest priority up, so each one is designated, and guests between them.
+  std::string joins;
+  for (int i = 9; i >= 0; --i)
+    joins += "1002 JOIN heir" + std::to_string(i) + " 0000 [STAR]\r\n1002 JOIN guest" + std::to_string(i) +
+             " 0000 [STAR]\r\n";
+  Play(joins);
+  EXPECT_EQ(Bot().Users().userCount(), 21);
+  EXPECT_EQ(Bot().DesignationsWaiting(), 10u);
+  EXPECT_EQ(Count("/Designate"), 0);
+  EXPECT_TRUE(Bot().Pending().isEmpty());
+
+  clock_now += ChatBot::kDesignatePause - 1ms;
+  doc->OnTimer2();
+  Play("");
+  EXPECT_EQ(Count("/Designate"), 0);
+  PassDesignatePause();
+  std::vector<std::string> sent;
+  for (const std::string& line : gateway.receivedLines())
+    if (line.rfind("/Designate ", 0) == 0) sent.push_back(line);
+  std::vector<std::string> decided;
+  for (int i = 9; i >= 0; --i) decided.push_back("/Designate heir" + std::to_string(i));
+  EXPECT_EQ(sent, decided);
+  // One pending entry per line, in the order the server will answer them.
+  ASSERT_EQ(Bot().Pending().size(), 10u);
+  for (int i = 9; i >= 0; --i) {
+    EXPECT_EQ(Bot().Pending().front()->text, "heir" + std::to_string(i));
+    Bot().Pending().pop();
+  }
+
+  // A designation still waiting when operator status is lost is dropped.
+  Play("1009 USER acct 0010\r\n1009 USER acct 0012\r\n");
+  EXPECT_EQ(Bot().DesignationsWaiting(), 1u);
+  Play("1009 USER acct 0010\r\n");
+  PassDesignatePause();
+  EXPECT_EQ(Count("/Designate"), 10);
+  EXPECT_TRUE(Bot().Pending().isEmpty());
+}
+
+TEST_F(RosterTest, ALongProductTextSoundsTheBeep) {
+  Start("");
+  Play("1001 USER shown 0000 [STAR]\r\n1002 JOIN plain 0000 [SEXP]\r\n");
+  EXPECT_EQ(host.beeps, 0);
+  Play("1002 JOIN odd 0000 [SEXP]extra\r\n1001 USER other 0000 [DRTL]more\r\n");
+  EXPECT_EQ(host.beeps, 2);
+  EXPECT_EQ(Bot().Users().row(Bot().Users().findUser("odd")).product, "[SEXP]");
 }
 
 TEST_F(RosterTest, RejoinsWhenLeftAloneWithoutOperatorStatus) {
@@ -374,6 +438,17 @@ TEST(RecentLeaversTest, NamesStayFourteenToFifteenMinutes) {
   EXPECT_TRUE(leavers.contains("late"));
   leavers.advance();
   EXPECT_FALSE(leavers.contains("late"));
+}
+
+TEST(RecentLeaversTest, ANameInTwoBucketsStaysUntilTheLaterOneIsEmptied) {
+  RecentLeavers leavers;
+  leavers.add("twice");
+  leavers.advance();
+  leavers.add("TWICE");
+  for (int i = 0; i < 14; ++i) leavers.advance();  // the first bucket is emptied
+  EXPECT_TRUE(leavers.contains("twice"));
+  leavers.advance();
+  EXPECT_FALSE(leavers.contains("Twice"));
 }
 
 TEST(LoginTypeCountersTest, TagsAndRecounting) {

@@ -231,6 +231,33 @@ TEST_F(ScriptBridgeTest, ExitOnlyStopsTheScript) {
   EXPECT_TRUE(bridge.RunHook(Script("next.tcl", "BnetSend next\n").c_str(), "Bob", ""));
 }
 
+TEST_F(ScriptBridgeTest, RunawayHooksAreStoppedAndTheInterpreterCarriesOn) {
+  Start();
+  // An endless loop, even inside catch, is stopped at the time limit and nothing after it runs.
+  bridge.SetTimeLimit(std::chrono::milliseconds(200));
+  std::string spin = Script("spin.tcl", "proc kept {} { return kept }\nBnetSend before\ncatch {while 1 {}}\n"
+                                        "BnetSend after\n");
+  EXPECT_FALSE(bridge.RunHook(spin.c_str(), "Bob", ""));
+  EXPECT_EQ(bot.display().texts(),
+            (std::vector<std::string>{"TCL_ERROR", "Script contained an error and did not fully execute - time limit exceeded",
+                                      "Script " + spin + " was stopped: it ran longer than 0.2 seconds"}));
+  // The next hook runs as usual, with what the stopped one defined.
+  bridge.SetTimeLimit(ScriptBridge::kDefaultTimeLimit);
+  EXPECT_TRUE(bridge.RunHook(Script("next.tcl", "BnetSend [kept]\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"before\n", "kept\n"}));
+
+  // The command limit counts each run on its own: two runs of about 600
+  // commands stay under 1000, one of 5000 does not.
+  bridge.SetCommandLimit(1000);
+  std::string count = Script("count.tcl", "proc run {n} { for {set i 0} {$i < $n} {incr i} {} }\nrun $data\n");
+  EXPECT_TRUE(bridge.RunHook(count.c_str(), "Bob", "x 600"));
+  EXPECT_TRUE(bridge.RunHook(count.c_str(), "Bob", "x 600"));
+  bot.display().clear();
+  EXPECT_FALSE(bridge.RunHook(count.c_str(), "Bob", "x 5000"));
+  EXPECT_TRUE(bot.display().contains("Script " + count + " was stopped: it ran more than 1000 commands"));
+  EXPECT_TRUE(bridge.RunHook(count.c_str(), "Bob", "x 600"));
+}
+
 TEST_F(ScriptBridgeTest, SettingAVariableThatCannotBeSetShowsTheResult) {
   Start();
   // A script that makes `data` an array leaves the next event unable to set it.

@@ -64,6 +64,46 @@ TEST_F(UserListTest, OperatorsComeFirstAndLabelCounts) {
   EXPECT_EQ(list.userCount(), 0);
 }
 
+TEST_F(UserListTest, AUserListedAgainKeepsOneRowAndLookUpsFollowEveryMove) {
+  auto lookups_match_rows = [this] {
+    for (int i = 0; i < list.userCount(); ++i)
+      if (list.findUser(list.row(i).name.c_str()) != i) return false;
+    return true;
+  };
+  list.addUser("op", 0x02, "Home", "[STAR]");
+  for (const char* n : {"ann", "bob", "cy"}) list.addUser(n, 0, "Home", "[STAR]");
+  list.setSelected(list.findUser("bob"), true);
+  now += 20 * 60;
+  list.markIdleUsers();
+
+  // Listed again as an operator: the same row, fresh values, moved behind the operators.
+  list.addUser("BOB", 0x02, "Home", "[SEXP]");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"op", "BOB", "ann", "cy"}));
+  EXPECT_EQ(list.label(), "Home (4)");
+  EXPECT_EQ(list.row(1).product, "[SEXP]");
+  EXPECT_EQ(list.row(1).icon, 6);
+  EXPECT_TRUE(list.row(1).selected);
+  EXPECT_EQ(list.idleMinutes("bob"), 0);
+  EXPECT_TRUE(lookups_match_rows());
+
+  list.addUser("zed", 0x02, "Home", "");  // a new operator goes on top
+  EXPECT_EQ(Names(), (std::vector<std::string>{"zed", "op", "BOB", "ann", "cy"}));
+  list.updateUserFlags("zed", 0);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"op", "BOB", "zed", "ann", "cy"}));
+  EXPECT_TRUE(lookups_match_rows());
+
+  EXPECT_EQ(list.removeUser("op", "Home"), "[STAR]");
+  EXPECT_EQ(list.removeUser("ANN", "Home"), "[STAR]");
+  list.updateUserFlags("cy", 0x02);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"BOB", "cy", "zed"}));
+  EXPECT_TRUE(lookups_match_rows());
+
+  list.clearUsers();
+  list.addUser("cy", 0, "Home", "");
+  EXPECT_EQ(list.findUser("zed"), -1);
+  EXPECT_EQ(list.findUser("CY"), 0);
+}
+
 TEST_F(UserListTest, IdleMarksAndActivity) {
   list.addUser("ann", 0, "Home", "[STAR]");
   list.addUser("op", 0x02, "Home", "[STAR]");

@@ -47,6 +47,7 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   hooks.own_talk_queued = [this] { bot_->Users().setIdle(bot_->OwnName(), false); };
   hooks.own_talk_typed = [this] { bot_->Users().touchUser(bot_->OwnName()); };
   bot_->Queue().SetHooks(std::move(hooks));
+  bot_->Users().setLongProductAlert([this] { host_.Beep(); });
   bot_->Queue().Start();
 }
 

@@ -1,7 +1,5 @@
 #include "app/user_list.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +10,16 @@ namespace tolvik {
 namespace {
 
 bool IsOperatorRow(const UserRow& r) { return (r.activity & 1) == 0; }
+
+// Names compare without regard to (ASCII) case.
+std::string Key(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
+
+int64_t ActivityAt(int64_t now, bool op) { return op ? (now & ~int64_t{1}) : (now | 1); }
 
 }  // namespace
 
@@ -59,14 +67,36 @@ UserRow* UserList::find(const char* name) {
 }
 
 int UserList::findUser(const char* name) const {
-  for (size_t i = 0; i < rows_.size(); ++i)
-    if (strcasecmp(rows_[i].name.c_str(), name) == 0) return static_cast<int>(i);
-  return -1;
+  auto it = index_.find(Key(name));
+  return it == index_.end() ? -1 : static_cast<int>(it->second);
 }
 
-void UserList::sortByOperator() {
-  std::stable_sort(rows_.begin(), rows_.end(),
-                   [](const UserRow& a, const UserRow& b) { return IsOperatorRow(a) && !IsOperatorRow(b); });
+void UserList::reindex(size_t from, size_t to) {
+  for (size_t i = from; i < to; ++i) *positions_[i] = i;
+}
+
+void UserList::moveRow(size_t from, size_t to) {
+  auto row = [this](size_t i) { return rows_.begin() + static_cast<std::ptrdiff_t>(i); };
+  auto pos = [this](size_t i) { return positions_.begin() + static_cast<std::ptrdiff_t>(i); };
+  if (from < to) {
+    std::rotate(row(from), row(from + 1), row(to + 1));
+    std::rotate(pos(from), pos(from + 1), pos(to + 1));
+    reindex(from, to + 1);
+  } else if (to < from) {
+    std::rotate(row(to), row(from), row(from + 1));
+    std::rotate(pos(to), pos(from), pos(from + 1));
+    reindex(to, from + 1);
+  }
+}
+
+void UserList::placeAfterOperatorChange(size_t at, bool now_operator) {
+  if (now_operator) {
+    moveRow(at, operators_);
+    ++operators_;
+  } else {
+    --operators_;
+    moveRow(at, operators_);
+  }
 }
 
 void UserList::setLabel(const char* text) {
@@ -80,49 +110,75 @@ void UserList::changed() {
 }
 
 void UserList::addUser(const char* name, uint32_t flags, const char* label, const char* product) {
-  int64_t now = Now();
-  std::string full = product == nullptr ? "" : product;
+  const int64_t now = Now();
+  const std::string_view full = product == nullptr ? "" : product;
   if (full.size() > kProductLength && long_product_alert_) long_product_alert_();
-  UserRow row;
-  row.name = name;
-  row.flags = flags;
-  row.product = full.substr(0, kProductLength);
-  row.icon = ChooseIcon(flags, row.product);
-  row.level = level_ ? level_(name) : 0;
-  if (flags & kFlagOperator) {
-    row.activity = now & ~int64_t{1};
-    rows_.insert(rows_.begin(), std::move(row));
+  const bool op = (flags & kFlagOperator) != 0;
+
+  std::string key = Key(name);
+  auto it = index_.find(key);
+  const bool listed = it != index_.end();
+  const size_t listed_at = listed ? it->second : 0;
+  UserRow* r = nullptr;
+  if (listed) {
+    r = &rows_[listed_at];
+  } else if (op) {
+    // A new operator goes on top, before the operators already listed.
+    auto entry = index_.emplace(std::move(key), 0).first;
+    rows_.insert(rows_.begin(), UserRow{});
+    positions_.insert(positions_.begin(), &entry->second);
+    ++operators_;
+    reindex(1, rows_.size());
+    r = &rows_.front();
   } else {
-    row.activity = now | 1;
-    rows_.push_back(std::move(row));
+    auto entry = index_.emplace(std::move(key), rows_.size()).first;
+    rows_.emplace_back();
+    positions_.push_back(&entry->second);
+    r = &rows_.back();
   }
-  sortByOperator();
+  const bool was_op = listed && IsOperatorRow(*r);
+  r->name = name;
+  r->flags = flags;
+  r->product = std::string(full.substr(0, kProductLength));
+  r->icon = ChooseIcon(flags, r->product);
+  r->level = level_ ? level_(name) : 0;
+  r->activity = ActivityAt(now, op);
+  if (listed && was_op != op) placeAfterOperatorChange(listed_at, op);
   setLabel(label);
-  changed();
 }
 
 void UserList::updateUserFlags(const char* name, uint32_t flags) {
-  UserRow* r = find(name);
-  if (r == nullptr) return;
-  r->flags = flags;
-  r->icon = ChooseIcon(flags, r->product);
-  r->activity = (flags & kFlagOperator) ? (r->activity & ~int64_t{1}) : (r->activity | 1);
-  sortByOperator();
+  const int i = findUser(name);
+  if (i < 0) return;
+  UserRow& r = rows_[static_cast<size_t>(i)];
+  const bool was_op = IsOperatorRow(r);
+  const bool op = (flags & kFlagOperator) != 0;
+  r.flags = flags;
+  r.icon = ChooseIcon(flags, r.product);
+  r.activity = ActivityAt(r.activity, op);
+  if (was_op != op) placeAfterOperatorChange(static_cast<size_t>(i), op);
   changed();
 }
 
 std::string UserList::removeUser(const char* name, const char* label) {
-  int i = findUser(name);
-  if (i < 0) return {};
-  std::string product = rows_[static_cast<size_t>(i)].product;
-  rows_.erase(rows_.begin() + i);
+  auto it = index_.find(Key(name));
+  if (it == index_.end()) return {};
+  const size_t at = it->second;
+  std::string product = std::move(rows_[at].product);
+  if (at < operators_) --operators_;
+  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(at));
+  positions_.erase(positions_.begin() + static_cast<std::ptrdiff_t>(at));
+  index_.erase(it);
+  reindex(at, rows_.size());
   setLabel(label);
-  changed();
   return product;
 }
 
 void UserList::clearUsers() {
   rows_.clear();
+  positions_.clear();
+  index_.clear();
+  operators_ = 0;
   label_.clear();
   changed();
 }
@@ -143,7 +199,6 @@ void UserList::setIdle(const char* name, bool idle) {
     r->icon -= kIdleOffset;
   else
     return;
-  sortByOperator();
   changed();
 }
 
@@ -195,10 +250,7 @@ void UserList::markIdleUsers() {
       r.icon += kIdleOffset;
       any = true;
     }
-  if (any) {
-    sortByOperator();
-    changed();
-  }
+  if (any) changed();
 }
 
 void UserList::setSelected(int row, bool selected) {

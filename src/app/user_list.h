@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tolvik {
@@ -44,6 +45,8 @@ class UserList {
   // Called when a product text longer than 6 characters arrives (a short beep).
   void setLongProductAlert(std::function<void()> alert) { long_product_alert_ = std::move(alert); }
 
+  // A name already listed keeps its one row, which takes the new flags,
+  // product, level and activity time.
   void addUser(const char* name, uint32_t flags, const char* label, const char* product);
   void updateUserFlags(const char* name, uint32_t flags);
   // Returns the removed row's product text ("" when not listed).
@@ -86,11 +89,25 @@ class UserList {
   int64_t Now() const;
 
  private:
-  void sortByOperator();
   void changed();
   UserRow* find(const char* name);
+  // Moves the row at `from` to `to`; the rows between shift by one.
+  void moveRow(size_t from, size_t to);
+  // The row at `at` just gained or lost the operator bit: it goes where a
+  // stable sort by that bit would put it (last operator, or first of the rest).
+  void placeAfterOperatorChange(size_t at, bool now_operator);
+  // Brings the index up to date for rows [from, to).
+  void reindex(size_t from, size_t to);
 
+  // Operators first: rows [0, operators_) carry the operator bit, the rest do
+  // not, so adding and re-flagging a user moves rows instead of sorting.
   std::vector<UserRow> rows_;
+  size_t operators_ = 0;
+  // Lower-case name -> row; a name has at most one row.
+  std::unordered_map<std::string, size_t> index_;
+  // Beside each row, its entry in index_ (entries stay put when the map
+  // grows), so shifting rows renumbers them without hashing a name.
+  std::vector<size_t*> positions_;
   std::string label_;
   LevelLookup level_;
   Clock clock_;

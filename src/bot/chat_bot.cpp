@@ -68,7 +68,10 @@ void ChatBot::OnMinuteTick() {
   users_.markIdleUsers();
   leavers_.advance();
 }
-void ChatBot::OnFastTick() { RejoinTick(); }
+void ChatBot::OnFastTick() {
+  SendDueDesignations();
+  RejoinTick();
+}
 
 void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
 
@@ -94,6 +97,7 @@ int ChatBot::OnChannel(const char* name, uint32_t flags, const char* text) {
   users_.clearUsers();
   is_operator_ = false;
   heirs_.clearPresence();
+  designations_.clear();  // they were meant for the channel left behind
   display_.print(TextType::BnetInfo, "Joining Channel: %s", text);
   recent_.add(text);
   last_seen_.clear();

@@ -1,7 +1,9 @@
 #pragma once
 // The bot: the connection, its outgoing queue and everything it decides.
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -145,10 +147,19 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   int OnEmote(const char* name, uint32_t flags, const char* text) override;
 
   // While operator: designates the best heir present when it is better than
-  // the one designated last (after a 700 ms pause).
+  // the one designated last. The "/Designate" line waits 700 ms without
+  // holding up the bot: the fast timer queues it (with its pending entry)
+  // once the time has come, in the order the designations were decided.
   void DesignateBestHeir();
-  // How that pause is taken (blocking sleep by default; tests shorten it).
-  void SetDesignatePause(std::function<void(int ms)> pause) { designate_pause_ = std::move(pause); }
+  static constexpr std::chrono::milliseconds kDesignatePause{700};
+  using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+  // The clock the designation pause is measured by (tests drive their own).
+  void SetDesignateClock(SteadyClock clock) { designate_clock_ = std::move(clock); }
+  // Designations decided but not yet queued.
+  size_t DesignationsWaiting() const { return designations_.size(); }
+  // Queues every designation whose pause is over, oldest first; drops them
+  // all when the bot is no longer an operator.
+  void SendDueDesignations();
   // One tick of the 110 ms timer: the rejoin countdown (the 91st tick rejoins).
   void RejoinTick();
   bool RejoinCounting() const { return rejoin_counting_; }
@@ -208,7 +219,12 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   int32_t own_flags_ = -1;
   bool rejoin_counting_ = false;
   int rejoin_ticks_ = 0;
-  std::function<void(int ms)> designate_pause_;
+  struct Designation {
+    std::chrono::steady_clock::time_point due;
+    std::string heir;
+  };
+  std::deque<Designation> designations_;
+  SteadyClock designate_clock_;
   ResponseTable greet_table_{"AutoGreet"};
   ResponseTable part_table_{"AutoPart"};
   ResponseTable respond_table_{"AutoRespond"};

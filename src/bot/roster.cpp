@@ -3,9 +3,6 @@
 // list and the AutoBan/AutoKick switches, greetings and goodbyes, account
 // logging, heirs, the last-seen and recent-leaver lists, and rejoining when
 // left alone without operator status.
-#include <chrono>
-#include <thread>
-
 #include "app/chat_display.h"
 #include "app/document.h"
 #include "bot/chat_bot.h"
@@ -17,7 +14,6 @@ namespace {
 
 constexpr uint32_t kOperatorFlag = kFlagOperator;
 constexpr uint32_t kBotFlag = kFlagChat;
-constexpr int kDesignatePauseMs = 700;
 // Ticks of the 110 ms timer before a rejoin: the 91st tick, about ten seconds.
 constexpr int kRejoinTicks = 90;
 
@@ -69,6 +65,7 @@ int ChatBot::CountArrival(const char* name, uint32_t flags, const char* tag) {
 void ChatBot::DesignateBestHeir() {
   if (!is_operator_) {
     heirs_.designated = HeirTable::kNone;
+    designations_.clear();
     return;
   }
   int best = HeirTable::kNone;
@@ -83,14 +80,26 @@ void ChatBot::DesignateBestHeir() {
     return;
   }
   if (best >= heirs_.designated) return;  // an equal or better heir is designated already
-  if (designate_pause_)
-    designate_pause_(kDesignatePauseMs);
-  else
-    std::this_thread::sleep_for(std::chrono::milliseconds(kDesignatePauseMs));
-  const std::string& heir = heirs_.names[static_cast<size_t>(best)];
-  queue_.Say("/Designate %s\n", heir.c_str());
-  pending_.push(heir, kPendingDesignate, kDesignateTellHeir);
+  const auto now = designate_clock_ ? designate_clock_() : std::chrono::steady_clock::now();
+  designations_.push_back(Designation{now + kDesignatePause, heirs_.names[static_cast<size_t>(best)]});
   heirs_.designated = best;
+}
+
+void ChatBot::SendDueDesignations() {
+  if (designations_.empty()) return;
+  if (!is_operator_) {
+    designations_.clear();
+    return;
+  }
+  const auto now = designate_clock_ ? designate_clock_() : std::chrono::steady_clock::now();
+  // The pending entry goes in with its line, so entries stay in the order the
+  // server will answer them.
+  while (!designations_.empty() && designations_.front().due <= now) {
+    const std::string& heir = designations_.front().heir;
+    queue_.Say("/Designate %s\n", heir.c_str());
+    pending_.push(heir, kPendingDesignate, kDesignateTellHeir);
+    designations_.pop_front();
+  }
 }
 
 void ChatBot::RejoinTick() {

@@ -85,18 +85,21 @@ bool LastSeenList::remove(const char* name) {
   return false;
 }
 
-void RecentLeavers::add(const char* name) { buckets_[static_cast<size_t>(current_)].emplace_back(name); }
-
-bool RecentLeavers::contains(const char* name) const {
-  for (const auto& bucket : buckets_)
-    for (const std::string& n : bucket)
-      if (strcasecmp(n.c_str(), name) == 0) return true;
-  return false;
+void RecentLeavers::add(const char* name) {
+  buckets_[static_cast<size_t>(current_)].emplace_back(name);
+  ++held_[LowerAscii(name)];
 }
+
+bool RecentLeavers::contains(const char* name) const { return held_.count(LowerAscii(name)) != 0; }
 
 void RecentLeavers::advance() {
   current_ = (current_ + 1) % kBuckets;
-  buckets_[static_cast<size_t>(current_)].clear();
+  std::vector<std::string>& bucket = buckets_[static_cast<size_t>(current_)];
+  for (const std::string& name : bucket) {
+    auto it = held_.find(LowerAscii(name));
+    if (it != held_.end() && --it->second == 0) held_.erase(it);
+  }
+  bucket.clear();
 }
 
 }  // namespace tolvik

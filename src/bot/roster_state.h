@@ -94,16 +94,21 @@ class LastSeenList {
 std::string LocalTimeText(const char* format = "%H:%M:%S");
 
 // Names that left in the last 14 to 15 minutes: 15 one-minute buckets.
+// Look-ups cost the same however many names the buckets hold.
 class RecentLeavers {
  public:
   static constexpr int kBuckets = 15;
+  // Adds `name` to the current bucket (a bucket may hold a name more than once).
   void add(const char* name);
+  // Whether any bucket holds `name` (case-insensitive).
   bool contains(const char* name) const;
   // Every minute: the next bucket becomes current and is emptied.
   void advance();
 
  private:
   std::array<std::vector<std::string>, kBuckets> buckets_;
+  // Lower-case name -> how many bucket entries hold it; kept in step with the buckets.
+  std::unordered_map<std::string, int> held_;
   int current_ = 0;
 };
 

@@ -2,7 +2,11 @@
 
 #include <tcl.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "app/chat_display.h"
@@ -16,11 +20,29 @@ namespace tolvik {
 
 namespace {
 
+// Tcl gives up on the process when memory runs out or a value would grow
+// past 2 GB. There is no way back from that; leave the reason behind.
+[[noreturn]] void OnTclPanic(const char* format, ...) {
+  std::fputs("tolvik: the Tcl library stopped the program (a script may have built a value too large "
+             "for memory): ",
+             stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+  std::abort();
+}
+
 // Tcl's process-wide setup (encodings, notifier, executable name) runs once,
 // before the first interpreter of the process.
 void InitTclProcess() {
   static std::once_flag once;
-  std::call_once(once, [] { Tcl_FindExecutable(nullptr); });
+  std::call_once(once, [] {
+    Tcl_SetPanicProc(OnTclPanic);
+    Tcl_FindExecutable(nullptr);
+  });
 }
 
 // Length of the longest prefix of `text` (of `length` bytes) that is at most
@@ -84,6 +106,48 @@ void ScriptBridge::CreateInterpreter() {
   // Tcl's own exit would end the whole bot from inside an event handler;
   // in its place a script's exit only stops that script, as an error.
   Tcl_CreateObjCommand(interp_, "exit", ExitCmd, this, nullptr);
+
+  Tcl_CmdInfo cmd_count;
+  if (Tcl_GetCommandInfo(interp_, "::tcl::info::cmdcount", &cmd_count) != 0 && cmd_count.objProc != nullptr) {
+    cmd_count_proc_ = cmd_count.objProc;
+    cmd_count_data_ = cmd_count.objClientData;
+  }
+}
+
+int ScriptBridge::CommandCount() {
+  if (cmd_count_proc_ == nullptr) return -1;
+  ObjRef word(Tcl_NewStringObj("cmdcount", -1));
+  Tcl_Obj* objv[] = {word.get()};
+  int count = -1;
+  if (cmd_count_proc_(cmd_count_data_, interp_, 1, objv) != TCL_OK ||
+      Tcl_GetIntFromObj(nullptr, Tcl_GetObjResult(interp_), &count) != TCL_OK)
+    count = -1;
+  Tcl_ResetResult(interp_);
+  return count;
+}
+
+void ScriptBridge::ArmLimits() {
+  Tcl_Time deadline;
+  Tcl_GetTime(&deadline);
+  const long long usec = static_cast<long long>(deadline.usec) +
+                         std::chrono::duration_cast<std::chrono::microseconds>(time_limit_).count();
+  deadline.sec += static_cast<long>(usec / 1000000);
+  deadline.usec = static_cast<long>(usec % 1000000);
+  Tcl_LimitSetTime(interp_, &deadline);
+  Tcl_LimitTypeSet(interp_, TCL_LIMIT_TIME);
+
+  // The command limit counts from the interpreter's total so far.
+  const int count = CommandCount();
+  if (count >= 0 && count < std::numeric_limits<int>::max() - command_limit_) {
+    Tcl_LimitSetCommands(interp_, count + command_limit_);
+    Tcl_LimitTypeSet(interp_, TCL_LIMIT_COMMANDS);
+  }
+}
+
+void ScriptBridge::DisarmLimits() {
+  // Also clears the "exceeded" state, which would fail every later evaluation.
+  Tcl_LimitTypeReset(interp_, TCL_LIMIT_TIME);
+  Tcl_LimitTypeReset(interp_, TCL_LIMIT_COMMANDS);
 }
 
 void ScriptBridge::SetGlobal(const char* name, const char* value, int length) {
@@ -93,6 +157,7 @@ void ScriptBridge::SetGlobal(const char* name, const char* value, int length) {
 
 bool ScriptBridge::RunHook(const char* path, const char* speaker, const char* text) {
   if (interp_ == nullptr) return false;
+  ArmLimits();
   if (!ResultEmpty(interp_)) Tcl_ResetResult(interp_);
 
   // The event's texts go in as variable values only, never as script text.
@@ -106,12 +171,22 @@ bool ScriptBridge::RunHook(const char* path, const char* speaker, const char* te
     SetGlobal("data", space + 1, -1);
   }
 
-  if (Tcl_EvalFile(interp_, path) == TCL_ERROR) {
+  const int code = Tcl_EvalFile(interp_, path);
+  const bool out_of_time = Tcl_LimitTypeExceeded(interp_, TCL_LIMIT_TIME) != 0;
+  const bool too_many_commands = Tcl_LimitTypeExceeded(interp_, TCL_LIMIT_COMMANDS) != 0;
+  DisarmLimits();
+  if (code == TCL_ERROR) {
     // The directory is left where the script stopped.
     bot_.Display().print(TextType::BotInfo, "TCL_ERROR");
     if (!ResultEmpty(interp_))
       bot_.Display().print(TextType::BotInfo, "Script contained an error and did not fully execute - %s",
                            Tcl_GetStringResult(interp_));
+    if (out_of_time)
+      bot_.Display().print(TextType::BotInfo, "Script %s was stopped: it ran longer than %.1f seconds", path,
+                           static_cast<double>(time_limit_.count()) / 1000.0);
+    else if (too_many_commands)
+      bot_.Display().print(TextType::BotInfo, "Script %s was stopped: it ran more than %d commands", path,
+                           command_limit_);
     return false;
   }
   ReturnToWorkingDir();

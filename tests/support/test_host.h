@@ -32,6 +32,7 @@ class TestHost : public Host {
   // Counts page alarms (called on the bot's alarm workers).
   void PageAlarm() override { pages.fetch_add(1); }
   void OpenUserWhisperBar(const std::string& name) override { whisper_bars.push_back(name); }
+  void Beep() override { beeps.fetch_add(1); }
 
   // Runs posted closures and hands socket readiness to the document until
   // `done` holds or the time runs out; returns `done()`.
@@ -44,6 +45,7 @@ class TestHost : public Host {
   std::vector<std::string> asked;
   std::map<std::string, std::string> answers;  // what AskForLoginValue answers, by key
   std::atomic<int> pages{0};
+  std::atomic<int> beeps{0};
   std::vector<std::string> whisper_bars;       // users whose whisper bar was opened
 
  private:
