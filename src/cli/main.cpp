@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "aliases/alias_database.h"
 #include "app/chat_bar.h"
 #include "app/document.h"
 #include "bot/chat_bot.h"
@@ -23,6 +24,7 @@ const char kUsage[] =
     "\n"
     "Typed lines are sent as from the chat bar. Lines starting with // are local:\n"
     "  //connect  //disconnect  //reload (Bot.ini)  //status  //quit\n"
+    "  //reindex (rebuilds the alias database from Aliases.db)\n"
     "\n"
     "Options:\n"
     "  --dir DIR    working directory\n"
@@ -93,6 +95,11 @@ int main(int argc, char** argv) {
       doc.Disconnect();
     } else if (line == "//reload") {
       doc.ReloadBotIni();
+    } else if (line == "//reindex") {
+      tolvik::AliasDatabase& aliases = doc.Bot().Aliases();
+      aliases.reindex();
+      std::printf("-- Alias database: %d records indexed\n", static_cast<int>(aliases.count()));
+      std::fflush(stdout);
     } else if (line == "//status") {
       std::printf("-- Status: %s\n", doc.StatusText().c_str());
     } else {
