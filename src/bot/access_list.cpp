@@ -102,8 +102,8 @@ void AccessList::AddUser(const char* line, const char* speaker, bool override_le
     return;
   }
   if (lowered) level = own - 1;
-  // An occurrence that reads as level 0 would hide the new one; any other is
-  // no occurrence the look-up saw, so it stays.
+  // The name reads as level 0: an occurrence where it reads so would hide the
+  // new one and goes. Occurrences under a ranked header are left alone.
   rewrite.RemoveNameAtLevel(name, 0);
   rewrite.PlaceName(name, level);
   // Answer only once the new list is in place: a reply must never promise
