@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "bot/bot_context.h"
 #include "bot/pending_actions.h"
+#include "net/chat_connection.h"
+#include "net/outgoing_queue.h"
 #include "support/temp_dir.h"
 #include "support/test_bot_context.h"
 
@@ -29,6 +33,45 @@ std::string Crlf(std::initializer_list<const char*> lines) {
 // guest 1, helper 2, trusted 4, mod 5, owner 9.
 const std::string kStandard = Crlf({"[Level1]", "guest", "", "[Level2]", "helper", "", "[Level4]", "trusted", "",
                                     "[Level5]", "mod", "", "[Level9]", "owner"});
+
+// A bot whose display reads users.lst each time a line is shown, to see what
+// the file held when a reply to the operator went out.
+class SnapshotBot : public BotContext {
+ public:
+  explicit SnapshotBot(std::string dir) : dir_(std::move(dir)), display_(dir_), queue_(connection_, &display_) {
+    connection_.SetLoginInfo("TolvikBot", "", "", ChatConnection::kDefaultPort);
+  }
+  OutgoingQueue& Queue() override { return queue_; }
+  ChatDisplay& Display() override { return display_; }
+  const char* OwnName() const override { return connection_.OwnName(); }
+  const char* CurrentChannel() const override { return "Tolvik"; }
+  const char* HomeChannel() const override { return "Tolvik"; }
+  int CommandLevel(const char*) const override { return -1; }
+  void UserLevelChanged(const char*, int) override {}
+  const std::string& WorkingDir() const override { return dir_; }
+  // users.lst as it was when `text` was shown.
+  std::string FileWhenShown(const std::string& text) const {
+    for (const auto& [shown, file] : display_.seen)
+      if (shown == text) return file;
+    ADD_FAILURE() << "not shown: " << text;
+    return "";
+  }
+
+ private:
+  struct SnapshotDisplay : ChatDisplay {
+    explicit SnapshotDisplay(const std::string& dir) : path(dir + "/users.lst") {}
+    void append(const char* text, const TextFormat&) override {
+      std::ifstream in(path, std::ios::binary);
+      seen.emplace_back(text, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> seen;
+  };
+  std::string dir_;
+  SnapshotDisplay display_;
+  ChatConnection connection_;
+  OutgoingQueue queue_;
+};
 
 class AccessListTest : public ::testing::Test {
  protected:
@@ -69,22 +112,26 @@ TEST_F(AccessListTest, OverLongAndControlByteWordsDoNotConfuseTheReader) {
   EXPECT_EQ(access.GetUserLevel("ail"), 0);          // nor its tail
   EXPECT_EQ(access.GetUserLevel(std::string(28, 'e').c_str()), 7);
   EXPECT_EQ(access.GetUserLevel("\x01odd\x7f"), 7);
-  EXPECT_EQ(access.GetUserLevel("bo"), 0);
+  EXPECT_EQ(access.GetUserLevel("bo"), 7);  // a TAB ends a word, as it does for the rewrite
   EXPECT_GT(access.GetUserLevel("last"), 9);  // saturated, no overflow; no final line end
   EXPECT_EQ(Local().front(), "Error - Possible Word Trunctation due to buffer overflow");
 }
 
-TEST_F(AccessListTest, OnlyTheFirst12000BytesAreSearched) {
-  std::string text = "[Level6]\n";
-  while (text.size() < 11991) text += "x\n";
-  text += "inside\n";
-  ASSERT_EQ(text.size(), 11998u);
-  Users(text + "zzwide\nbeyond\n");  // "zz" lies inside the limit, "wide" beyond
-  EXPECT_EQ(access.GetUserLevel("inside"), 6);
+TEST_F(AccessListTest, LongListsAreReadWhole) {
+  std::string text = Crlf({"[Level5]", "mod", "", "[Level6]"});
+  while (text.size() < 11997) text += "x\r\n";
+  Users(text + "zzwide\r\n\r\n[Level9]\r\nowner\r\n");  // "zz" lies inside the first 12000 bytes, "wide" beyond
+  EXPECT_EQ(access.GetUserLevel("Owner"), 9);
+  EXPECT_EQ(access.GetUserLevel("zzwide"), 6);
   EXPECT_EQ(access.GetUserLevel("zz"), 0);
-  EXPECT_EQ(access.GetUserLevel("beyond"), 0);
-  Users(text + "ok\nlater\n");  // ends exactly at the limit
-  EXPECT_EQ(access.GetUserLevel("ok"), 6);
+  // Neither a name nor a ban past the old 12000-byte limit can be lost.
+  access.AddUser("/add owner", "mod", false);
+  EXPECT_EQ(bot.Sent(), Strings{"/msg mod owner is already in the list\n"});
+  EXPECT_EQ(access.GetUserLevel("owner"), 9);
+  std::string bans;
+  while (bans.size() < 13000) bans += "spammer" + std::to_string(bans.size()) + ", ";
+  dir.write("autoban.lst", bans + "LastBan");
+  EXPECT_TRUE(access.IsAutoBanned("lastban"));
 }
 
 TEST_F(AccessListTest, AutoBanList) {
@@ -152,10 +199,11 @@ TEST_F(AccessListTest, AMissingHeaderIsCreatedInLevelOrder) {
   EXPECT_EQ(access.GetUserLevel("top"), 8);
 }
 
-TEST_F(AccessListTest, AddingANameListedAtLevelZeroMovesIt) {
-  Users(Crlf({"joe", "[Level1]", "guest", "", "[Level5]", "mod"}));
+TEST_F(AccessListTest, AddingANameListedAtLevelZeroMovesOnlyThatOccurrence) {
+  Users(Crlf({"joe", "[Level1]", "guest", "", "[Level5]", "mod", "", "[Level9]", "JOE"}));
   access.AddUser("/add Joe 2", "mod", false);
-  EXPECT_EQ(UsersFile(), Crlf({"[Level1]", "guest", "", "[Level2]", "Joe", "", "[Level5]", "mod"}));
+  EXPECT_EQ(UsersFile(), Crlf({"[Level1]", "guest", "", "[Level2]", "Joe", "", "[Level5]", "mod", "", "[Level9]", "JOE"}));
+  EXPECT_EQ(access.GetUserLevel("joe"), 2);
 }
 
 // ---- deleting ----
@@ -263,6 +311,58 @@ TEST_F(AccessListTest, EveryRewriteLeavesABlankLineBeforeEachHeaderButTheFirst) 
                                "[Level5]", "mod", "", "[Level9]", "owner"}));
 }
 
+TEST_F(AccessListTest, RepliesGoOutOnlyOnceTheNewListIsInPlace) {
+  Users(kStandard);
+  SnapshotBot me(dir.path().string());
+  AccessList ops(me, pending);
+  ops.AddUser("/add joe 3", me.OwnName(), true);
+  EXPECT_EQ(me.FileWhenShown("joe has been added at level 3"), UsersFile());
+  ops.PromoteUser("/promote joe", me.OwnName(), true);
+  EXPECT_EQ(me.FileWhenShown("joe is now level 4"), UsersFile());
+  ops.DemoteUser("/demote joe", me.OwnName(), true);
+  EXPECT_EQ(me.FileWhenShown("joe is now level 3"), UsersFile());
+  ops.DelUser("/del joe", me.OwnName(), true);
+  EXPECT_EQ(me.FileWhenShown("joe has been deleted"), UsersFile());
+}
+
+TEST_F(AccessListTest, LookUpAndRewriteCutWordsAlike) {
+  // TAB, lone CR, NUL, VT, FF and the comma all end a word, for both.
+  const char odd[] = "[Level5]\tmod\rpeer\0[Level2]\vhelper,guest\f[Level9] a\tb";
+  const char* names[] = {"mod", "peer", "helper", "guest", "a", "b", "[Level2]"};
+  Users(std::string(odd, sizeof odd - 1));
+  std::vector<int> before;
+  for (const char* name : names) before.push_back(access.GetUserLevel(name));
+  EXPECT_EQ(before, (std::vector<int>{5, 5, 2, 2, 9, 9, 0}));
+  access.DelUser("/del guest", Me(), true);
+  EXPECT_EQ(Local(), Strings{"guest has been deleted"});
+  EXPECT_EQ(UsersFile(), Crlf({"[Level5]", "mod", "peer", "", "[Level2]", "helper", "", "[Level9]", "a", "b"}));
+  before[3] = 0;
+  for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(access.GetUserLevel(names[i]), before[i]) << names[i];
+}
+
+TEST_F(AccessListTest, HandEditsCountAtTheNextQuestion) {
+  namespace fs = std::filesystem;
+  const fs::path users = dir.path() / "users.lst";
+  Users("[Level3]\nbob\n");
+  dir.write("autoban.lst", "eve");
+  EXPECT_EQ(access.GetUserLevel("bob"), 3);
+  EXPECT_TRUE(access.IsAutoBanned("eve"));
+  // Same size, same file, within the same tick of the file clock.
+  Users("[Level4]\nbob\n");
+  dir.write("autoban.lst", "ivy");
+  EXPECT_EQ(access.GetUserLevel("bob"), 4);
+  EXPECT_FALSE(access.IsAutoBanned("eve"));
+  // A list last changed long ago, then changed again in place.
+  const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(users, long_ago);
+  EXPECT_EQ(access.GetUserLevel("bob"), 4);
+  Users("[Level5]\nbob\n");
+  fs::last_write_time(users, long_ago);
+  EXPECT_EQ(access.GetUserLevel("bob"), 5);
+  fs::remove(users);
+  EXPECT_EQ(access.GetUserLevel("bob"), 0);
+}
+
 TEST_F(AccessListTest, OpenFailuresChangeNothing) {
   access.AddUser("/add joe", "mod", true);
   access.DelUser("/del joe", "mod", true);
@@ -284,6 +384,7 @@ TEST_F(AccessListTest, AFailedWriteKeepsTheOldList) {
   std::filesystem::create_symlink("/dev/full", dir.path() / "~users.tmp");
   access.AddUser("/add joe", "mod", false);
   EXPECT_EQ(Local().back(), "Error #004 - AddUser - TempFile not closed");
+  EXPECT_TRUE(bot.Sent().empty());  // nothing was added, so nothing is promised
   EXPECT_EQ(UsersFile(), kStandard);
   EXPECT_FALSE(std::filesystem::is_symlink(dir.path() / "~users.tmp"));
   EXPECT_TRUE(bot.level_changes.empty());

@@ -1,6 +1,8 @@
 #include "aliases/alias_database.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -267,9 +269,10 @@ TEST_F(AliasReindexTest, RebuildsADeletedIndexLikeTheSameAddsWould) {
 
   auto db = open();
   ASSERT_EQ(display.lines.size(), 1u);
-  EXPECT_NE(display.lines[0].find("Reindex Account Database"), std::string::npos);
-  EXPECT_FALSE(db->isKnown("user1"));
-  db->showAliases("user1", "Op");
+  EXPECT_NE(display.lines[0].find("has been rebuilt"), std::string::npos);
+  // Rebuilt and written at open: every record is found, repeats are not indexed twice.
+  EXPECT_TRUE(db->isKnown("user1"));
+  EXPECT_EQ(dir.read("Aliases.Idx"), reference.read("Aliases.Idx"));
 
   db->reindex();
   EXPECT_EQ(display.lines.end()[-2], "Reindexing... this could take quite a while!");
@@ -323,14 +326,14 @@ TEST_F(AliasDatabaseTest, DamagedIndexIsReportedOnceAndRebuilt) {
     {
       auto db = open();
       ASSERT_EQ(display.lines.size(), 1u);
-      EXPECT_NE(display.lines[0].find("Reindex Account Database"), std::string::npos);
+      EXPECT_NE(display.lines[0].find("has been rebuilt"), std::string::npos);
+      EXPECT_EQ(dir.read("Aliases.Idx"), goodIndex);  // rebuilt and written at once
       for (int i = 0; i < 50; i += 7) {
         const std::string name = "name" + std::to_string(i);
         db->showAliases(name, "Op");
         const AliasMatch m = db->findByName(name);
-        if (m.count > 0) {
-          EXPECT_EQ(db->nameAtNameIndex(m.first), name);
-        }
+        ASSERT_EQ(m.count, 1);
+        EXPECT_EQ(db->nameAtNameIndex(m.first), name);
         db->findById(std::to_string(i));
       }
       EXPECT_EQ(display.lines.size(), 1u);
@@ -387,11 +390,54 @@ TEST_F(AliasDatabaseTest, ReindexDropsRecordsAHandEditDamaged) {
   dir.write("Aliases.db", bytes);
   auto db = open();
   EXPECT_EQ(display.lines.size(), 1u);
-  EXPECT_EQ(db->count(), 0);
+  EXPECT_EQ(db->count(), 2);  // the index is rebuilt from the records that can be read
   db->reindex();
   EXPECT_EQ(dir.read("Aliases.db"), record(1, "Good") + record(5, "Fine"));
   EXPECT_EQ(display.lines.end()[-2], "Left out 3 damaged records of Aliases.db");
   EXPECT_EQ(db->idsOfName("fine"), "5");
+}
+
+// A killed program never closes the database. Whatever it had added must
+// still be found afterwards, so the bot does not ask again and store it twice.
+TEST_F(AliasDatabaseTest, AKilledProgramLosesNoRecordAndRepeatsNone) {
+  open()->add("Bob", "17");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto* db = new AliasDatabase(dir.path().string(), display, host);  // never closed
+    db->add("Carol", "20");
+    db->add("bob", "20");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  const std::string records = record(17, "Bob") + record(20, "Carol") + record(20, "bob");
+  ASSERT_EQ(dir.read("Aliases.db"), records);
+  const std::string whole = dir.read("Aliases.Idx");
+  EXPECT_EQ(whole, entry(18, 0) + entry(0, 18) + entry(8, 8));
+  {
+    auto db = open();
+    EXPECT_TRUE(display.lines.empty());  // the index was already whole
+    db->showAliases("carol", "Op");
+    EXPECT_EQ(db->add("CAROL", "#20"), AliasAddResult::AlreadyKnown);
+  }
+  EXPECT_EQ(repliesTo("Op"), (std::vector<std::string>{"ID#(s): 20\n", "Name(s): bob, Carol\n"}));
+
+  // An index that still misses records (killed between the two writes, or
+  // left by a program that wrote it only at exit) is mended at open.
+  dir.write("Aliases.Idx", entry(0, 0));
+  {
+    auto db = open();
+    ASSERT_EQ(display.lines.size(), 1u);
+    EXPECT_EQ(db->idsOfName("BOB"), "20, 17");
+    EXPECT_EQ(db->add("bob", "20"), AliasAddResult::AlreadyKnown);
+  }
+  EXPECT_EQ(dir.read("Aliases.db"), records);
+  EXPECT_EQ(dir.read("Aliases.Idx"), whole);
+  display.lines.clear();
+  open();
+  EXPECT_TRUE(display.lines.empty());
 }
 
 TEST_F(AliasDatabaseTest, AFailedIndexWriteLeavesTheOldIndex) {

@@ -122,10 +122,28 @@ TEST(CliProcess, MissingLoginValuesWithoutATerminalNameTheKeys) {
   EXPECT_NE(cli.output().find("Password, Server"), std::string::npos) << cli.output();
 }
 
+TEST(CliProcess, ReindexRebuildsTheAliasDatabase) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\n");
+  // Two records of one pair and no index.
+  const std::string bob = std::string("\x11\0\0\0", 4) + "Bob ";
+  dir.write("Aliases.db", bob + bob);
+  CliProcess cli({"--dir", dir.path().string()});
+  cli.Type("//reindex\n");
+  ASSERT_TRUE(cli.WaitOutput("-- Alias database: 1 records indexed")) << cli.output();
+  EXPECT_NE(cli.output().find("Done!"), std::string::npos);
+  EXPECT_EQ(dir.read("Aliases.db"), bob);
+  EXPECT_EQ(dir.read("Aliases.Idx"), std::string(8, '\0'));
+  cli.Type("//quit\n");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
 TEST(CliProcess, HelpAndBadArguments) {
   CliProcess help({"--help"});
   EXPECT_EQ(help.Wait(), 0);
   EXPECT_NE(help.output().find("Usage: tolvik-cli"), std::string::npos);
+  EXPECT_NE(help.output().find("//reindex"), std::string::npos);
   CliProcess bad({"--dir", "/no/such/dir"});
   EXPECT_EQ(bad.Wait(), 2);
 }

@@ -68,6 +68,15 @@ class ReplyList {
   bool full_ = false;
 };
 
+// A record's name and id as one key, the name folded as names compare.
+std::string pairKey(uint32_t id, std::string_view name) {
+  std::string key;
+  key.reserve(4 + name.size());
+  putLe32(key, id);
+  for (char c : name) key.push_back(static_cast<char>(foldAliasByte(static_cast<unsigned char>(c))));
+  return key;
+}
+
 // Shows the wait cursor for as long as it lives.
 class WaitCursor {
  public:
@@ -167,23 +176,41 @@ void AliasDatabase::load(std::string_view dbBytes, std::string_view indexBytes) 
       byId_.push_back(static_cast<uint32_t>(d));
     }
   }
-  sound = sound && entries == records_.size() && byName_.size() == entries && byId_.size() == entries &&
+  // Records the index leaves out are fine only when they repeat a pair it
+  // holds: add() would have refused them.
+  sound = sound && byName_.size() == entries && byId_.size() == entries && inName == inId &&
           std::is_sorted(byName_.begin(), byName_.end(),
                          [this](uint32_t a, uint32_t b) { return compareAliasNames(nameOf(a), nameOf(b)) < 0; }) &&
           std::is_sorted(byId_.begin(), byId_.end(),
-                         [this](uint32_t a, uint32_t b) { return records_[a].id < records_[b].id; });
+                         [this](uint32_t a, uint32_t b) { return records_[a].id < records_[b].id; }) &&
+          (entries == records_.size() || indexHoldsEveryPair(inName));
   if (sound) return;
 
-  display_.print(TextType::BotInfo,
-                 "%s does not match %s (damaged or out of date); choose \"Reindex Account Database\" "
-                 "in the Options menu to rebuild it",
+  display_.print(TextType::BotInfo, "%s did not match %s (damaged or out of date) and has been rebuilt from it",
                  kIndexName, kDbName);
-  // Until then, work with the records the index still points at, in sound order.
-  std::vector<uint32_t> survivors;
+  rebuildIndex();
+  saveIndex();
+}
+
+bool AliasDatabase::indexHoldsEveryPair(const std::vector<uint8_t>& indexed) const {
+  std::unordered_set<std::string> pairs;
   for (uint32_t r = 0; r < records_.size(); ++r)
-    if (inName[r] || inId[r]) survivors.push_back(r);
-  std::reverse(survivors.begin(), survivors.end());
-  sortIndex(std::move(survivors));
+    if (indexed[r]) pairs.insert(pairKey(records_[r].id, nameOf(r)));
+  for (uint32_t r = 0; r < records_.size(); ++r)
+    if (!indexed[r] && pairs.count(pairKey(records_[r].id, nameOf(r))) == 0) return false;
+  return true;
+}
+
+// Indexes the first record of every (name, id) pair of records_, as adding
+// them one by one in file order would.
+void AliasDatabase::rebuildIndex() {
+  std::unordered_set<std::string> seen;
+  std::vector<uint32_t> newestFirst;
+  newestFirst.reserve(records_.size());
+  for (uint32_t r = 0; r < records_.size(); ++r)
+    if (seen.insert(pairKey(records_[r].id, nameOf(r))).second) newestFirst.push_back(r);
+  std::reverse(newestFirst.begin(), newestFirst.end());
+  sortIndex(std::move(newestFirst));
   indexDirty_ = true;
 }
 
@@ -294,6 +321,9 @@ AliasAddResult AliasDatabase::add(std::string_view name, std::string_view idText
   byId_.insert(byId_.begin() + sameId.first, record);
   byName_.insert(byName_.begin() + sameName.first, record);
   indexDirty_ = true;
+  // Written at once, so a killed program loses no record from the index. No
+  // flush to disk: an index a power cut damaged is rebuilt at the next open.
+  writeIndex(false);
   return AliasAddResult::Added;
 }
 
@@ -367,10 +397,7 @@ void AliasDatabase::reindex() {
       ++unusable;
       return;
     }
-    std::string key;
-    putLe32(key, r.id);
-    for (char c : r.name) key.push_back(static_cast<char>(foldAliasByte(static_cast<unsigned char>(c))));
-    if (seen.insert(std::move(key)).second) appendAliasRecord(rebuilt, r.id, r.name);
+    if (seen.insert(pairKey(r.id, r.name)).second) appendAliasRecord(rebuilt, r.id, r.name);
   });
   err = alias_files::replaceFile(dbPath_, rebuilt);
   if (err != 0) {
@@ -380,18 +407,16 @@ void AliasDatabase::reindex() {
   dbReadable_ = true;
   openDatabaseFile();
   loadRecords(rebuilt);
-  std::vector<uint32_t> newestFirst(records_.size());
-  for (std::size_t i = 0; i < newestFirst.size(); ++i)
-    newestFirst[i] = static_cast<uint32_t>(newestFirst.size() - 1 - i);
-  sortIndex(std::move(newestFirst));
-  indexDirty_ = true;
+  rebuildIndex();
   saveIndex();
   if (unusable > 0)
     display_.print(TextType::BotInfo, "Left out %zu damaged records of %s", unusable, kDbName);
   display_.print(TextType::BotInfo, "Done!");
 }
 
-bool AliasDatabase::saveIndex() {
+bool AliasDatabase::saveIndex() { return writeIndex(true); }
+
+bool AliasDatabase::writeIndex(bool durable) {
   if (!indexDirty_ || !dbReadable_) return true;
   std::string bytes;
   bytes.reserve(byName_.size() * kAliasIndexEntrySize);
@@ -399,11 +424,14 @@ bool AliasDatabase::saveIndex() {
     putLe32(bytes, records_[byName_[i]].offset);
     putLe32(bytes, records_[byId_[i]].offset);
   }
-  if (const int err = alias_files::replaceFile(indexPath_, bytes); err != 0) {
-    display_.print(TextType::BotInfo, "Cannot save %s: %s", kIndexName, std::strerror(err));
+  if (const int err = alias_files::replaceFile(indexPath_, bytes, durable); err != 0) {
+    // Once per run of failures, not at every add.
+    if (!indexSaveFailed_) display_.print(TextType::BotInfo, "Cannot save %s: %s", kIndexName, std::strerror(err));
+    indexSaveFailed_ = true;
     return false;
   }
   indexDirty_ = false;
+  indexSaveFailed_ = false;
   return true;
 }
 

@@ -8,7 +8,10 @@
 // of every record's id and name, so look-ups do not touch the disk. The files
 // are what they would be without that copy: records are only ever appended,
 // and Aliases.Idx is written whole (through a temporary file and one rename)
-// when the database closes, after a reindex, and on saveIndex().
+// after every add, after a reindex and when the database closes, so a killed
+// program leaves an index that holds every record it had added. An index
+// that still misses records (a kill between the two writes, a power cut, an
+// older program) is rebuilt from Aliases.db when the database opens.
 //
 // The database owns both files while it is open; other writers are not
 // expected. Every call runs on the main thread.
@@ -58,9 +61,9 @@ class AliasDatabase {
  public:
   // Opens (creating when missing) Aliases.db and Aliases.Idx in
   // `workingDirectory` and loads the index. An index that does not match
-  // Aliases.db (deleted, damaged, out of date) is reported once as BotInfo
-  // with a pointer to the reindex command; the database then works with the
-  // index entries that still point at records until reindex() rebuilds it.
+  // Aliases.db (deleted, damaged, out of date) is rebuilt from the records
+  // of Aliases.db (each name and id once), written at once and reported as
+  // BotInfo; Aliases.db itself is left as it is.
   // `display` and `host` must outlive the database.
   AliasDatabase(const std::string& workingDirectory, ChatDisplay& display, AliasHost& host);
   // Writes the index back (saveIndex) and closes Aliases.db.
@@ -125,6 +128,9 @@ class AliasDatabase {
   void load(std::string_view dbBytes, std::string_view indexBytes);
   void loadRecords(std::string_view dbBytes);
   void sortIndex(std::vector<uint32_t> recordsByAge);
+  bool indexHoldsEveryPair(const std::vector<uint8_t>& indexed) const;
+  void rebuildIndex();
+  bool writeIndex(bool durable);
   int append(uint32_t id, std::string_view name, uint32_t& offset);
   int32_t recordAtOffset(uint32_t offset) const;
 
@@ -136,6 +142,7 @@ class AliasDatabase {
   uint64_t dbSize_ = 0;  // size of Aliases.db as last read or written
   AliasTail tail_;       // how Aliases.db ends; mended before the next append
   bool indexDirty_ = false;
+  bool indexSaveFailed_ = false;  // the last write of Aliases.Idx failed and was reported
   bool dbReadable_ = true;  // false: Aliases.db could not be read, so neither file is written
 
   std::vector<Record> records_;  // valid records of Aliases.db, by increasing offset

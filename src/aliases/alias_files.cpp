@@ -82,19 +82,19 @@ void syncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-int replaceFile(const std::string& path, std::string_view bytes) {
+int replaceFile(const std::string& path, std::string_view bytes, bool durable) {
   const std::string temp = path + ".tmp";
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   int err = writeAll(fd, bytes);
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (err == 0 && durable && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
   if (err != 0) {
     ::unlink(temp.c_str());
     return err;
   }
-  syncDirectoryOf(path);
+  if (durable) syncDirectoryOf(path);
   return 0;
 }
 

@@ -16,7 +16,9 @@ int readWholeFile(const std::string& path, std::string& out, std::size_t maxByte
 // flushes it to disk and renames it over `path` in one rename(2), so a crash
 // leaves either the old or the new file. Returns 0, or the errno value of the
 // failure; the old file is then untouched and the temporary file removed.
-int replaceFile(const std::string& path, std::string_view bytes);
+// Without `durable` nothing is flushed: a killed process still leaves the old
+// or the new file, but a power cut may leave either one damaged.
+int replaceFile(const std::string& path, std::string_view bytes, bool durable = true);
 
 // Writes all of `bytes` to `fd` (retrying short writes). Returns 0 or an errno value.
 int writeAll(int fd, std::string_view bytes);

@@ -21,46 +21,6 @@ constexpr int kLevelWordCap = 20;
 // Longest server line we build, its LF included.
 constexpr size_t kMaxServerLine = OutgoingQueue::kLineSize - 1;
 
-// The first kScanLimit bytes of a file as a text-mode reader sees them
-// (CR LF read as LF), and whether the file goes on beyond them.
-struct FilePrefix {
-  char data[AccessList::kScanLimit + 1];
-  size_t size = 0;
-  bool more = false;
-  char next = '\0';  // the first byte past the limit, when `more`
-};
-
-bool ReadFilePrefix(const std::string& path, FilePrefix& out) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  const size_t want = AccessList::kScanLimit + 1;
-  size_t got = 0;
-  bool pending_cr = false;
-  char chunk[4096];
-  while (got < want) {
-    size_t n = std::fread(chunk, 1, sizeof chunk, f);
-    if (n == 0) break;
-    for (size_t i = 0; i < n && got < want; ++i) {
-      char c = chunk[i];
-      if (pending_cr) {
-        pending_cr = false;
-        if (c != '\n') out.data[got++] = '\r';
-        if (got == want) break;
-      }
-      if (c == '\r')
-        pending_cr = true;
-      else
-        out.data[got++] = c;
-    }
-  }
-  if (pending_cr && got < want) out.data[got++] = '\r';
-  std::fclose(f);
-  out.more = got > AccessList::kScanLimit;
-  out.size = out.more ? AccessList::kScanLimit : got;
-  out.next = out.more ? out.data[AccessList::kScanLimit] : '\0';
-  return true;
-}
-
 // End of the word that starts before `end` in `text`: past any characters
 // ReadWord left unread because the word was too long.
 size_t SkipRestOfWord(std::string_view text, size_t end) {
@@ -80,42 +40,14 @@ std::string Printable(const char* text) {
 
 AccessList::AccessList(BotContext& bot, PendingActionQueue& pending) : bot_(bot), pending_(pending) {}
 
-bool AccessList::NameLookup(const char* file, const char* name, bool by_level, int* level) const {
-  if (name == nullptr || *name == '\0') return false;
-  FilePrefix prefix;
-  if (!ReadFilePrefix(JoinPath(bot_.WorkingDir(), file), prefix)) return false;
-  std::string_view text(prefix.data, prefix.size);
-  std::string_view wanted(name);
-  ChatDisplay* report = &bot_.Display();
-
-  int current = 0;
-  char word[kNameCap];
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = pos + static_cast<size_t>(ReadWord(text, pos, word, sizeof word, report));
-    // A word that goes on past what was stored (too long, or cut by the scan
-    // limit) is nobody's name, and its rest is no word of its own.
-    bool cut = end < text.size() ? !IsWordDelimiter(text[end])
-                                 : prefix.more && !IsWordDelimiter(prefix.next);
-    if (cut) end = SkipRestOfWord(text, end);
-    if (by_level && IsLevelHeader(word)) {
-      current = HeaderLevel(word);
-    } else if (!cut && SameName(word, wanted)) {
-      if (level != nullptr) *level = current;
-      return true;
-    }
-    pos = end + 1;
-  }
-  return false;
-}
-
 int AccessList::GetUserLevel(const char* name) const {
-  int level = 0;
-  return NameLookup(kUsersFileName, name, true, &level) ? level : 0;
+  if (name == nullptr) return 0;
+  int level = users_.Find(bot_.WorkingDir(), kUsersFileName, name, &bot_.Display());
+  return level < 0 ? 0 : level;
 }
 
 bool AccessList::IsAutoBanned(const char* name) const {
-  return NameLookup(kAutobanFileName, name, false, nullptr);
+  return name != nullptr && autoban_.Find(bot_.WorkingDir(), kAutobanFileName, name, &bot_.Display()) >= 0;
 }
 
 bool AccessList::Finish(UsersFileRewrite& rewrite, const char* operation) {
@@ -163,22 +95,27 @@ void AccessList::AddUser(const char* line, const char* speaker, bool override_le
     display.print(TextType::BotInfo, "ERROR: No users.lst found or harddrive full!");
     return;
   }
-  if (own > level || override_levels) {
-    queue.WhisperTo(speaker, "%s has been added at level %d\n", name, level);
-  } else if (own <= 1) {
+  const bool lowered = !(own > level || override_levels);
+  if (lowered && own <= 1) {
     // Nothing below the speaker's own level is left to add at.
     queue.WhisperTo(speaker, "Your level is not high enough to add %s\n", name);
     return;
-  } else {
-    level = own - 1;
+  }
+  if (lowered) level = own - 1;
+  // The name reads as level 0: an occurrence where it reads so would hide the
+  // new one and goes. Occurrences under a ranked header are left alone.
+  rewrite.RemoveNameAtLevel(name, 0);
+  rewrite.PlaceName(name, level);
+  // Answer only once the new list is in place: a reply must never promise
+  // what a crash could still take back.
+  if (!Finish(rewrite, "AddUser")) return;
+  if (lowered)
     queue.WhisperTo(speaker, "Your level is not high enough to add %s at level %s - adding at %d instead.\n",
                     name, level_word, level);
-  }
-  // Any earlier occurrence sits where it reads as level 0 and would hide the new one.
-  rewrite.RemoveName(name);
-  rewrite.PlaceName(name, level);
+  else
+    queue.WhisperTo(speaker, "%s has been added at level %d\n", name, level);
   display.print(TextType::BotInfo, "User Added: %s", name);
-  if (Finish(rewrite, "AddUser")) bot_.UserLevelChanged(name, level);
+  bot_.UserLevelChanged(name, level);
 }
 
 void AccessList::DelUser(const char* line, const char* speaker, bool override_levels) {
@@ -194,28 +131,34 @@ void AccessList::DelUser(const char* line, const char* speaker, bool override_le
   int own = GetUserLevel(speaker);
 
   int section = 0;
-  bool found = false;
-  bool deleted = false;
+  std::vector<bool> removed;  // each occurrence in file order: dropped, or refused
   std::vector<std::string>& tokens = rewrite.tokens();
   for (size_t i = 0; i < tokens.size();) {
     if (IsLevelHeader(tokens[i])) {
       section = HeaderLevel(tokens[i]);
     } else if (SameName(tokens[i], name)) {
-      found = true;
-      if (section >= own && !override_levels) {
-        queue.WhisperTo(speaker, "Your level is not high enough to delete %s\n", name);
-      } else {
+      removed.push_back(override_levels || section < own);
+      if (removed.back()) {
         tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i));
-        deleted = true;
-        queue.WhisperTo(speaker, "%s has been deleted\n", name);
         continue;
       }
     }
     ++i;
   }
-  if (!found) queue.WhisperTo(speaker, "%s is not in the list\n", name);
+  // Answer only once the new list is in place; a list that could not be
+  // replaced deleted nothing.
+  const bool replaced = Finish(rewrite, "DelUser");
+  bool deleted = false;
+  for (bool dropped : removed) {
+    if (!dropped)
+      queue.WhisperTo(speaker, "Your level is not high enough to delete %s\n", name);
+    else if (replaced)
+      queue.WhisperTo(speaker, "%s has been deleted\n", name);
+    deleted = deleted || dropped;
+  }
+  if (removed.empty()) queue.WhisperTo(speaker, "%s is not in the list\n", name);
   // A refused occurrence may still decide the level, so ask the file.
-  if (Finish(rewrite, "DelUser") && (deleted || !found)) bot_.UserLevelChanged(name, GetUserLevel(name));
+  if (replaced && (deleted || removed.empty())) bot_.UserLevelChanged(name, GetUserLevel(name));
 }
 
 void AccessList::PromoteUser(const char* line, const char* speaker, bool override_levels) {

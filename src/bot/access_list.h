@@ -1,14 +1,17 @@
 #pragma once
 // Access levels from users.lst, the commands that edit it, the three
 // moderation actions checked against it (kick, ban, unban) and the auto-ban
-// list. Nothing is cached: every question reads the file again and every
-// change rewrites it (see users_file.h), so hand edits count at once.
+// list. Both files are read whole and held in memory until they change on
+// disk (access_list_cache.h), so hand edits count at the next question; every
+// change rewrites users.lst (see users_file.h) before it is answered.
 //
 // Replies are whispered to the speaker through the outgoing queue (shown
 // locally when the speaker is the bot itself); reports go to the chat display
 // as BotInfo. Main thread only.
 #include <cstddef>
 #include <string>
+
+#include "bot/access_list_cache.h"
 
 namespace tolvik {
 
@@ -18,9 +21,6 @@ class UsersFileRewrite;
 
 class AccessList {
  public:
-  // GetUserLevel and IsAutoBanned look at no more than this many bytes of
-  // their file (after CR LF is read as LF).
-  static constexpr size_t kScanLimit = 12000;
   // Command texts hold names from this position on.
   static constexpr size_t kAddNameAt = 5;      // "/add "
   static constexpr size_t kDelNameAt = 5;      // "/del "
@@ -33,7 +33,7 @@ class AccessList {
   AccessList(BotContext& bot, PendingActionQueue& pending);
 
   // The level of the first occurrence of `name` in users.lst; 0 when the
-  // name is not listed, lies beyond kScanLimit, or the file cannot be read.
+  // name is not listed or the file cannot be read.
   int GetUserLevel(const char* name) const;
   // True when a word of autoban.lst equals `name`.
   bool IsAutoBanned(const char* name) const;
@@ -56,7 +56,6 @@ class AccessList {
   void ClearKickRequest() { kick_requested_ = false; }
 
  private:
-  bool NameLookup(const char* file, const char* name, bool by_level, int* level) const;
   void MoveByOne(const char* line, const char* speaker, bool override_levels, bool up);
   bool Finish(UsersFileRewrite& rewrite, const char* operation);
   void SendModeration(const char* command, const char* line, size_t rest_at, const char* speaker,
@@ -66,6 +65,8 @@ class AccessList {
   PendingActionQueue& pending_;
   bool kick_requested_ = false;
   std::string kick_requester_;
+  mutable ListFileCache users_{true};
+  mutable ListFileCache autoban_{false};
 };
 
 }  // namespace tolvik

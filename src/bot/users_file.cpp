@@ -1,5 +1,6 @@
 #include "bot/users_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,19 +13,14 @@
 namespace tolvik {
 namespace {
 
-// The separators of the rewrite's token reader (those of scanf's %s).
-bool IsTokenSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-void Tokenize(const std::string& bytes, std::vector<std::string>& out) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    while (i < bytes.size() && IsTokenSpace(bytes[i])) ++i;
-    size_t start = i;
-    while (i < bytes.size() && !IsTokenSpace(bytes[i])) ++i;
-    if (i > start) out.emplace_back(bytes, start, i - start);
-  }
+// Makes a finished rename durable; a failure here does not undo the rename.
+void SyncDirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 }  // namespace
@@ -41,6 +37,7 @@ bool IsLevelHeader(std::string_view token) { return token.substr(0, 4) == "[Lev"
 
 int HeaderLevel(std::string_view token) {
   int level = 0;
+  token = token.substr(0, kListWordMax);
   for (size_t i = 6; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
     int digit = token[i] - '0';
     if (level > (INT_MAX - digit) / 10) return INT_MAX;
@@ -93,7 +90,7 @@ bool UsersFileRewrite::Open() {
     (void)::fchmod(fileno(temp_), st.st_mode & 07777);
 
   tokens_.clear();
-  Tokenize(bytes, tokens_);
+  ForEachListWord(bytes, [this](std::string_view word) { tokens_.emplace_back(word); });
   return true;
 }
 
@@ -106,6 +103,22 @@ int UsersFileRewrite::RemoveName(std::string_view name) {
     } else {
       ++i;
     }
+  }
+  return removed;
+}
+
+int UsersFileRewrite::RemoveNameAtLevel(std::string_view name, int level) {
+  int removed = 0;
+  int section = 0;
+  for (size_t i = 0; i < tokens_.size();) {
+    if (IsLevelHeader(tokens_[i])) {
+      section = HeaderLevel(tokens_[i]);
+    } else if (section == level && SameName(tokens_[i], name)) {
+      tokens_.erase(tokens_.begin() + static_cast<std::ptrdiff_t>(i));
+      ++removed;
+      continue;
+    }
+    ++i;
   }
   return removed;
 }
@@ -156,10 +169,12 @@ UsersFileRewrite::Outcome UsersFileRewrite::Commit() {
   temp_ = nullptr;
   outcome.temp_ok = ok;
 
-  if (outcome.list_ok && outcome.temp_ok && std::rename(temp_path_.c_str(), list_path_.c_str()) == 0)
+  if (outcome.list_ok && outcome.temp_ok && std::rename(temp_path_.c_str(), list_path_.c_str()) == 0) {
     outcome.replaced = true;
-  else
+    SyncDirectoryOf(list_path_);
+  } else {
     ::unlink(temp_path_.c_str());
+  }
   return outcome;
 }
 

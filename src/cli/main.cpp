@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "aliases/alias_database.h"
 #include "app/chat_bar.h"
 #include "app/document.h"
 #include "bot/chat_bot.h"
@@ -25,6 +26,7 @@ const char kUsage[] =
     "Typed lines are sent as from the chat bar. Lines starting with // are local:\n"
     "  //connect  //disconnect  //reload (Bot.ini)  //status  //quit\n"
     "  //level COMMAND N   the level COMMAND needs (0 to 10), kept in Bot.ini [Commands]\n"
+    "  //reindex (rebuilds the alias database from Aliases.db)\n"
     "\n"
     "Options:\n"
     "  --dir DIR    working directory\n"
@@ -97,6 +99,11 @@ int main(int argc, char** argv) {
       doc.ReloadBotIni();
     } else if (line == "//level" || line.rfind("//level ", 0) == 0) {
       std::printf("-- %s\n", tolvik::RunLevelCommand(doc, std::string_view(line).substr(7)).c_str());
+    } else if (line == "//reindex") {
+      tolvik::AliasDatabase& aliases = doc.Bot().Aliases();
+      aliases.reindex();
+      std::printf("-- Alias database: %d records indexed\n", static_cast<int>(aliases.count()));
+      std::fflush(stdout);
     } else if (line == "//status") {
       std::printf("-- Status: %s\n", doc.StatusText().c_str());
     } else {
