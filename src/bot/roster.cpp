@@ -88,8 +88,8 @@ void ChatBot::DesignateBestHeir() {
   else
     std::this_thread::sleep_for(std::chrono::milliseconds(kDesignatePauseMs));
   const std::string& heir = heirs_.names[static_cast<size_t>(best)];
-  queue_.Say("/Designate %s\n", heir.c_str());
-  pending_.push(heir, kPendingDesignate, kDesignateTellHeir);
+  if (queue_.Say("/Designate %s\n", heir.c_str()) == OutgoingQueue::kQueued)
+    pending_.push(heir, kPendingDesignate, kDesignateTellHeir);
   heirs_.designated = best;
 }
 
