@@ -59,7 +59,8 @@ class ScriptedGateway {
 
   // Closes the newest connection from the server's side.
   void closeClient();
-  // Stops reading from the newest connection: what its client sends piles up.
+  // Stops reading from the newest connection: what its client sends piles up
+  // (and its client's close is no longer noticed).
   void stopReading();
 
  private:
