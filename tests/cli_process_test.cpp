@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -71,13 +72,14 @@ class CliProcess {
     }
     return true;
   }
+  // The exit code, or -1 when a signal ended the process (see EndingSignal).
   int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    waitpid(pid_, &status_, 0);
     exited_ = true;
     WaitOutput("\x01", 100ms);  // drain what is left
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
+  int EndingSignal() const { return WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
   void Signal(int sig) { kill(pid_, sig); }
   const std::string& output() const { return output_; }
 
@@ -85,6 +87,7 @@ class CliProcess {
   pid_t pid_ = -1;
   int stdin_ = -1, stdout_ = -1;
   bool exited_ = false;
+  int status_ = 0;
   std::string output_;
 };
 
@@ -112,6 +115,55 @@ TEST(CliProcess, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnSigterm) {
   EXPECT_TRUE(gateway.waitForClientClose());
   // Output to a pipe is plain text.
   EXPECT_EQ(cli.output().find("\x1b["), std::string::npos);
+}
+
+// Logs the program in to the gateway, up to the home channel.
+void LogIn(ScriptedGateway& gateway, CliProcess& cli) {
+  ASSERT_TRUE(gateway.waitForClients(1));
+  gateway.send("Enter your account name and password.\r\n");
+  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
+  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+  ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
+}
+
+std::string BotIniWithLeaveLine(const ScriptedGateway& gateway) {
+  return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
+         "\r\nChannel=Home\r\n[AutoSend]\r\nLeave=see you\r\n";
+}
+
+// A lost terminal (SIGHUP) closes as SIGTERM does, and does not wait for a
+// page alarm still sounding (two groups of three beeps, over five seconds).
+TEST(CliProcess, SighupRunsTheCloseSequenceWithoutWaitingForThePageAlarm) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIniWithLeaveLine(gateway));
+  CliProcess cli({"--dir", dir.path().string()});
+  LogIn(gateway, cli);
+  gateway.send("1004 WHISPER ann 0000 \"/page\"\r\n");
+  ASSERT_TRUE(cli.WaitOutput("\a")) << cli.output();
+
+  cli.Signal(SIGHUP);
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_TRUE(gateway.waitForReceived("see you\n"));
+  EXPECT_TRUE(gateway.waitForClientClose());
+  const auto bells = std::count(cli.output().begin(), cli.output().end(), '\a');
+  EXPECT_GE(bells, 1);
+  EXPECT_LT(bells, 6);
+}
+
+// A second stop signal while the close sequence runs (it waits up to half a
+// second for the server to close its side) ends the program at once.
+TEST(CliProcess, ASecondStopSignalEndsAtOnce) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIniWithLeaveLine(gateway));
+  CliProcess cli({"--dir", dir.path().string()});
+  LogIn(gateway, cli);
+  cli.Signal(SIGTERM);
+  ASSERT_TRUE(gateway.waitForReceived("see you\n"));  // the close sequence has begun
+  cli.Signal(SIGTERM);
+  EXPECT_EQ(cli.Wait(), -1);
+  EXPECT_EQ(cli.EndingSignal(), SIGTERM);
 }
 
 TEST(CliProcess, MissingLoginValuesWithoutATerminalNameTheKeys) {

@@ -63,6 +63,74 @@ TEST_F(SessionTest, LostConnectionIsReportedAndReconnects) {
   ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
 }
 
+// A connection lost while the login is still going on is tried again too,
+// whether the prompt had come yet (state 2) or the password had gone out (7).
+TEST_F(SessionTest, ConnectionLostDuringTheLoginReconnects) {
+  WriteBotIni();
+  Open();
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+  gateway.closeClient();
+  ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
+  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 2 && doc->State() == WaitingForLoginPrompt; }));
+
+  gateway.send("Enter your password.\r\n");
+  ASSERT_TRUE(Run([&] { return doc->State() == VerifyingNameAndPassword; }));
+  gateway.closeClient();
+  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 3 && doc->State() == WaitingForLoginPrompt; }));
+  EXPECT_TRUE(gateway.selectorOk(2));
+}
+
+// Prompts wait for an answer without a line end. Each piece here arrives as
+// a read of its own (the raw line is shown before the next one is sent).
+TEST_F(SessionTest, PromptsWithoutLineEndsAreHandledAtOnce) {
+  WriteBotIni("[Toggles]\r\nViewText=1\r\n");
+  Open();
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+  gateway.send("Username: ");
+  ASSERT_TRUE(WaitShown("Username:"));
+  gateway.send("Password: ");
+  ASSERT_TRUE(WaitShown("Password:"));
+  gateway.send("Login incorrect");
+  ASSERT_TRUE(Run([&] { return doc->State() == LoginFailed; }));
+
+  // The wrong password is tried again on the next connection, where a prompt
+  // does not swallow the name line that follows it.
+  gateway.closeClient();
+  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 2 && doc->State() == WaitingForLoginPrompt; }));
+  const size_t shown = display.texts().size();
+  gateway.send("Username: ");
+  ASSERT_TRUE(Run([&] { return display.texts().size() > shown; }));
+  gateway.send("2010 NAME acct#2\r\n1007 CHANNEL \"Home\"\r\n");
+  ASSERT_TRUE(WaitShown("Joining Channel: Home"));
+  EXPECT_STREQ(doc->Bot().OwnName(), "acct#2");
+}
+
+// A server that keeps prompting but never reads: the login replies pile up
+// until a write gives up. That counts as a lost connection; the bot goes on.
+TEST_F(SessionTest, ServerThatStopsReadingIsGivenUp) {
+  // The longest login values make the longest replies, so the buffers fill sooner.
+  dir.write("Bot.ini", "[Init]\r\nLogin=" + std::string(29, 'a') + "\r\nPassword=" + std::string(29, 'p') +
+                           "\r\nServer=" + gateway.address() + "\r\n");
+  Open();
+  doc->Bot().SetSendTimeout(300);
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
+  gateway.stopReading();
+  std::string prompts;
+  for (int i = 0; i < 400; ++i) prompts += "password.\r\n";
+  // Far more replies than the socket buffers hold; the player ends once the
+  // bot has dropped the connection.
+  gateway.playAsync(std::vector<testing::ScriptedGateway::Chunk>(3000, {prompts}));
+  // Generous: how much the socket buffers take first depends on the kernel.
+  ASSERT_TRUE(WaitShown("The server stopped taking what the bot sends; the connection is dropped.", 60s));
+  EXPECT_TRUE(display.contains("THE BOT HAS LOST CONNECTION"));
+  gateway.waitPlayed();
+  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 2 && doc->State() == WaitingForLoginPrompt; }));
+  EXPECT_TRUE(gateway.selectorOk(1));
+}
+
 TEST_F(SessionTest, DisconnectDuringTheReconnectWaitStopsIt) {
   WriteBotIni();
   Open();

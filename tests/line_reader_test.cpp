@@ -50,7 +50,7 @@ TEST(LineReader, EmptyAndNulLinesAreStillLines) {
 
 TEST(ChatConnectionLines, EventLinesKeepTheirCrAndRawLinesAreWrapped) {
   RecordingConnection conn;
-  std::string chunk = "1005 TALK Ann 0000 \"hi\"\r\nHello\r\nunterminated";
+  std::string chunk = "1005 TALK Ann 0000 \"hi\"\r\nHello\r\n1005 TALK Bob 0000 \"unterminated";
   conn.ProcessBytes(chunk.data(), chunk.size());
   ASSERT_EQ(conn.calls.size(), 2u);
   EXPECT_EQ(conn.calls[0].handler, "OnTalk");
@@ -59,9 +59,10 @@ TEST(ChatConnectionLines, EventLinesKeepTheirCrAndRawLinesAreWrapped) {
   EXPECT_EQ(conn.calls[1].text, "Hello");
   EXPECT_EQ(conn.event_lines, 1);
 
-  // The unterminated word completes with the next read.
-  conn.ProcessBytes(" word\r\n", 7);
+  // The unterminated event line completes with the next read.
+  conn.ProcessBytes(" word\"\r\n", 8);
   ASSERT_EQ(conn.calls.size(), 3u);
+  EXPECT_EQ(conn.calls[2].name, "Bob");
   EXPECT_EQ(conn.calls[2].text, "unterminated word");
 }
 
@@ -77,14 +78,34 @@ TEST(ChatConnectionLines, RawLinesKeepInnerQuotesAndStayBounded) {
   EXPECT_EQ(conn.event_lines, 0);
 }
 
-TEST(ChatConnectionLines, PromptWithoutLineEndIsJoinedWithWhatFollows) {
+// A prompt waits for an answer and never gets its line end: a remainder that
+// is not an event line is passed on at once; only event lines wait for the rest.
+TEST(ChatConnectionLines, PromptWithoutLineEndIsPassedOnAtOnce) {
   RecordingConnection conn;
-  conn.ProcessBytes("Username: ", 10);
-  EXPECT_TRUE(conn.calls.empty());
-  std::string rest = "Password: \r\n";
-  conn.ProcessBytes(rest.data(), rest.size());
-  ASSERT_EQ(conn.calls.size(), 1u);
-  EXPECT_EQ(conn.calls[0].text, "Username: Password: ");
+  auto feed = [&](const std::string& bytes) { conn.ProcessBytes(bytes.data(), bytes.size()); };
+  feed("Username: ");
+  feed("Password: ");
+  feed("Login incorrect");
+  EXPECT_EQ(conn.texts(), (std::vector<std::string>{"Username: ", "Password: ", "Login incorrect"}));
+
+  // An event line cut by the network still waits for its end, and a prompt
+  // before it never swallows it.
+  conn.calls.clear();
+  feed("Username: ");
+  feed("2010 NA");
+  feed("ME acct#2\r\n");
+  ASSERT_EQ(conn.calls.size(), 2u);
+  EXPECT_EQ(conn.calls[0].text, "Username: ");
+  EXPECT_EQ(conn.calls[1].handler, "OnName");
+  EXPECT_EQ(conn.calls[1].name, "acct#2");
+
+  // A line cut between its CR and LF is one line, not two.
+  conn.calls.clear();
+  feed("Hello\r");
+  feed("\n1018 INFO \"x\"\r\n");
+  ASSERT_EQ(conn.calls.size(), 2u);
+  EXPECT_EQ(conn.calls[0].text, "Hello");
+  EXPECT_EQ(conn.calls[1].handler, "OnInfo");
 }
 
 }  // namespace

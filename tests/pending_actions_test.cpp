@@ -23,6 +23,14 @@ TEST(PendingActionQueue, FirstInFirstOutAndPopOnEmptyDoesNothing) {
   EXPECT_TRUE(q.isEmpty());
 }
 
+TEST(PendingActionQueue, PastItsCapacityTheOldestEntriesGo) {
+  PendingActionQueue q;
+  const size_t total = PendingActionQueue::kCapacity + 5;
+  for (size_t i = 0; i < total; ++i) q.push("v" + std::to_string(i) + " alice", kPendingUnban, 1);
+  EXPECT_EQ(q.size(), PendingActionQueue::kCapacity);
+  EXPECT_EQ(q.front()->text, "v5 alice");
+}
+
 TEST(PendingActionQueue, RecordPendingCommandKnowsDesignateBanAndUnbanOnly) {
   PendingActionQueue q;
   q.RecordPendingCommand("/designate Heir", "alice", nullptr);

@@ -140,16 +140,18 @@ void ChatBar::sendChatLine(bool ignoreWhisperLock) {
   const std::string own = bot.OwnName();
 
   const bool locked = whisperLock && !ignoreWhisperLock;
+  bool queued = false;
   if (locked) {
     for (const std::string& name : selectedUsers()) queueWhisper(name, text, true);
   } else {
-    bot.Queue().SayPriority("%s\n", text.c_str());
+    queued = bot.Queue().SayPriority("%s\n", text.c_str()) == OutgoingQueue::kQueued;
   }
 
   bot.TalkCommandInterpreter(own.c_str(), 0, text.c_str());
-  // Only a command that went to the server as typed will be answered; a
-  // whispered "/ban x" must not leave a ban waiting for a confirmation.
-  if (!locked && text[0] == '/') bot.RecordPendingCommand(text.c_str(), own.c_str());
+  // Only a command that goes to the server as typed will be answered; a
+  // whispered "/ban x", or a line the full queue dropped, must not leave a
+  // ban waiting for a confirmation.
+  if (queued && text[0] == '/') bot.RecordPendingCommand(text.c_str(), own.c_str());
 
   if (doc_.GetToggles().AutoRespond.state) {
     const std::string word = text.substr(0, text.find(' '));

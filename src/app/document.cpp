@@ -162,9 +162,11 @@ void CHaldenDoc::StartConnectWorker(bool after_reconnect_wait) {
 void CHaldenDoc::OnSocketEvent(SocketEvent event) {
   if (event == SocketEvent::Readable) {
     bool ok = bot_->ReadAvailable();
-    if (ok && !bot_->PeerClosed()) return;
+    if (ok && !bot_->PeerClosed() && !bot_->WriteStalled()) return;
     if (ok) event = SocketEvent::Closed;  // read end of stream: the server closed
   }
+  if (bot_->WriteStalled())
+    display_.print(TextType::BotInfo, "The server stopped taking what the bot sends; the connection is dropped.");
   if (event == SocketEvent::Closed) {
     display_.print(TextType::BnetInfo, "THE BOT HAS LOST CONNECTION");
     display_.print(TextType::BnetInfo, "Attempting to reconnect...");
@@ -176,9 +178,10 @@ void CHaldenDoc::LoseConnection() {
   bot_->ClearUserList();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
-  // While a connection is still being set up (states 1, 2, 7) nothing more happens.
-  const int s = state_.load();
-  if (IsIdleState(s) || s == Connected) BeginConnecting(true);
+  // Whatever the state, the bot tries again after the wait: a deliberate
+  // Disconnect stops watching the socket before any loss can be seen, and a
+  // Disconnect during the wait is checked for before connecting.
+  BeginConnecting(true);
 }
 
 void CHaldenDoc::OnTimer1() {

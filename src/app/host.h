@@ -30,7 +30,8 @@ class Host {
   virtual void OpenUserWhisperBar(const std::string& /*name*/) {}
 
   // The operator page alarm (called on a worker thread of its own, so it may
-  // take its time) and the short beep (main thread).
+  // take its time, but should end early once the program closes: the bot waits
+  // for alarms still sounding when it goes) and the short beep (main thread).
   virtual void PageAlarm() {}
   virtual void Beep() {}
 };

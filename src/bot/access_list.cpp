@@ -207,7 +207,7 @@ void AccessList::MoveByOne(const char* line, const char* speaker, bool override_
   bot_.UserLevelChanged(name, next);
 }
 
-void AccessList::SendModeration(const char* command, const char* line, size_t rest_at, const char* speaker,
+bool AccessList::SendModeration(const char* command, const char* line, size_t rest_at, const char* speaker,
                                 bool tagged) {
   std::string_view text(line);
   std::string_view rest = rest_at < text.size() ? text.substr(rest_at) : std::string_view();
@@ -223,7 +223,8 @@ void AccessList::SendModeration(const char* command, const char* line, size_t re
   if (command_len + tag.size() + 1 > kMaxServerLine) tag.resize(kMaxServerLine - command_len - 1);
   size_t room = kMaxServerLine - command_len - tag.size() - 1;
   if (rest.size() > room) rest = rest.substr(0, room);
-  bot_.Queue().Say("%s%.*s%s\n", command, static_cast<int>(rest.size()), rest.data(), tag.c_str());
+  return bot_.Queue().Say("%s%.*s%s\n", command, static_cast<int>(rest.size()), rest.data(), tag.c_str()) ==
+         OutgoingQueue::kQueued;
 }
 
 void AccessList::KickUser(const char* line, const char* speaker, int speaker_level, bool tagged) {
@@ -246,8 +247,8 @@ void AccessList::BanUser(const char* line, const char* speaker, int speaker_leve
   char target[kNameCap];
   ReadWord(line, kBanNameAt, target, sizeof target, &bot_.Display());
   if (speaker_level > GetUserLevel(target)) {
-    SendModeration("/ban ", line, kBanNameAt, speaker, tagged);
-    pending_.RecordPendingCommand(line, speaker, &bot_.Display());
+    if (SendModeration("/ban ", line, kBanNameAt, speaker, tagged))
+      pending_.RecordPendingCommand(line, speaker, &bot_.Display());
   } else {
     bot_.Queue().WhisperTo(speaker, "Your level is not high enough to ban %s\n", target);
   }
@@ -258,8 +259,8 @@ void AccessList::UnbanUser(const char* line, const char* speaker, int speaker_le
   char target[kNameCap];
   ReadWord(line, kUnbanNameAt, target, sizeof target, &bot_.Display());
   if (speaker_level > GetUserLevel(target)) {
-    bot_.Queue().Say("/unban %s\n", target);
-    pending_.RecordPendingCommand(line, speaker, &bot_.Display());
+    if (bot_.Queue().Say("/unban %s\n", target) == OutgoingQueue::kQueued)
+      pending_.RecordPendingCommand(line, speaker, &bot_.Display());
   } else if (SameName(target, speaker)) {
     bot_.Queue().WhisperTo(speaker, "You cannot unban yourself\n");
   } else {

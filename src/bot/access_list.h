@@ -58,7 +58,8 @@ class AccessList {
  private:
   void MoveByOne(const char* line, const char* speaker, bool override_levels, bool up);
   bool Finish(UsersFileRewrite& rewrite, const char* operation);
-  void SendModeration(const char* command, const char* line, size_t rest_at, const char* speaker,
+  // True when the outgoing queue took the line.
+  bool SendModeration(const char* command, const char* line, size_t rest_at, const char* speaker,
                       bool tagged);
 
   BotContext& bot_;

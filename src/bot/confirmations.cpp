@@ -14,6 +14,8 @@
 namespace tolvik {
 namespace {
 
+// Room for any word of an information line (whose text is at most 255 characters).
+constexpr int kWholeWord = 258;
 
 // The part of an entry's text after its first word and one space.
 std::string Requester(std::string_view s) {
@@ -78,8 +80,9 @@ int ChatBot::OnInfo(const char* name, uint32_t flags, const char* text) {
   }
 
   if (std::strstr(text, "was banned") != nullptr) {
-    // "<victim> was banned by <user>." - the fifth word is who banned.
-    char words[5][20] = {};
+    // "<victim> was banned by <user>." - the fifth word is who banned. Both
+    // names are read whole: a cut name would unban, or spare, the wrong user.
+    char words[5][kWholeWord] = {};
     size_t pos = 0;
     const size_t len = std::strlen(text);
     for (auto& word : words) {

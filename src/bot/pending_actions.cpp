@@ -7,6 +7,7 @@
 namespace tolvik {
 
 void PendingActionQueue::push(std::string text, int32_t kind, int32_t mode) {
+  if (entries_.size() >= kCapacity) entries_.pop_front();
   entries_.push_back(PendingAction{std::move(text), kind, mode});
 }
 

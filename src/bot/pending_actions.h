@@ -28,9 +28,13 @@ struct PendingAction {
   int32_t mode = kDesignateTellHeir;
 };
 
-// First in, first out, without a size limit. Main thread only.
+// First in, first out. Main thread only.
 class PendingActionQueue {
  public:
+  // Entries never answered would pile up without end (a server that stops
+  // answering, or a flood of bans to undo); past this many the oldest goes.
+  static constexpr size_t kCapacity = 100;
+
   void push(std::string text, int32_t kind, int32_t mode);
   bool isEmpty() const { return entries_.empty(); }
   size_t size() const { return entries_.size(); }
@@ -39,7 +43,8 @@ class PendingActionQueue {
   // Removes the oldest entry; does nothing on an empty queue.
   void pop();
 
-  // Records the action a command line will cause once sent by `speaker`:
+  // Records the action a command line will cause once sent by `speaker`
+  // (call it only for a line the outgoing queue accepted):
   // "/designate" (target), "/ban" and ".ban" (victim and speaker), "/unban"
   // and ".unban" (victim and speaker); any other line records nothing.
   // Over-long words are reported on `report` (may be null).

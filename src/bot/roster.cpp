@@ -96,8 +96,8 @@ void ChatBot::SendDueDesignations() {
   // server will answer them.
   while (!designations_.empty() && designations_.front().due <= now) {
     const std::string& heir = designations_.front().heir;
-    queue_.Say("/Designate %s\n", heir.c_str());
-    pending_.push(heir, kPendingDesignate, kDesignateTellHeir);
+    if (queue_.Say("/Designate %s\n", heir.c_str()) == OutgoingQueue::kQueued)
+      pending_.push(heir, kPendingDesignate, kDesignateTellHeir);
     designations_.pop_front();
   }
 }

@@ -354,8 +354,8 @@ bool WhisperInterpreter::Relay(const char* name, const char* text, size_t word_e
 }
 
 void WhisperInterpreter::Designate(const char* name, const char* text) {
+  if (bot_.Queue().Say("%s\n", text) != OutgoingQueue::kQueued) return;  // no answer will come
   bot_.designate_requested = true;
-  bot_.Queue().Say("%s\n", text);
   char target[50];
   ReadWord(text, 11, target, sizeof target, &bot_.Display());
   if (SameName(target, name))
@@ -382,8 +382,8 @@ void WhisperInterpreter::MakeOpUser(const char* line, const char* speaker) {
     }
     target = word;
   }
-  queue.Say("/designate %s\n", target.c_str());
-  bot_.Pending().push(target, kPendingDesignate, kDesignateSilent);
+  if (queue.Say("/designate %s\n", target.c_str()) == OutgoingQueue::kQueued)
+    bot_.Pending().push(target, kPendingDesignate, kDesignateSilent);
   queue.Say("/rejoin\n");
 }
 

@@ -20,10 +20,39 @@ namespace tolvik {
 namespace {
 
 int g_signal_pipe[2] = {-1, -1};
+volatile sig_atomic_t g_stop_signals = 0;
 
-void OnStopSignal(int) {
+void OnStopSignal(int sig) {
+  if (g_stop_signals != 0) {
+    // Asked again: end now, as the signal's default would.
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+    return;
+  }
+  g_stop_signals = 1;
+  // The close sequence gets a bounded time, even if the main loop is stuck.
+  ::alarm(CliHost::kCloseLimitSeconds);
   char c = 1;
   (void)!::write(g_signal_pipe[1], &c, 1);
+}
+
+void OnCloseTimeout(int) {
+  static const char kText[] = "tolvik-cli: closing took too long; ending now.\n";
+  (void)!::write(STDERR_FILENO, kText, sizeof kText - 1);
+  ::_exit(1);
+}
+
+void InstallSignalHandlers() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, sig);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+  struct sigaction timeout {};
+  timeout.sa_handler = OnCloseTimeout;
+  sigemptyset(&timeout.sa_mask);
+  sigaction(SIGALRM, &timeout, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
@@ -87,8 +116,27 @@ bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
 }
 
 void CliHost::PageAlarm() {
-  for (int i = 0; i < 3; ++i) std::fputc('\a', status_out_);
-  std::fflush(status_out_);
+  // The terminal bell has no length of its own: the tone's time passes silently.
+  for (int group = 0; group < 2; ++group) {
+    for (int beep = 0; beep < 3; ++beep) {
+      Beep();
+      if (WaitUnlessEnding(kBeepToneMs + kBeepSilenceMs)) return;
+    }
+    if (WaitUnlessEnding(kGroupPauseMs)) return;
+  }
+}
+
+bool CliHost::WaitUnlessEnding(int ms) {
+  std::unique_lock<std::mutex> lock(alarm_mutex_);
+  return alarm_cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return ending_; });
+}
+
+void CliHost::EndAlarms() {
+  {
+    std::lock_guard<std::mutex> lock(alarm_mutex_);
+    ending_ = true;
+  }
+  alarm_cv_.notify_all();
 }
 
 void CliHost::Beep() {
@@ -100,12 +148,7 @@ void CliHost::RequestStop() { stop_ = true; }
 
 int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>& on_line) {
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  InstallSignalHandlers();
 
   using Clock = std::chrono::steady_clock;
   auto next_minute = Clock::now() + std::chrono::seconds(60);
@@ -157,6 +200,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
       next_minute = now + std::chrono::seconds(60);
     }
   }
+  EndAlarms();
   doc.Close();
   RunPosted();
   return 0;

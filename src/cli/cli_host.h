@@ -2,6 +2,7 @@
 // The terminal front-end's side of the document: a poll loop over standard
 // input, the connection's socket, closures posted from other threads, the
 // two timers and the stop signals.
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -25,13 +26,25 @@ class CliHost : public Host {
   void PageAlarm() override;
   void Beep() override;
 
-  // Runs until SIGINT or SIGTERM (or RequestStop), then runs the close sequence.
-  // `on_line` gets every line typed on standard input.
+  // Page alarm timing: each beep is a 300 ms tone and 250 ms of silence; a
+  // group of three is followed by a 1000 ms pause; the alarm is two groups.
+  static constexpr int kBeepToneMs = 300;
+  static constexpr int kBeepSilenceMs = 250;
+  static constexpr int kGroupPauseMs = 1000;
+  // After the first stop signal the program ends within this time, whatever
+  // the close sequence is waiting for; a second signal ends it at once.
+  static constexpr unsigned kCloseLimitSeconds = 4;
+
+  // Runs until SIGINT, SIGTERM or SIGHUP (or RequestStop), then runs the
+  // close sequence. `on_line` gets every line typed on standard input.
   int Run(CHaldenDoc& doc, const std::function<void(const std::string&)>& on_line);
   void RequestStop();
 
  private:
   void RunPosted();
+  // Waits `ms` unless the program is ending; true when it is.
+  bool WaitUnlessEnding(int ms);
+  void EndAlarms();
 
   FILE* status_out_;
   bool interactive_;
@@ -40,6 +53,10 @@ class CliHost : public Host {
   bool stop_ = false;
   std::mutex posted_mutex_;
   std::vector<std::function<void()>> posted_;
+  // Page alarms sound on workers of their own and stop early once the program ends.
+  std::mutex alarm_mutex_;
+  std::condition_variable alarm_cv_;
+  bool ending_ = false;
 };
 
 // Reads one line from the terminal; without echo when `secret`. False on EOF.

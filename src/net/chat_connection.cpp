@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstring>
 #include <thread>
@@ -80,6 +81,7 @@ bool ChatConnection::OpenSocket() {
   }
   CloseIfValid(ReplaceSocket(fd, SHUT_RDWR));
   peer_closed_ = false;
+  write_stalled_ = false;
   return true;
 }
 
@@ -168,12 +170,29 @@ bool ChatConnection::SendRaw(const char* data, size_t len) {
 }
 
 bool ChatConnection::SendAll(int fd, const char* data, size_t len) {
+  // Never blocks for long: a server that stops reading must not hold up the
+  // thread that writes (the main thread for the login reply and the exit line).
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(send_timeout_ms_.load());
   while (len > 0) {
-    ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
+    ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      data += n;
+      len -= static_cast<size_t>(n);
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    len -= static_cast<size_t>(n);
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      // The peer does not drain: count the connection as lost. The descriptor
+      // stays open (the send lock keeps it ours) until its owner closes it.
+      write_stalled_ = true;
+      ::shutdown(fd, SHUT_RDWR);
+      return false;
+    }
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(left));  // the next send tells what came of it
   }
   return true;
 }

@@ -24,6 +24,8 @@ class ChatConnection {
   static constexpr uint16_t kDefaultPort = 6112;
   static constexpr int kConnectAttempts = 3;
   static constexpr int kRetryPauseMs = 5000;
+  // How long one write may wait for a peer that does not take what it is sent.
+  static constexpr int kSendTimeoutMs = 2000;
 
   ChatConnection();
   virtual ~ChatConnection();
@@ -99,8 +101,13 @@ class ChatConnection {
 
   int Socket() const { return socket_.load(); }
   // Writes all of `data` to the current socket (no formatting, no pacing).
-  // Callable from any thread.
+  // Callable from any thread. A peer that takes nothing for the send timeout
+  // is given up: the socket is shut down (its watcher then sees it closed),
+  // WriteStalled() turns true and the write fails.
   bool SendRaw(const char* data, size_t len);
+  // A write on the current socket was given up (cleared by the next connect).
+  bool WriteStalled() const { return write_stalled_.load(); }
+  void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
   const char* Account() const { return account_; }
   const char* Password() const { return password_; }
   const char* Server() const { return server_; }
@@ -115,7 +122,8 @@ class ChatConnection {
 
  private:
   void HandleLine(char* line);
-  static bool SendAll(int fd, const char* data, size_t len);
+  // False when the write failed or did not finish within the send timeout.
+  bool SendAll(int fd, const char* data, size_t len);
   // Installs `fd` (-1: none) and returns the previous descriptor for the
   // caller to close; the previous one is shut down with `how` first.
   int ReplaceSocket(int fd, int how);
@@ -123,7 +131,7 @@ class ChatConnection {
 
   FILE* log_ = nullptr;
   std::mutex log_mutex_;
-  LineReader reader_;
+  LineReader reader_{LineReader::Remainder::KeepEventLines};
   char account_[128] = {};
   char password_[128] = {};
   char server_[128] = {};
@@ -135,6 +143,8 @@ class ChatConnection {
   std::mutex send_mutex_;   // held for the length of one send
   std::mutex state_mutex_;  // held while the descriptor is shut down or swapped
   bool peer_closed_ = false;
+  std::atomic<bool> write_stalled_{false};
+  std::atomic<int> send_timeout_ms_{kSendTimeoutMs};
   // Set by a connect worker; the main thread empties the reader before its next read.
   std::atomic<bool> reset_reader_{false};
   std::atomic<bool> cancel_connect_{false};

@@ -55,6 +55,11 @@ class OutgoingQueue {
     pause_ = std::move(pause);
   }
 
+  // Say, SayPriority and WhisperTo return kQueued when the line was taken
+  // (or, for a whisper to ourselves, shown), 1 when it was not: shorter than
+  // two characters, or its ring was full. Whatever waits for the server's
+  // answer to a line is recorded only when the line was queued.
+  static constexpr int kQueued = 0;
   int Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
   int VSay(const char* format, va_list args);
   int SayPriority(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -61,7 +61,7 @@ void ScriptedGateway::Loop() {
       fds.push_back({wake_pipe_[0], POLLIN, 0});
       fds.push_back({listen_fd_, POLLIN, 0});
       for (size_t i = 0; i < conns_.size(); ++i)
-        if (conns_[i].fd >= 0 && !conns_[i].closed_by_peer) {
+        if (conns_[i].fd >= 0 && !conns_[i].closed_by_peer && conns_[i].reading) {
           fds.push_back({conns_[i].fd, POLLIN, 0});
           which.push_back(static_cast<int>(i));
         }
@@ -72,7 +72,7 @@ void ScriptedGateway::Loop() {
       int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd >= 0) {
         std::lock_guard<std::mutex> lock(mutex_);
-        conns_.push_back(Conn{fd, {}, false});
+        conns_.push_back(Conn{fd, {}, false, true});
         cv_.notify_all();
       }
     }
@@ -189,6 +189,12 @@ void ScriptedGateway::closeClient() {
   // Only shut down here: the loop thread may be polling this descriptor, so
   // it is closed with the others in the destructor.
   ::shutdown(conns_.back().fd, SHUT_RDWR);
+}
+
+void ScriptedGateway::stopReading() {
+  // The loop leaves the connection out from its next poll (within 200 ms).
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!conns_.empty()) conns_.back().reading = false;
 }
 
 }  // namespace tolvik::testing

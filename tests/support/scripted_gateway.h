@@ -59,12 +59,16 @@ class ScriptedGateway {
 
   // Closes the newest connection from the server's side.
   void closeClient();
+  // Stops reading from the newest connection: what its client sends piles up
+  // (and its client's close is no longer noticed).
+  void stopReading();
 
  private:
   struct Conn {
     int fd = -1;
     std::string bytes;  // all bytes received, selector included
     bool closed_by_peer = false;
+    bool reading = true;
   };
   void Loop();
   int Resolve(int index) const;

@@ -46,8 +46,8 @@ class SessionTest : public ::testing::Test {
   bool WaitSent(const std::string& text) {
     return Run([&] { return gateway.received().find(text) != std::string::npos; });
   }
-  bool WaitShown(const std::string& text) {
-    return Run([&] { return display.contains(text); });
+  bool WaitShown(const std::string& text, std::chrono::milliseconds timeout = 5s) {
+    return Run([&] { return display.contains(text); }, timeout);
   }
   // Connects and plays the login dialogue up to the channel entry (Home).
   void LogIn() {
