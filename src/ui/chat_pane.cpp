@@ -91,7 +91,8 @@ ChatPane::~ChatPane() = default;
 void ChatPane::append(const char* text, const TextFormat& format) {
   std::string line(text);
   line += ' ';
-  if (log_->isOpen()) writeLog(line);
+  std::string logError;
+  const bool logFailed = log_->isOpen() && !log_->write(line, logError);
 
   QScrollBar* bar = verticalScrollBar();
   const int oldValue = bar->value();
@@ -134,6 +135,13 @@ void ChatPane::append(const char* text, const TextFormat& format) {
     bar->setValue(bar->maximum() - fromBottom);
   } else {
     bar->setValue(std::max(0, oldValue - removedLines));
+  }
+
+  if (logFailed) {
+    // The log is closed now, so the notice is shown once and not logged.
+    emit loggingChanged(false);
+    print(TextType::BotInfo, "File logging stopped: could not write to %s: %s", log_->path().c_str(),
+          logError.c_str());
   }
 }
 
@@ -221,15 +229,6 @@ void ChatPane::stopLog() {
 }
 
 bool ChatPane::isLogging() const { return log_->isOpen(); }
-
-void ChatPane::writeLog(const std::string& line) {
-  std::string error;
-  if (log_->write(line, error)) return;
-  // The log is closed now, so this notice is shown once and not logged.
-  const std::string path = log_->path();
-  emit loggingChanged(false);
-  print(TextType::BotInfo, "File logging stopped: could not write to %s: %s", path.c_str(), error.c_str());
-}
 
 void ChatPane::lineUp() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub); }
 void ChatPane::lineDown() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); }

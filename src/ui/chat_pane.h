@@ -84,7 +84,6 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
  private:
   void selectLinkAt(const QPoint& pos);
   void openLink(const QString& text);
-  void writeLog(const std::string& line);
 
   bool follow_ = true;
   std::unique_ptr<ChatLog> log_;
