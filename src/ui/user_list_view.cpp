@@ -84,6 +84,7 @@ UserListView::UserListView(UserListModel& model, QWidget* parent) : QTreeView(pa
   columns->setStretchLastSection(false);
   columns->setSectionsMovable(false);
   columns->setSectionResizeMode(QHeaderView::Fixed);
+  columns->setMinimumSectionSize(0);  // the level column is narrower than the style's minimum
   columns->moveSection(columns->visualIndex(UserListModel::kLevelColumn), 0);
   columns->moveSection(columns->visualIndex(UserListModel::kGameTypeColumn), 1);
   setColumnHidden(UserListModel::kGameTypeColumn, true);
