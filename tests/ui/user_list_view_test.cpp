@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -19,6 +20,9 @@
 #include "ui/user_icons.h"
 #include "ui/user_list_model.h"
 #include "ui/user_list_panel.h"
+
+// Readable failure messages for QString comparisons.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace tolvik::ui {
 namespace {
