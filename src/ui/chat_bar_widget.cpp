@@ -172,14 +172,17 @@ void ChatBarWidget::focusInput() { input_->setFocus(Qt::OtherFocusReason); }
 
 void ChatBarWidget::insertText(const QString& text) {
   run([&](ChatBar& bar) { bar.insertText(ToWire(text, ChatBar::kFieldLength)); });
+  focusInput();
 }
 
 void ChatBarWidget::pasteSelectedNames() {
   run([](ChatBar& bar) { bar.pasteSelectedNames(); });
+  focusInput();
 }
 
 void ChatBarWidget::pasteServerName() {
   run([](ChatBar& bar) { bar.pasteServerName(); });
+  focusInput();
 }
 
 void ChatBarWidget::replyToLastWhisper() {

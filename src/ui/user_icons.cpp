@@ -72,13 +72,16 @@ QImage Gavel() {
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   const QColor wood(170, 110, 50);
-  p.translate(13, 7);
-  p.rotate(-35);
+  p.translate(11, 6);
+  p.rotate(35);
   p.setPen(wood.darker(170));
   p.setBrush(wood);
-  p.drawRect(QRectF(-1, -1, 12, 2.5));  // handle
-  p.setBrush(wood.lighter(120));
-  p.drawRoundedRect(QRectF(-6, -5, 5, 10), 1.5, 1.5);  // head
+  p.drawRect(QRectF(-1.5, 0, 3, 9));  // handle
+  p.setBrush(wood.lighter(125));
+  p.drawRoundedRect(QRectF(-6, -4, 12, 5), 1.5, 1.5);  // head
+  p.setBrush(wood.darker(130));
+  p.drawRect(QRectF(-7, -4.5, 2, 6));  // bands
+  p.drawRect(QRectF(5, -4.5, 2, 6));
   p.resetTransform();
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(210, 210, 210));

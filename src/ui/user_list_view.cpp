@@ -120,6 +120,9 @@ void UserListView::showModelState() {
   showing_model_state_ = false;
 
   setColumnWidth(UserListModel::kUserColumn, nameColumnWidth());
+  // A reset empties the scroll range until the rows are laid out again; lay
+  // them out now so the list stays where the operator left it.
+  executeDelayedItemsLayout();
   verticalScrollBar()->setValue(scroll_before_reset_);
   announceSelectedNames();
 }

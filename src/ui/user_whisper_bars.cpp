@@ -77,6 +77,10 @@ QDockWidget* UserWhisperBars::open(const QString& name) {
   dock->setWidget(field);
   window_.addDockWidget(Qt::TopDockWidgetArea, dock);
   dock->setFloating(true);
+  // Not dockable: a double-click on the title would put it back in the layout.
+  connect(dock, &QDockWidget::topLevelChanged, dock, [dock](bool floating) {
+    if (!floating) dock->setFloating(true);
+  });
   placeAtTopLeft(*dock);
   user_bars_.push_back({caption, dock, field});
   Focus(*dock, *field);

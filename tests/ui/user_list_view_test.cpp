@@ -136,7 +136,7 @@ TEST_F(UserListViewTest, NameColumnFollowsTheWidestName) {
   EXPECT_EQ(view().columnWidth(UserListModel::kUserColumn), 50);
 }
 
-TEST_F(UserListViewTest, CtrlUpDownWrapAndScrollTheRowIntoView) {
+TEST_F(UserListViewTest, CtrlUpDownWrapAndScrollingKeepsItsPlace) {
   for (int i = 0; i < 60; ++i) users.addUser(("user" + std::to_string(i)).c_str(), 0, "Home", "");
   QSignalSpy names(&view(), &UserListView::selectedNamesChanged);
 
@@ -167,6 +167,11 @@ TEST_F(UserListViewTest, CtrlUpDownWrapAndScrollTheRowIntoView) {
   EXPECT_GE(up, 1);
   view().scrollPageDown();
   EXPECT_EQ(bar->value(), bottom);
+
+  // A join resets the model; the list stays where the operator scrolled it.
+  bar->setValue(20);
+  users.addUser("late", 0, "Home", "");
+  EXPECT_EQ(bar->value(), 20);
 }
 
 TEST_F(UserListViewTest, PointerSelectionReachesTheRosterAndSurvivesChanges) {
