@@ -32,7 +32,6 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   gauge_->setRange(0, kGaugeMaximum);
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
-  gauge_->setMaximumHeight(panes_[1]->sizeHint().height());
   stack->addWidget(panes_[1]);
   stack->addWidget(gauge_);
   stack->setCurrentWidget(gauge_);
