@@ -102,9 +102,18 @@ QString UserListView::selectedNames() const { return FromWire(model_.users().sel
 int UserListView::nameColumnWidth() const {
   const UserList& users = model_.users();
   if (users.userCount() == 0) return kEmptyNameWidth;
-  const QFontMetrics metrics(font());
+  if (widths_font_ != font() || name_widths_.size() > 4 * users.userCount() + 64) {
+    // Another font, or mostly names that have left: measure afresh.
+    name_widths_.clear();
+    widths_font_ = font();
+  }
+  const QFontMetrics metrics(widths_font_);
   int widest = 0;
-  for (const UserRow& row : users.rows()) widest = std::max(widest, metrics.horizontalAdvance(FromWire(row.name)));
+  for (const UserRow& row : users.rows()) {
+    auto it = name_widths_.find(row.name);
+    if (it == name_widths_.end()) it = name_widths_.insert(row.name, metrics.horizontalAdvance(FromWire(row.name)));
+    widest = std::max(widest, *it);
+  }
   return widest + kNameMargin;
 }
 

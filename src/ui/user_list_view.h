@@ -1,7 +1,10 @@
 #pragma once
 // The user list: a headerless report view of UserListModel, white on black.
+#include <QFont>
+#include <QHash>
 #include <QString>
 #include <QTreeView>
+#include <string>
 
 class QContextMenuEvent;
 class QItemSelection;
@@ -73,6 +76,10 @@ class UserListView : public QTreeView {
   bool showing_model_state_ = false;
   int scroll_before_reset_ = 0;
   QString announced_names_;
+  // Pixel widths of names already measured in widths_font_: every change of
+  // the list recomputes the widest name, and shaping text is the costly part.
+  mutable QHash<std::string, int> name_widths_;
+  mutable QFont widths_font_;
 };
 
 }  // namespace tolvik::ui
