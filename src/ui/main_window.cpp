@@ -340,6 +340,8 @@ void MainWindow::connectDocument() {
   connect(pane_, &ChatPane::loggingChanged, actions_.fileLogging, &QAction::setChecked);
   connect(pane_, &ChatPane::focusChatBarRequested, this, &MainWindow::focusChatBar);
   connect(pane_, &ChatPane::pasteToChatBarRequested, chat_bar_, &ChatBarWidget::insertText);
+  connect(pane_, &QPlainTextEdit::selectionChanged, this, &MainWindow::updateEditActions);
+  connect(&chat_bar_->input(), &QLineEdit::selectionChanged, this, &MainWindow::updateEditActions);
   host_->attach(*doc_);
 }
 

@@ -70,7 +70,6 @@ void QtHost::onSocketActivated() {
 void QtHost::StatusChanged(int state, const std::string& text) { emit statusChanged(state, FromWire(text)); }
 
 bool QtHost::AskForLoginValue(const std::string& key, std::string& value) {
-  if (asker_) return asker_(key, value);
   return LoginValueDialog::ask(dialog_parent_, key, value);
 }
 

@@ -36,10 +36,6 @@ class QtHost : public QObject, public Host {
   void detach();
   // The window that owns the login-value dialog.
   void setDialogParent(QWidget* parent) { dialog_parent_ = parent; }
-  // Replaces the login-value dialog (scripted answers).
-  void setLoginValueAsker(std::function<bool(const std::string&, std::string&)> asker) {
-    asker_ = std::move(asker);
-  }
 
   void PostToMain(std::function<void()> fn) override;
   void SocketChanged(int fd) override;
@@ -61,7 +57,6 @@ class QtHost : public QObject, public Host {
   QTimer* minute_timer_ = nullptr;
   QTimer* fast_timer_ = nullptr;
   QWidget* dialog_parent_ = nullptr;
-  std::function<bool(const std::string&, std::string&)> asker_;
   std::atomic<bool> closing_{false};
 };
 

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -22,6 +24,7 @@
 #include "support/temp_dir.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
+#include "ui/login_value_dialog.h"
 #include "ui/status_bar.h"
 #include "ui/toggle_actions.h"
 #include "ui/user_list_model.h"
@@ -96,6 +99,49 @@ TEST(MainWindowPlacement, RestoresOnScreenAndSavesOnExitWhenAsked) {
   ASSERT_TRUE(written.has_value());
   EXPECT_EQ(written->normal, (PlacementRect{20, 30, 720, 530}));
   EXPECT_EQ(LoadUserListWidth(dir.file("Bot.ini")), 150);
+}
+
+// Answers the next modal login-value dialog: types `value` and presses Enter,
+// or cancels when `value` is empty. Records the dialog's echo mode.
+void AnswerLoginDialog(const QString& value, QLineEdit::EchoMode* echo) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [=] {
+    auto* dialog = qobject_cast<LoginValueDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    poll->deleteLater();
+    *echo = dialog->field()->echoMode();
+    if (value.isEmpty()) {
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    } else {
+      QTest::keyClicks(dialog->field(), value);
+      QTest::keyClick(dialog->field(), Qt::Key_Return);
+    }
+  });
+  poll->start(10);
+}
+
+TEST(MainWindowLogin, AMissingPasswordIsAskedForHidden) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nServer=" + gateway.address() + "\r\nAutoLogin=1\r\n");
+  MainWindow window(dir.path().string());
+  ShowActive(window);
+  QLineEdit::EchoMode echo = QLineEdit::Normal;
+
+  // Cancelled: the bot stays offline.
+  AnswerLoginDialog(QString(), &echo);
+  window.start();
+  EXPECT_EQ(echo, QLineEdit::Password);
+  EXPECT_TRUE(window.chatPane()->document()->toPlainText().contains("Please enter password"));
+  EXPECT_EQ(window.document().State(), NotConnected);
+
+  // Given: the connection starts with it.
+  AnswerLoginDialog(QStringLiteral("secret"), &echo);
+  window.document().Connect();
+  ASSERT_TRUE(gateway.waitForClients(1));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.document().State() == WaitingForLoginPrompt; }, 5000));
+  gateway.send("Please enter your name and password.\r\n");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return gateway.received().find("acct\r\nsecret\r\n") != std::string::npos; }));
 }
 
 TEST(MainWindowSession, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnClose) {
