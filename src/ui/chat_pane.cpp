@@ -73,6 +73,10 @@ ChatPane::ChatPane(QWidget* parent) : QPlainTextEdit(parent), log_(std::make_uni
   setLineWrapMode(QPlainTextEdit::WidgetWidth);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   viewport()->setMouseTracking(true);
+  // Keyboard focus stays in the chat bar; the window's actions (Select All
+  // Visible, Copy, the scroll keys) reach the pane from there, and the pane
+  // cannot take Ctrl+A or Ctrl+C away from them.
+  setFocusPolicy(Qt::NoFocus);
 
   // Black background; the selection looks the same with or without focus,
   // since focus normally rests in the chat bar.
