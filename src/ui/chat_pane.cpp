@@ -73,6 +73,10 @@ ChatPane::ChatPane(QWidget* parent) : QPlainTextEdit(parent), log_(std::make_uni
   setLineWrapMode(QPlainTextEdit::WidgetWidth);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   viewport()->setMouseTracking(true);
+  // Keyboard focus stays in the chat bar; the window's actions (Select All
+  // Visible, Copy, the scroll keys) reach the pane from there, and the pane
+  // cannot take Ctrl+A or Ctrl+C away from them.
+  setFocusPolicy(Qt::NoFocus);
 
   // Black background; the selection looks the same with or without focus,
   // since focus normally rests in the chat bar.
@@ -104,9 +108,11 @@ void ChatPane::append(const char* text, const TextFormat& format) {
   const QTextCharFormat urlFormat = CharFormatFor(urlRecord);
   const bool urlIsLink = IsLinkFormat(urlRecord);
 
+  // Cursor moves inside an edit block and by position only: movePosition()
+  // and moves outside an edit block lay the block out first.
   QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::End);
   cursor.beginEditBlock();
+  cursor.setPosition(document()->characterCount() - 1);
   if (!document()->isEmpty()) cursor.insertBlock();
   for (const TextRun& run : SplitUrlRuns(line)) {
     const QString shown = FromWire(run.text);
@@ -124,9 +130,11 @@ void ChatPane::append(const char* text, const TextFormat& format) {
   while (document()->blockCount() > kMaxLines) {
     const QTextBlock first = document()->firstBlock();
     removedLines += std::max(1, first.lineCount());
-    QTextCursor top(first);
-    top.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    QTextCursor top(document());
+    top.beginEditBlock();
+    top.setPosition(first.next().position(), QTextCursor::KeepAnchor);
     top.removeSelectedText();
+    top.endEditBlock();
   }
   // The user's selection needs no restoring: the widget's cursor moves with
   // the text it selects, and inserts at the end do not touch it.

@@ -69,7 +69,9 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
 
  signals:
   void loggingChanged(bool on);
-  // Keyboard focus belongs back in the chat bar's input line.
+  // Keyboard focus belongs back in the chat bar's input line (after a left
+  // click in the pane and after its context menu); ignored while the chat
+  // bar floats.
   void focusChatBarRequested();
   // "Paste to Chat Bar": `text` (also on the clipboard) goes into the chat
   // bar's input line at its caret.

@@ -168,7 +168,7 @@ TEST_F(ChatPaneTest, FollowsNewTextOnlyWhileOn) {
   EXPECT_EQ(pane_.cursorForPosition(QPoint(1, pane_.viewport()->height() - 2)).block().text(), "line 5 ");
 }
 
-TEST_F(ChatPaneTest, SelectAllVisibleSelectsTheShownLinesWithoutScrolling) {
+TEST_F(ChatPaneTest, ScrollCommandsAndSelectAllVisibleKeepTheirLines) {
   fill(1, 100);
   pane_.scrollToTop();
   for (int i = 0; i < 4; ++i) pane_.lineDown();
@@ -177,6 +177,9 @@ TEST_F(ChatPaneTest, SelectAllVisibleSelectsTheShownLinesWithoutScrolling) {
   const int value = pane_.verticalScrollBar()->value();
   const QTextBlock top = topBlock();
   ASSERT_EQ(top.text(), "line 5 ");
+  pane_.scrollByWheel(2 * 120);  // turned away from the user: toward later lines
+  EXPECT_EQ(topBlock().text(), "line 7 ");
+  pane_.scrollByWheel(-2 * 120);
   const QTextBlock lastShown = pane_.cursorForPosition(QPoint(1, pane_.viewport()->height() - 1)).block();
 
   pane_.selectAllVisible();
