@@ -29,6 +29,8 @@ class ChatBarWidget : public QWidget {
   explicit ChatBarWidget(CHaldenDoc& doc, QWidget* parent = nullptr);
   ~ChatBarWidget() override;
 
+  // For the whisper bars and for reading state; toggle the lock through
+  // toggleWhisperLock() so the button stays in step.
   ChatBar& chatBar() { return *bar_; }
   QLineEdit& input();
   QPushButton& whisperLockButton() { return *lock_button_; }
