@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "app/document.h"
+#include "ui/whisper_bar.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
@@ -60,9 +62,9 @@ class ChatBarWidget::Input : public QLineEdit {
 };
 
 ChatBarWidget::ChatBarWidget(CHaldenDoc& doc, QWidget* parent)
-    : QWidget(parent), bar_(std::make_unique<ChatBar>(doc)), input_(new Input(*this)),
+    : QWidget(parent), doc_(doc), bar_(std::make_unique<ChatBar>(doc)), input_(new Input(*this)),
       lock_button_(new QPushButton(QStringLiteral("Whisper Lock"), this)) {
-  input_->setMaxLength(kFieldLength);
+  // No maxLength: it would cut pastes silently. ChatBar cuts, and the rest is shown.
   input_->setObjectName(QStringLiteral("chatInput"));
   lock_button_->setObjectName(QStringLiteral("whisperLockButton"));
   lock_button_->setCheckable(true);
@@ -155,15 +157,22 @@ void ChatBarWidget::pullFromCore() {
 void ChatBarWidget::textEdited() {
   if (pulling_) return;
   const QString shown = input_->text();
+  const std::string all = ToWire(shown);
   bar_->setText(ToWire(shown, ChatBar::kFieldLength));
-  // A line break ends the line and UTF-8 has a byte limit: show what ChatBar kept.
+  // A line break ends the line and UTF-8 has a byte limit: show what ChatBar
+  // kept (always the start of the text) in the field and the rest in the display.
+  if (bar_->text().size() == all.size()) return;
   const QString kept = FromWire(bar_->text());
-  if (kept == shown) return;
   const int caret = std::min(input_->cursorPosition(), static_cast<int>(kept.size()));
   pulling_ = true;
   input_->setText(kept);
   input_->setCursorPosition(caret);
   pulling_ = false;
+  showLeftOut(std::string_view(all).substr(bar_->text().size()));
+}
+
+void ChatBarWidget::showLeftOut(std::string_view left_out) {
+  ShowLeftOut(doc_.Display(), QStringLiteral("chat bar"), ChatBar::kFieldLength, left_out);
 }
 
 void ChatBarWidget::showWhisperLock() { lock_button_->setChecked(bar_->whisperLock); }
@@ -171,7 +180,18 @@ void ChatBarWidget::showWhisperLock() { lock_button_->setChecked(bar_->whisperLo
 void ChatBarWidget::focusInput() { input_->setFocus(Qt::OtherFocusReason); }
 
 void ChatBarWidget::insertText(const QString& text) {
-  run([&](ChatBar& bar) { bar.insertText(ToWire(text, ChatBar::kFieldLength)); });
+  const std::string all = ToWire(text);
+  size_t inserted = 0;
+  run([&](ChatBar& bar) {
+    // ChatBar cuts at a line break and at the field's room; cut at a
+    // character boundary first so it never splits one.
+    const size_t kept = bar.text().size() - (bar.caret() - bar.selectionStart());
+    const size_t room = ChatBar::kFieldLength - std::min(kept, ChatBar::kFieldLength);
+    const size_t start = bar.selectionStart();
+    bar.insertText(CutAtCharBoundary(all, room));
+    inserted = bar.caret() - start;
+  });
+  showLeftOut(std::string_view(all).substr(std::min(inserted, all.size())));
   focusInput();
 }
 

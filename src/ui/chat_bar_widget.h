@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "app/chat_bar.h"
 
@@ -23,12 +24,11 @@ class ChatBarWidget : public QWidget {
   Q_OBJECT
 
  public:
-  // Longest text of the input line, in UTF-8 bytes (ChatBar::kFieldLength).
-  static constexpr int kFieldLength = static_cast<int>(ChatBar::kFieldLength);
-
   explicit ChatBarWidget(CHaldenDoc& doc, QWidget* parent = nullptr);
   ~ChatBarWidget() override;
 
+  // For the whisper bars and for reading state; toggle the lock through
+  // toggleWhisperLock() so the button stays in step.
   ChatBar& chatBar() { return *bar_; }
   QLineEdit& input();
   QPushButton& whisperLockButton() { return *lock_button_; }
@@ -41,8 +41,9 @@ class ChatBarWidget : public QWidget {
 
  public slots:
   void focusInput();
-  // Inserts at the caret, replacing the selection, cut to the field's limit
-  // ("Paste to Chat Bar", the main paste command).
+  // Inserts at the caret, replacing the selection, as far as the line's
+  // limit allows ("Paste to Chat Bar", the main paste command); the rest is
+  // shown in the chat display.
   void insertText(const QString& text);
   void pasteSelectedNames();  // Alt+N
   void pasteServerName();     // Alt+S
@@ -68,7 +69,10 @@ class ChatBarWidget : public QWidget {
   // The operator edited the line: ChatBar follows, and its cuts show at once.
   void textEdited();
   void showWhisperLock();
+  // Text the line could not take goes to the chat display.
+  void showLeftOut(std::string_view left_out);
 
+  CHaldenDoc& doc_;
   std::unique_ptr<ChatBar> bar_;
   Input* input_;
   QPushButton* lock_button_;

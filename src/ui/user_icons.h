@@ -3,8 +3,6 @@
 #include <QPixmap>
 #include <vector>
 
-class QIcon;
-
 namespace tolvik::ui {
 
 // Slots 0..18 are the product and status pictures, 19..38 the level pictures

@@ -1,6 +1,5 @@
 #include "ui/user_list_model.h"
 
-#include <QIcon>
 
 #include "ui/wire_text.h"
 

@@ -27,7 +27,8 @@ class UserListModel : public QAbstractTableModel, public UserListObserver {
     SelectedRole,                 // bool, UserRow::selected
   };
 
-  // Becomes `users`' observer until destroyed.
+  // Becomes `users`' observer until destroyed; `users` (the document's bot)
+  // must outlive the model, so destroy the window's widgets before the document.
   explicit UserListModel(UserList& users, QObject* parent = nullptr);
   ~UserListModel() override;
 

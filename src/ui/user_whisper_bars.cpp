@@ -25,7 +25,8 @@ void Focus(QDockWidget& dock, QWidget& field) {
 
 }  // namespace
 
-UserWhisperBars::UserWhisperBars(QMainWindow& window, ChatBar& bar) : QObject(&window), window_(window), bar_(bar) {}
+UserWhisperBars::UserWhisperBars(QMainWindow& window, ChatBar& bar, ChatDisplay* display)
+    : QObject(&window), window_(window), bar_(bar), display_(display) {}
 
 void UserWhisperBars::prune() {
   std::erase_if(user_bars_, [](const UserBar& b) { return b.dock.isNull(); });
@@ -68,7 +69,8 @@ QDockWidget* UserWhisperBars::open(const QString& name) {
   // The queued line with its LF fits 253 bytes; cut the text here, at a
   // character, so the line is never cut inside one.
   const size_t room = ChatBar::kUserBarLineLength - 1 - kWhisperCommandBytes - wire_name.size();
-  auto* field = new WhisperField(std::min(room, ChatBar::kFieldLength), dock);
+  auto* field = new WhisperField(std::min(room, ChatBar::kFieldLength), QStringLiteral("whisper to ") + caption,
+                                 display_, dock);
   field->setOnEnter([this, field, wire_name] {
     if (field->text().isEmpty()) return;
     bar_.sendUserWhisper(wire_name, ToWire(field->text()));
@@ -96,7 +98,7 @@ QDockWidget* UserWhisperBars::openWhisperBar(const QString& selectedNames) {
     auto* dock = new QDockWidget(QStringLiteral("Whisper Bar"), &window_);
     dock->setObjectName(QStringLiteral("whisperBar"));
     dock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
-    whisper_bar_ = new WhisperBar(bar_, dock);
+    whisper_bar_ = new WhisperBar(bar_, dock, display_);
     dock->setWidget(whisper_bar_);
     window_.addDockWidget(Qt::TopDockWidgetArea, dock);
     whisper_dock_ = dock;

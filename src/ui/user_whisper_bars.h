@@ -10,7 +10,8 @@ class QMainWindow;
 
 namespace tolvik {
 class ChatBar;
-}
+class ChatDisplay;
+}  // namespace tolvik
 
 namespace tolvik::ui {
 
@@ -23,7 +24,8 @@ class UserWhisperBars : public QObject {
   Q_OBJECT
 
  public:
-  UserWhisperBars(QMainWindow& window, ChatBar& bar);
+  // Text the bars' fields cannot take is shown in `display` when given.
+  UserWhisperBars(QMainWindow& window, ChatBar& bar, ChatDisplay* display = nullptr);
 
   // A user's own bar (names compared without regard to case): an open one is
   // raised and focused; otherwise a new one, captioned with the name cut to
@@ -50,6 +52,7 @@ class UserWhisperBars : public QObject {
 
   QMainWindow& window_;
   ChatBar& bar_;
+  ChatDisplay* display_;
   std::vector<UserBar> user_bars_;
   QPointer<QDockWidget> whisper_dock_;
   WhisperBar* whisper_bar_ = nullptr;

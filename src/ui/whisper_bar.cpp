@@ -7,22 +7,51 @@
 #include <algorithm>
 
 #include "app/chat_bar.h"
+#include "app/chat_display.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
+namespace {
 
-WhisperField::WhisperField(size_t max_bytes, QWidget* parent) : QLineEdit(parent), max_bytes_(max_bytes) {
-  setMaxLength(static_cast<int>(max_bytes));
+// Room for the left-out text in one display line, after the explanation.
+constexpr size_t kLeftOutChunk = 380;
+
+}  // namespace
+
+void ShowLeftOut(ChatDisplay& display, const QString& field, size_t max_bytes, std::string_view left_out) {
+  const std::string where = ToWire(field, 64);
+  while (!left_out.empty()) {
+    size_t end = left_out.find_first_of("\r\n");
+    if (end == std::string_view::npos) end = left_out.size();
+    std::string_view line = left_out.substr(0, end);
+    while (!line.empty()) {
+      std::string_view chunk = CutAtCharBoundary(line, kLeftOutChunk);
+      if (chunk.empty()) chunk = line.substr(0, 1);  // never stall on a broken character
+      const std::string text(chunk);
+      display.print(TextType::BotInfo, "Left out of the %s (one line of at most %d bytes): %s", where.c_str(),
+                    static_cast<int>(max_bytes), text.c_str());
+      line.remove_prefix(chunk.size());
+    }
+    left_out.remove_prefix(std::min(end + 1, left_out.size()));
+  }
+}
+
+WhisperField::WhisperField(size_t max_bytes, const QString& what, ChatDisplay* display, QWidget* parent)
+    : QLineEdit(parent), max_bytes_(max_bytes), what_(what), display_(display) {
   connect(this, &QLineEdit::textChanged, this, [this] { keepLimit(); });
 }
 
 void WhisperField::keepLimit() {
   const QString shown = text();
-  if (static_cast<size_t>(shown.toUtf8().size()) <= max_bytes_) return;
+  const std::string all = ToWire(shown);
+  const std::string_view line = std::string_view(all).substr(0, all.find_first_of("\r\n"));
+  const std::string_view kept = CutAtCharBoundary(line, max_bytes_);
+  if (kept.size() == all.size()) return;
   const int caret = cursorPosition();
-  const QString kept = FromWire(ToWire(shown, max_bytes_));
-  setText(kept);
-  setCursorPosition(std::min(caret, static_cast<int>(kept.size())));
+  const QString shown_kept = FromWire(kept);
+  setText(shown_kept);
+  setCursorPosition(std::min(caret, static_cast<int>(shown_kept.size())));
+  if (display_ != nullptr) ShowLeftOut(*display_, what_, max_bytes_, std::string_view(all).substr(kept.size()));
 }
 
 bool WhisperField::event(QEvent* event) {
@@ -46,9 +75,10 @@ bool WhisperField::event(QEvent* event) {
   return QLineEdit::event(event);
 }
 
-WhisperBar::WhisperBar(ChatBar& bar, QWidget* parent)
-    : QWidget(parent), bar_(bar), names_(new WhisperField(ChatBar::kFieldLength, this)),
-      message_(new WhisperField(ChatBar::kFieldLength, this)) {
+WhisperBar::WhisperBar(ChatBar& bar, QWidget* parent, ChatDisplay* display)
+    : QWidget(parent), bar_(bar),
+      names_(new WhisperField(ChatBar::kFieldLength, QStringLiteral("whisper bar's names"), display, this)),
+      message_(new WhisperField(ChatBar::kFieldLength, QStringLiteral("whisper bar"), display, this)) {
   names_->setObjectName(QStringLiteral("whisperNames"));
   message_->setObjectName(QStringLiteral("whisperMessage"));
   names_->setOnEnter([this] { send(); });

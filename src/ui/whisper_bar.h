@@ -1,20 +1,30 @@
 #pragma once
 // The "Whisper Bar": a message for the selected users and a typed list of names.
 #include <QLineEdit>
+#include <QString>
 #include <QWidget>
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace tolvik {
 class ChatBar;
-}
+class ChatDisplay;
+}  // namespace tolvik
 
 namespace tolvik::ui {
 
-// An input field of the whisper bars: Enter sends, Esc empties the field,
-// and the text never exceeds `max_bytes` of UTF-8 (cut at a character).
+// Shows what an input field could not take (the text after its first line
+// break or beyond its limit) in the chat display, line by line, so nothing
+// typed or pasted is lost. `field` names the field ("chat bar").
+void ShowLeftOut(ChatDisplay& display, const QString& field, size_t max_bytes, std::string_view left_out);
+
+// An input field of the whisper bars: Enter sends, Esc empties the field.
+// It holds one line of at most `max_bytes` of UTF-8, cut between characters;
+// the rest goes to `display` (when given) through ShowLeftOut.
 class WhisperField : public QLineEdit {
  public:
-  WhisperField(size_t max_bytes, QWidget* parent);
+  WhisperField(size_t max_bytes, const QString& what, ChatDisplay* display, QWidget* parent);
   void setOnEnter(std::function<void()> send) { on_enter_ = std::move(send); }
 
  protected:
@@ -24,6 +34,8 @@ class WhisperField : public QLineEdit {
   void keepLimit();
 
   size_t max_bytes_;
+  QString what_;
+  ChatDisplay* display_;
   std::function<void()> on_enter_;
 };
 
@@ -31,7 +43,8 @@ class WhisperBar : public QWidget {
   Q_OBJECT
 
  public:
-  WhisperBar(ChatBar& bar, QWidget* parent = nullptr);
+  // What the fields cannot take is shown in `display` when given.
+  explicit WhisperBar(ChatBar& bar, QWidget* parent = nullptr, ChatDisplay* display = nullptr);
 
   // Puts `names` (the selected users) into the names field, caret at the
   // end, and gives that field the focus.

@@ -138,14 +138,24 @@ TEST_F(ChatBarWidgetTest, WindowAcceleratorsReachTheWindowAndInsertAtTheCaret) {
   Type("n");  // a plain letter is typing, not the accelerator
   EXPECT_EQ(input().text(), "to bob, caroln now");
 
-  // A multi-line paste keeps its first line; the limit counts UTF-8 bytes
-  // and never splits a character.
+  // A paste keeps its first line and at most 254 UTF-8 bytes, cut between
+  // characters; what did not fit is shown, not lost.
   bar->clearInput();
-  bar->insertText(QString(200, QChar(0x00E9)) + "\nsecond");
+  bar->insertText(QString(200, QChar(0x00E9)) + "\nsecond line");
   EXPECT_EQ(input().text(), QString(127, QChar(0x00E9)));
   EXPECT_EQ(bar->chatBar().text(), ToWire(QString(127, QChar(0x00E9))));
-  input().setText("first\r\nsecond");
+  EXPECT_TRUE(display.contains("Left out of the chat bar (one line of at most 254 bytes): " +
+                               ToWire(QString(73, QChar(0x00E9)))));
+  EXPECT_TRUE(display.contains("Left out of the chat bar (one line of at most 254 bytes): second line"));
+
+  // The same for text that arrives through the field itself (typing, a paste, a drop).
+  display.clear();
+  input().setText("first\r\nsecond\n\nthird");
   EXPECT_EQ(input().text(), "first");
+  EXPECT_EQ(bar->chatBar().text(), "first");
+  EXPECT_TRUE(display.contains("): second"));
+  EXPECT_TRUE(display.contains("): third"));
+  EXPECT_EQ(display.texts().size(), 2u);
 }
 
 class ChatBarSessionWidgetTest : public ChatBarWidgetTest {
@@ -182,7 +192,7 @@ TEST_F(ChatBarSessionWidgetTest, WhisperLockAndCtrlEnter) {
 
 TEST_F(ChatBarSessionWidgetTest, WhisperBarSendsToSelectedAndTypedNames) {
   Select("bob");
-  UserWhisperBars bars(window, bar->chatBar());
+  UserWhisperBars bars(window, bar->chatBar(), &display);
   QDockWidget* dock = bars.openWhisperBar(FromWire(users().selectedNames()));
   ASSERT_NE(dock, nullptr);
   EXPECT_EQ(dock->windowTitle(), "Whisper Bar");
@@ -200,6 +210,12 @@ TEST_F(ChatBarSessionWidgetTest, WhisperBarSendsToSelectedAndTypedNames) {
   EXPECT_EQ(whisper.messageField().text(), "");
   EXPECT_EQ(whisper.namesField().text(), "carol  erin ");
   EXPECT_EQ(bar->chatBar().history().slot(0), "hey");
+
+  // A second pasted line is shown, not sent and not lost.
+  whisper.messageField().setText("one\nnot this");
+  EXPECT_EQ(whisper.messageField().text(), "one");
+  EXPECT_TRUE(display.contains("Left out of the whisper bar (one line of at most 254 bytes): not this"));
+  whisper.messageField().clear();
 
   // Enter on an empty message sends nothing.
   QTest::keyClick(&whisper.messageField(), Qt::Key_Return);
