@@ -69,7 +69,7 @@ TEST(MainWindowToggles, SwitchesFollowTheRememberRuleAndTheStatusPanes) {
   QTest::keyClick(&window, Qt::Key_P, Qt::AltModifier);
   EXPECT_EQ(Toggle(dir, "AllowPage"), "2");
   EXPECT_EQ(status->paneText(2), "Page: OFF");
-  // ViewPings writes 1 and 0, so the next start no longer remembers it.
+  // ViewPings, remembered, writes 1 rather than 3: the next start keeps the state, not the remembering.
   QToolButton* pings = nullptr;
   for (QToolBar* bar : window.findChildren<QToolBar*>())
     if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(window.toggles()->action("ViewPings")))) pings = b;
