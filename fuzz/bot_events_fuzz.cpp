@@ -66,7 +66,6 @@ struct Bot {
     Write(dir / "users.lst", "[Level1]\r\nguest\r\n\r\n[Level5]\r\nmod\r\n\r\n[Level9]\r\nacct\r\nboss\r\n");
     Write(dir / "autoban.lst", "spammer, troll\r\n");
     doc = std::make_unique<tolvik::CHaldenDoc>(dir.string(), display, host);
-    doc->Bot().SetDesignatePause([](int) {});
     doc->Bot().Queue().SetPause([](int) {});
   }
   std::filesystem::path dir;
