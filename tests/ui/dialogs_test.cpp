@@ -3,13 +3,16 @@
 // tool and the say tags on real files.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+#include <functional>
 #include <string>
 
 #include "app/private_profile.h"
@@ -17,10 +20,12 @@
 #include "support/recording_display.h"
 #include "support/session_fixture.h"
 #include "support/temp_dir.h"
+#include "ui/dialogs/help_dialog.h"
 #include "ui/dialogs/join_channel_dialog.h"
 #include "ui/dialogs/last_seen_dialog.h"
 #include "ui/dialogs/select_server_dialog.h"
 #include "ui/dialogs/tags_dialog.h"
+#include "ui/main_window.h"
 
 namespace tolvik::ui {
 namespace {
@@ -195,6 +200,49 @@ TEST(TagsDialogTest, LevelsRunToTheHighestSayKeyAndSaveEscaped) {
   QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
   EXPECT_EQ(ReadSayTag(ini, 7), "a=b [chief]");
   EXPECT_NE(dir.read("Bot.ini").find("7=a==b [[chief]]\r\n"), std::string::npos) << dir.read("Bot.ini");
+}
+
+// Notes the title of the next modal dialog of type T and closes it.
+template <typename T>
+void CloseNextDialog(QString* title) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [=] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    poll->deleteLater();
+    *title = dialog->windowTitle();
+    dialog->reject();
+  });
+  poll->start(10);
+}
+
+TEST(WindowDialogsTest, TheWindowsKeysOpenTheDialogsAndOneLastSeenWindow) {
+  TempDir dir;
+  MainWindow window(dir.path().string());
+  // The offscreen platform has no window manager to give the window back its activation.
+  auto activate = [&] {
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+  };
+  window.show();
+  ASSERT_TRUE(activate());
+
+  QString title;
+  CloseNextDialog<JoinChannelDialog>(&title);
+  QTest::keyClick(&window, Qt::Key_H, Qt::AltModifier);
+  EXPECT_EQ(title, "Join Channel");
+  ASSERT_TRUE(activate());
+  CloseNextDialog<HelpDialog>(&title);
+  QTest::keyClick(&window, Qt::Key_F1);
+  EXPECT_EQ(title, "Main Window Help");
+  ASSERT_TRUE(activate());
+
+  QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+  QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+  const QList<LastSeenDialog*> seen = window.findChildren<LastSeenDialog*>();
+  ASSERT_EQ(seen.size(), 1);
+  EXPECT_TRUE(seen.first()->isVisible());
+  EXPECT_FALSE(seen.first()->isModal());
 }
 
 }  // namespace
