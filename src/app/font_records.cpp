@@ -52,4 +52,9 @@ bool SaveHighlightFormat(const std::string& botIni, std::string_view user, const
   return SaveRecord(botIni, user, format, kTextFormatSize);
 }
 
+bool DeleteHighlightFormat(const std::string& botIni, std::string_view user) {
+  if (user.empty()) return true;
+  return PrivateProfile::DeleteKey(kFonts, user, botIni);
+}
+
 }  // namespace tolvik

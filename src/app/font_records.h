@@ -19,5 +19,7 @@ bool SaveTextFormat(const std::string& botIni, TextType type, const TextFormat& 
 // A user's permanent highlight record, when a valid one is stored.
 std::optional<TextFormat> LoadHighlightFormat(const std::string& botIni, std::string_view user);
 bool SaveHighlightFormat(const std::string& botIni, std::string_view user, const TextFormat& format);
+// Removes the user's record; a user without one leaves Bot.ini as it is.
+bool DeleteHighlightFormat(const std::string& botIni, std::string_view user);
 
 }  // namespace tolvik

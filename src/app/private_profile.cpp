@@ -186,6 +186,35 @@ bool PrivateProfile::WriteString(std::string_view section, std::string_view key,
   return WriteFileAtomically(path, out, kNewProfileMode);
 }
 
+bool PrivateProfile::DeleteKey(std::string_view section, std::string_view key, const std::string& path) {
+  std::string text;
+  if (!ReadWholeFile(path, text)) return true;
+  std::vector<std::string_view> lines;
+  {
+    LineReader reader(text);
+    std::string_view line;
+    while (reader.Next(line)) lines.push_back(line);
+  }
+  const std::string_view wantedKey = Trim(key);
+  size_t keyLine = lines.size();
+  bool inSection = false;
+  for (size_t i = 0; i < lines.size() && keyLine == lines.size(); ++i) {
+    ParsedLine p = Parse(lines[i]);
+    if (p.kind == ParsedLine::Header) {
+      if (inSection) break;
+      inSection = EqualsIgnoreCase(p.name, section);
+    } else if (inSection && p.kind == ParsedLine::Entry && EqualsIgnoreCase(p.name, wantedKey)) {
+      keyLine = i;
+    }
+  }
+  if (keyLine == lines.size()) return true;
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (i != keyLine) ini::AppendLine(out, lines[i]);
+  return WriteFileAtomically(path, out, kNewProfileMode);
+}
+
 bool PrivateProfile::WriteStruct(std::string_view section, std::string_view key, std::span<const uint8_t> data,
                                  const std::string& path) {
   return WriteString(section, key, EncodeStruct(data), path);

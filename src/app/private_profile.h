@@ -48,6 +48,11 @@ class PrivateProfile {
   static bool WriteStruct(std::string_view section, std::string_view key, std::span<const uint8_t> data,
                           const std::string& path);
 
+  // Removes the key's line from the first section of that name. A missing
+  // file, section or key leaves the file untouched (not even rewritten) and
+  // counts as success; false only when the rewrite fails.
+  static bool DeleteKey(std::string_view section, std::string_view key, const std::string& path);
+
   // The struct text form: every byte as two upper-case hex digits, then one
   // checksum byte (the sum of all bytes modulo 256) the same way.
   static std::string EncodeStruct(std::span<const uint8_t> data);

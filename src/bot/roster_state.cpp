@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <ctime>
+#include <utility>
 
 #include "bot/read_word.h"
 
@@ -71,18 +72,33 @@ const LastSeenList::Record* LastSeenList::find(const char* name) const {
 
 void LastSeenList::append(const char* name, const std::string& time) {
   records_.push_back(Record{std::string(name).substr(0, kNameLength), time});
-  while (records_.size() > kCapacity) records_.pop_front();
+  if (observer_) observer_->lastSeenAppended(records_.back());
+  while (records_.size() > kCapacity) {
+    records_.pop_front();
+    if (observer_) observer_->lastSeenOldestDropped();
+  }
 }
 
 bool LastSeenList::remove(const char* name) {
   const std::string key = std::string(name).substr(0, kNameLength);
   for (auto it = records_.begin(); it != records_.end(); ++it) {
     if (strcasecmp(it->name.c_str(), key.c_str()) == 0) {
+      const std::string removed = std::move(it->name);
       records_.erase(it);
+      if (observer_) observer_->lastSeenRemoved(removed);
       return true;
     }
   }
   return false;
+}
+
+LastSeenList::~LastSeenList() {
+  if (observer_) observer_->lastSeenListDestroyed();
+}
+
+void LastSeenList::clear() {
+  records_.clear();
+  if (observer_) observer_->lastSeenCleared();
 }
 
 void RecentLeavers::add(const char* name) {

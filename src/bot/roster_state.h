@@ -73,6 +73,29 @@ class LastSeenList {
     std::string time;
   };
 
+  // Told of every change, in the order it happens (a view shows the newest
+  // record first, so an append goes on top and the oldest leaves the bottom).
+  class Observer {
+   public:
+    virtual ~Observer() = default;
+    virtual void lastSeenAppended(const Record& record) = 0;
+    // The first record of this name (as stored) was removed.
+    virtual void lastSeenRemoved(const std::string& name) = 0;
+    // The oldest record went to make room.
+    virtual void lastSeenOldestDropped() = 0;
+    virtual void lastSeenCleared() = 0;
+    // The list is going away; the observer must not use it any more.
+    virtual void lastSeenListDestroyed() = 0;
+  };
+
+  LastSeenList() = default;
+  ~LastSeenList();
+  LastSeenList(const LastSeenList&) = delete;
+  LastSeenList& operator=(const LastSeenList&) = delete;
+  // One observer at a time; nullptr for none.
+  void setObserver(Observer* observer) { observer_ = observer; }
+  Observer* observer() const { return observer_; }
+
   // The first record of `name` (case-insensitive), or nullptr.
   const Record* find(const char* name) const;
   // Appends; the oldest records go when there are more than 50. The name is
@@ -81,12 +104,13 @@ class LastSeenList {
   void append(const char* name, const std::string& time);
   // Removes the first record of `name`; false when there is none.
   bool remove(const char* name);
-  void clear() { records_.clear(); }
+  void clear();
   const std::deque<Record>& records() const { return records_; }
   size_t size() const { return records_.size(); }
 
  private:
   std::deque<Record> records_;
+  Observer* observer_ = nullptr;
 };
 
 // The local time now as "%H:%M:%S" (or another strftime format), for

@@ -49,6 +49,7 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
   createToolBar();
   createMenus();
   createUserMenu();
+  installDialogs();
   connectDocument();
   readSettings();
 }

@@ -64,6 +64,8 @@ class MainWindow : public QMainWindow {
   void createStatusBar();
   void createDocks();
   void createUserMenu();
+  // The dialogs and the user list's commands (dialogs/window_dialogs.cpp).
+  void installDialogs();
   void connectDocument();
   void readSettings();
 
