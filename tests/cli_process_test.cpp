@@ -92,7 +92,7 @@ TEST(CliProcess, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnSigterm) {
   ScriptedGateway gateway;
   TempDir dir;
   dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
-                           "\r\nChannel=Home\r\n[AutoSend]\r\nLeave=see you\r\n");
+                           "\r\nChannel=Home\r\n[AutoSend]\r\nLeave=see you\r\n[Toggles]\r\nViewEnterLeave=2\r\n");
   CliProcess cli({"--dir", dir.path().string()});
   ASSERT_TRUE(gateway.waitForClients(1));
   EXPECT_TRUE(gateway.selectorOk());
@@ -105,6 +105,12 @@ TEST(CliProcess, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnSigterm) {
   cli.Type("hello channel\n");
   ASSERT_TRUE(gateway.waitForReceived("hello channel\n"));
   ASSERT_TRUE(cli.WaitOutput("<acct> hello channel")) << cli.output();
+
+  // A remembered toggle switched from the terminal is written back.
+  cli.Type("//toggle viewenterleave\n");
+  ASSERT_TRUE(cli.WaitOutput("-- ViewEnterLeave: on")) << cli.output();
+  EXPECT_NE(cli.output().find("Enter/Leave Notifications On"), std::string::npos);
+  EXPECT_NE(dir.read("Bot.ini").find("ViewEnterLeave=3"), std::string::npos) << dir.read("Bot.ini");
 
   cli.Signal(SIGTERM);
   EXPECT_EQ(cli.Wait(), 0);

@@ -9,6 +9,7 @@
 
 #include "app/chat_bar.h"
 #include "app/document.h"
+#include "app/toggle_switch.h"
 #include "bot/chat_bot.h"
 #include "cli/cli_host.h"
 #include "cli/level_command.h"
@@ -25,11 +26,31 @@ const char kUsage[] =
     "Typed lines are sent as from the chat bar. Lines starting with // are local:\n"
     "  //connect  //disconnect  //reload (Bot.ini)  //status  //quit\n"
     "  //level COMMAND N   the level COMMAND needs (0 to 10), kept in Bot.ini [Commands]\n"
+    "  //toggle NAME  switches a [Toggles] key of Bot.ini, e.g. //toggle ViewEnterLeave\n"
+    "                 (written back to Bot.ini when the key is remembered: value 2 or 3)\n"
     "\n"
     "Options:\n"
     "  --dir DIR    working directory\n"
     "  --help       this text\n"
     "  --version    the version\n";
+
+// "//toggle NAME": flips the toggle and says its new state.
+void SwitchToggleByName(tolvik::CHaldenDoc& doc, std::string name) {
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  const tolvik::ToggleKey* key = tolvik::FindToggleKey(name);
+  if (!key) {
+    std::string keys;
+    for (const tolvik::ToggleKey& k : tolvik::kToggleKeys) keys += std::string(keys.empty() ? "" : " ") + k.key;
+    std::printf("-- Unknown toggle '%s'; one of: %s\n", name.c_str(), keys.c_str());
+    std::fflush(stdout);
+    return;
+  }
+  const bool on = !(doc.GetToggles().*key->field).state;
+  tolvik::SwitchToggle(doc, *key, on);
+  std::printf("-- %s: %s\n", key->key, on ? "on" : "off");
+  std::fflush(stdout);
+}
 
 }  // namespace
 
@@ -97,8 +118,11 @@ int main(int argc, char** argv) {
       doc.ReloadBotIni();
     } else if (line == "//level" || line.rfind("//level ", 0) == 0) {
       std::printf("-- %s\n", tolvik::RunLevelCommand(doc, std::string_view(line).substr(7)).c_str());
+    } else if (line == "//toggle" || line.rfind("//toggle ", 0) == 0) {
+      SwitchToggleByName(doc, line.substr(std::string_view("//toggle").size()));
     } else if (line == "//status") {
       std::printf("-- Status: %s\n", doc.StatusText().c_str());
+      std::fflush(stdout);
     } else {
       chat_bar.setText(line);
       chat_bar.sendChatLine();

@@ -1,0 +1,326 @@
+#include "ui/chat_pane.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+#include <QUrl>
+#include <algorithm>
+
+#include "app/url_runs.h"
+#include "ui/chat_log.h"
+#include "ui/text_format_qt.h"
+#include "ui/wire_text.h"
+
+namespace tolvik::ui {
+namespace {
+
+constexpr int kWheelStep = 120;
+constexpr size_t kNoticeBytes = 300;
+
+// The scheme of a link text: letters, digits, '+' and '-' before the first
+// ':', starting with a letter. A host name with a port ("example.com:80")
+// has dots and so no scheme.
+QString SchemeOf(const QString& text) {
+  const qsizetype colon = text.indexOf(u':');
+  if (colon <= 0) return {};
+  const QString scheme = text.left(colon);
+  for (qsizetype i = 0; i < scheme.size(); ++i) {
+    const char16_t c = scheme[i].unicode();
+    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    const bool other = (c >= u'0' && c <= u'9') || c == u'+' || c == u'-';
+    if (!letter && (i == 0 || !other)) return {};
+  }
+  return scheme.toLower();
+}
+
+// What a clicked link opens: a word with an at sign and no scheme as a mail
+// address, any other word without a scheme as a web address, and only web,
+// ftp and mail links at all (the text comes from other users). Empty when
+// the link must not be opened.
+QUrl LinkTarget(const QString& linkText) {
+  QString text = linkText.trimmed();
+  QString scheme = SchemeOf(text);
+  if (scheme.isEmpty()) {
+    if (text.contains(u'@')) {
+      text.prepend(QStringLiteral("MailTo:"));
+      scheme = QStringLiteral("mailto");
+    } else {
+      text.prepend(QStringLiteral("http://"));
+      scheme = QStringLiteral("http");
+    }
+  }
+  if (scheme != u"http" && scheme != u"https" && scheme != u"ftp" && scheme != u"mailto") return {};
+  QUrl url(text, QUrl::TolerantMode);
+  return url.isValid() ? url : QUrl();
+}
+
+std::string NoticeText(const QString& text) { return ToWire(text, kNoticeBytes); }
+
+}  // namespace
+
+ChatPane::ChatPane(QWidget* parent) : QPlainTextEdit(parent), log_(std::make_unique<ChatLog>()) {
+  setReadOnly(true);
+  setUndoRedoEnabled(false);
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  viewport()->setMouseTracking(true);
+  // Keyboard focus stays in the chat bar; the window's actions (Select All
+  // Visible, Copy, the scroll keys) reach the pane from there, and the pane
+  // cannot take Ctrl+A or Ctrl+C away from them.
+  setFocusPolicy(Qt::NoFocus);
+
+  // Black background; the selection looks the same with or without focus,
+  // since focus normally rests in the chat bar.
+  QPalette pal = palette();
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(group, QPalette::Base, Qt::black);
+    pal.setColor(group, QPalette::Text, Qt::white);
+    pal.setColor(group, QPalette::Highlight, palette().color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(group, QPalette::HighlightedText, palette().color(QPalette::Active, QPalette::HighlightedText));
+  }
+  setPalette(pal);
+}
+
+ChatPane::~ChatPane() = default;
+
+void ChatPane::append(const char* text, const TextFormat& format) {
+  std::string line(text);
+  line += ' ';
+  std::string logError;
+  const bool logFailed = log_->isOpen() && !log_->write(line, logError);
+
+  QScrollBar* bar = verticalScrollBar();
+  const int oldValue = bar->value();
+  const int fromBottom = bar->maximum() - oldValue;
+
+  const QTextCharFormat lineFormat = CharFormatFor(format);
+  const bool lineIsLink = IsLinkFormat(format);
+  const TextFormat& urlRecord = ChatDisplay::format(TextType::URLs);
+  const QTextCharFormat urlFormat = CharFormatFor(urlRecord);
+  const bool urlIsLink = IsLinkFormat(urlRecord);
+
+  // Cursor moves inside an edit block and by position only: movePosition()
+  // and moves outside an edit block lay the block out first.
+  QTextCursor cursor(document());
+  cursor.beginEditBlock();
+  cursor.setPosition(document()->characterCount() - 1);
+  if (!document()->isEmpty()) cursor.insertBlock();
+  for (const TextRun& run : SplitUrlRuns(line)) {
+    const QString shown = FromWire(run.text);
+    QTextCharFormat f = run.url ? urlFormat : lineFormat;
+    if (run.url ? urlIsLink : lineIsLink) {
+      f.setAnchor(true);
+      f.setAnchorHref(shown.trimmed());
+    }
+    cursor.insertText(shown, f);
+  }
+  cursor.endEditBlock();
+
+  // Trim from the top, counting what leaves in scroll-bar units (lines).
+  int removedLines = 0;
+  while (document()->blockCount() > kMaxLines) {
+    const QTextBlock first = document()->firstBlock();
+    removedLines += std::max(1, first.lineCount());
+    QTextCursor top(document());
+    top.beginEditBlock();
+    top.setPosition(first.next().position(), QTextCursor::KeepAnchor);
+    top.removeSelectedText();
+    top.endEditBlock();
+  }
+  // The user's selection needs no restoring: the widget's cursor moves with
+  // the text it selects, and inserts at the end do not touch it.
+
+  if (follow_) {
+    bar->setValue(bar->maximum() - fromBottom);
+  } else {
+    bar->setValue(std::max(0, oldValue - removedLines));
+  }
+
+  if (logFailed) {
+    // The log is closed now, so the notice is shown once and not logged.
+    emit loggingChanged(false);
+    print(TextType::BotInfo, "File logging stopped: could not write to %s: %s", log_->path().c_str(),
+          logError.c_str());
+  }
+}
+
+void ChatPane::clearChat() { clear(); }
+
+void ChatPane::selectAllVisible() {
+  const qreal bottomEdge = viewport()->height();
+  int start = -1;
+  int end = -1;
+  // Walks the visible lines the way the pane paints them.
+  qreal blockTop = contentOffset().y();
+  for (QTextBlock block = firstVisibleBlock(); block.isValid() && end < 0; block = block.next()) {
+    if (!block.isVisible()) continue;
+    const qreal height = blockBoundingRect(block).height();  // lays the block out when needed
+    const QTextLayout* layout = block.layout();
+    const qreal layoutTop = blockTop + layout->position().y();
+    for (int i = 0; i < layout->lineCount(); ++i) {
+      const QTextLine textLine = layout->lineAt(i);
+      const qreal top = layoutTop + textLine.y();
+      const int at = block.position() + textLine.textStart();
+      if (top >= bottomEdge) {
+        end = at;
+        break;
+      }
+      if (start < 0 && top + textLine.height() > 0) start = at;
+    }
+    blockTop += height;
+  }
+  if (start < 0) return;
+  QTextCursor selection(document());
+  selection.setPosition(start);
+  if (end < 0) {
+    selection.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  } else {
+    selection.setPosition(end, QTextCursor::KeepAnchor);
+  }
+  const int value = verticalScrollBar()->value();
+  setTextCursor(selection);
+  verticalScrollBar()->setValue(value);
+}
+
+bool ChatPane::copyAndDeselect() {
+  QTextCursor cursor = textCursor();
+  if (!cursor.hasSelection()) return false;
+  copy();
+  cursor.clearSelection();
+  const int value = verticalScrollBar()->value();
+  setTextCursor(cursor);
+  verticalScrollBar()->setValue(value);
+  return true;
+}
+
+bool ChatPane::setLogging(bool on) {
+  if (on == isLogging()) return on;
+  if (!on) {
+    stopLog();
+    return false;
+  }
+  QFileDialog chooser(this, tr("Save As"));
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  chooser.setFileMode(QFileDialog::AnyFile);
+  chooser.setDefaultSuffix(QStringLiteral("log"));
+  chooser.setNameFilters({tr("Log files (*.log)"), tr("All files (*)")});
+  chooser.selectFile(QStringLiteral("*.log"));
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return false;
+  return startLog(chooser.selectedFiles().first());
+}
+
+bool ChatPane::startLog(const QString& path) {
+  const bool wasLogging = isLogging();
+  std::string error;
+  if (!log_->open(QFile::encodeName(path).toStdString(), error)) {
+    print(TextType::BotInfo, "Could not create the chat log %s: %s", NoticeText(path).c_str(), error.c_str());
+    if (wasLogging) emit loggingChanged(false);
+    return false;
+  }
+  if (!wasLogging) emit loggingChanged(true);
+  return true;
+}
+
+void ChatPane::stopLog() {
+  if (!isLogging()) return;
+  log_->close();
+  emit loggingChanged(false);
+}
+
+bool ChatPane::isLogging() const { return log_->isOpen(); }
+
+void ChatPane::lineUp() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub); }
+void ChatPane::lineDown() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); }
+void ChatPane::pageUp() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub); }
+void ChatPane::pageDown() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd); }
+void ChatPane::scrollToTop() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum); }
+void ChatPane::scrollToBottom() { verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum); }
+
+void ChatPane::scrollByWheel(int delta) {
+  QScrollBar* bar = verticalScrollBar();
+  bar->setValue(bar->value() + delta / kWheelStep);
+}
+
+void ChatPane::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    const QPoint pos = event->position().toPoint();
+    const QString link = anchorAt(pos);
+    if (!link.isEmpty()) {
+      selectLinkAt(pos);
+      openLink(link);
+      event->accept();
+      return;
+    }
+  }
+  QPlainTextEdit::mousePressEvent(event);
+}
+
+void ChatPane::mouseReleaseEvent(QMouseEvent* event) {
+  QPlainTextEdit::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton) emit focusChatBarRequested();
+}
+
+void ChatPane::mouseMoveEvent(QMouseEvent* event) {
+  QPlainTextEdit::mouseMoveEvent(event);
+  if (event->buttons() == Qt::NoButton) {
+    const bool overLink = !anchorAt(event->position().toPoint()).isEmpty();
+    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+  }
+}
+
+void ChatPane::contextMenuEvent(QContextMenuEvent* event) {
+  const bool hasSelection = textCursor().hasSelection();
+  QMenu menu(this);
+  QAction* copyAction = menu.addAction(tr("Copy to Clipboard"));
+  QAction* pasteAction = menu.addAction(tr("Paste to Chat Bar"));
+  copyAction->setEnabled(hasSelection);
+  pasteAction->setEnabled(hasSelection);
+  QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == copyAction) {
+    copy();
+  } else if (chosen == pasteAction) {
+    copy();
+    emit pasteToChatBarRequested(QApplication::clipboard()->text());
+  }
+  emit focusChatBarRequested();
+}
+
+void ChatPane::selectLinkAt(const QPoint& pos) {
+  const QTextCursor at = cursorForPosition(pos);
+  const QTextBlock block = at.block();
+  for (auto it = block.begin(); !it.atEnd(); ++it) {
+    const QTextFragment fragment = it.fragment();
+    const int from = fragment.position();
+    if (at.position() < from || at.position() > from + fragment.length()) continue;
+    if (!fragment.charFormat().isAnchor()) continue;
+    const int length = static_cast<int>(fragment.text().trimmed().size());
+    QTextCursor selection(document());
+    selection.setPosition(from);
+    selection.setPosition(from + length, QTextCursor::KeepAnchor);
+    const int value = verticalScrollBar()->value();
+    setTextCursor(selection);
+    verticalScrollBar()->setValue(value);
+    return;
+  }
+}
+
+void ChatPane::openLink(const QString& text) {
+  const QUrl url = LinkTarget(text);
+  if (url.isEmpty()) {
+    print(TextType::BotInfo, "Link not opened (only http, https, ftp and mailto links are): %s",
+          NoticeText(text).c_str());
+    return;
+  }
+  QDesktopServices::openUrl(url);
+}
+
+}  // namespace tolvik::ui

@@ -1,0 +1,94 @@
+#pragma once
+// The chat display: a read-only pane of coloured lines with clickable URL
+// words, capped at kMaxLines lines, optionally copied to a log file.
+#include <QPlainTextEdit>
+#include <memory>
+
+#include "app/chat_display.h"
+
+class QContextMenuEvent;
+class QMouseEvent;
+
+namespace tolvik::ui {
+
+class ChatLog;
+
+class ChatPane : public QPlainTextEdit, public ChatDisplay {
+  Q_OBJECT
+
+ public:
+  // Lines (text blocks) the pane keeps; older ones are removed from the top.
+  static constexpr int kMaxLines = 5000;
+
+  explicit ChatPane(QWidget* parent = nullptr);
+  ~ChatPane() override;
+
+  // ChatDisplay's print, not QPlainTextEdit's printing to paper.
+  using ChatDisplay::print;
+
+  // Shows one line in `format`, with URL words in the URLs record's format
+  // and clickable; writes it to the log first when logging is on.
+  void append(const char* text, const TextFormat& format) override;
+
+  // On: the view moves with new text (a view showing the end keeps showing
+  // it). Off: the view stays on the text it shows.
+  void setFollowNewText(bool on) { follow_ = on; }
+  bool followsNewText() const { return follow_; }
+
+  // Empties the pane; logging goes on.
+  void clearChat();
+
+  // Selects the lines the pane shows, from the start of the first visible
+  // line to the start of the first line beginning at or below the bottom
+  // edge (to the end of the text when it ends in view). The view does not move.
+  void selectAllVisible();
+
+  // Copies the pane's selection to the clipboard and clears the selection.
+  // False when there is no selection.
+  bool copyAndDeselect();
+
+  // On: asks for a file with a save-as chooser; cancelling leaves logging
+  // off. Off: closes the log. Returns whether logging is on afterwards.
+  bool setLogging(bool on);
+  // Starts logging to `path` without a chooser; false (with a notice in the
+  // pane) when the file cannot be created.
+  bool startLog(const QString& path);
+  void stopLog();
+  bool isLogging() const;
+
+ public slots:
+  void lineUp();
+  void lineDown();
+  void pageUp();
+  void pageDown();
+  void scrollToTop();
+  void scrollToBottom();
+  // A wheel turn the main window did not otherwise use: delta / 120 lines,
+  // a positive delta moving toward later lines.
+  void scrollByWheel(int delta);
+
+ signals:
+  void loggingChanged(bool on);
+  // Keyboard focus belongs back in the chat bar's input line (after a left
+  // click in the pane and after its context menu); ignored while the chat
+  // bar floats.
+  void focusChatBarRequested();
+  // "Paste to Chat Bar": `text` (also on the clipboard) goes into the chat
+  // bar's input line at its caret.
+  void pasteToChatBarRequested(const QString& text);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void selectLinkAt(const QPoint& pos);
+  void openLink(const QString& text);
+
+  bool follow_ = true;
+  std::unique_ptr<ChatLog> log_;
+};
+
+}  // namespace tolvik::ui

@@ -1,0 +1,240 @@
+#include "ui/icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <functional>
+
+namespace tolvik::ui {
+namespace {
+
+// Paints in a 16 x 15 grid whatever the pixmap's size.
+QPixmap Paint(int scale, const std::function<void(QPainter&)>& draw) {
+  QPixmap pixmap(16 * scale, 15 * scale);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);
+  draw(p);
+  return pixmap;
+}
+
+QPen Pen(const QColor& color, qreal width = 1.2) {
+  return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void Plug(QPainter& p, const QColor& body) {
+  p.setPen(Pen(QColor(40, 40, 40)));
+  p.setBrush(body);
+  p.drawRoundedRect(QRectF(3, 5, 7, 6), 1.5, 1.5);
+  p.drawLine(QPointF(10, 7), QPointF(13.5, 7));
+  p.drawLine(QPointF(10, 9.5), QPointF(13.5, 9.5));
+  p.drawLine(QPointF(3, 8), QPointF(0.5, 8));
+}
+
+void Bubble(QPainter& p, const QColor& fill) {
+  QPainterPath path;
+  path.addRoundedRect(QRectF(1, 1.5, 14, 9), 3, 3);
+  path.moveTo(4, 10);
+  path.lineTo(3, 13.5);
+  path.lineTo(7.5, 10);
+  p.setPen(Pen(QColor(40, 40, 40)));
+  p.setBrush(fill);
+  p.drawPath(path.simplified());
+}
+
+void Head(QPainter& p, QPointF at, const QColor& fill) {
+  p.setBrush(fill);
+  p.drawEllipse(QRectF(at.x() - 2.2, at.y() - 5, 4.4, 4.4));
+  p.drawChord(QRectF(at.x() - 4, at.y(), 8, 8), 0, 180 * 16);
+}
+
+void DrawTool(QPainter& p, ToolIcon which) {
+  const QColor ink(40, 40, 40);
+  switch (which) {
+    case ToolIcon::Connect:
+      Plug(p, QColor(60, 170, 70));
+      break;
+    case ToolIcon::Disconnect:
+      Plug(p, QColor(150, 150, 150));
+      p.setPen(Pen(QColor(200, 30, 30), 2));
+      p.drawLine(QPointF(9, 1.5), QPointF(15, 6.5));
+      p.drawLine(QPointF(15, 1.5), QPointF(9, 6.5));
+      break;
+    case ToolIcon::ConfigBot: {
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(120, 140, 170));
+      for (int i = 0; i < 8; ++i) {
+        p.save();
+        p.translate(8, 7.5);
+        p.rotate(45.0 * i);
+        p.drawRect(QRectF(-1.2, -7, 2.4, 3));
+        p.restore();
+      }
+      p.drawEllipse(QPointF(8, 7.5), 5, 5);
+      p.setBrush(Qt::white);
+      p.drawEllipse(QPointF(8, 7.5), 1.8, 1.8);
+      break;
+    }
+    case ToolIcon::Responses:
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(70, 110, 200));
+      p.drawRect(QRectF(2, 8, 3, 6));
+      p.setBrush(QColor(220, 160, 40));
+      p.drawRect(QRectF(6.5, 3, 3, 11));
+      p.setBrush(QColor(60, 170, 70));
+      p.drawRect(QRectF(11, 6, 3, 8));
+      break;
+    case ToolIcon::OperatorPage: {
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(240, 200, 50));
+      QPainterPath bell;
+      bell.moveTo(3, 11.5);
+      bell.cubicTo(5, 10, 4, 2, 8, 2);
+      bell.cubicTo(12, 2, 11, 10, 13, 11.5);
+      bell.closeSubpath();
+      p.drawPath(bell);
+      p.drawEllipse(QPointF(8, 12.8), 1.5, 1.5);
+      break;
+    }
+    case ToolIcon::ChatUpdates:
+      p.setPen(Pen(ink));
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(1.5, 1, 9, 13));
+      p.setPen(Pen(QColor(110, 110, 110), 1));
+      for (qreal y : {4.0, 6.5, 9.0}) p.drawLine(QPointF(3, y), QPointF(9, y));
+      p.setPen(Pen(QColor(30, 120, 210), 1.8));
+      p.drawLine(QPointF(13.5, 2), QPointF(13.5, 13));
+      p.drawLine(QPointF(11.5, 10.5), QPointF(13.5, 13));
+      p.drawLine(QPointF(15.5, 10.5), QPointF(13.5, 13));
+      break;
+    case ToolIcon::EnterLeave:
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(150, 100, 50));
+      p.drawRect(QRectF(5, 1, 7, 13));
+      p.setBrush(QColor(240, 200, 50));
+      p.drawEllipse(QPointF(10, 8), 0.9, 0.9);
+      p.setPen(Pen(QColor(30, 150, 60), 1.6));
+      p.drawLine(QPointF(0.5, 5), QPointF(4, 5));
+      p.drawLine(QPointF(2.5, 3.5), QPointF(4, 5));
+      p.drawLine(QPointF(2.5, 6.5), QPointF(4, 5));
+      p.setPen(Pen(QColor(200, 40, 40), 1.6));
+      p.drawLine(QPointF(12.5, 10.5), QPointF(15.5, 10.5));
+      p.drawLine(QPointF(14, 9), QPointF(15.5, 10.5));
+      p.drawLine(QPointF(14, 12), QPointF(15.5, 10.5));
+      break;
+    case ToolIcon::AutoRespond:
+      Bubble(p, QColor(250, 250, 250));
+      p.setPen(Pen(QColor(30, 120, 210), 1.4));
+      p.drawLine(QPointF(5, 6), QPointF(7, 8));
+      p.drawLine(QPointF(7, 8), QPointF(11.5, 3.5));
+      break;
+    case ToolIcon::LastSeen:
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(250, 250, 235));
+      p.drawEllipse(QPointF(8, 7.5), 6.5, 6.5);
+      p.setPen(Pen(ink, 1.4));
+      p.drawLine(QPointF(8, 7.5), QPointF(8, 3.5));
+      p.drawLine(QPointF(8, 7.5), QPointF(11, 9));
+      break;
+    case ToolIcon::ShowAliases:
+      p.setPen(Pen(ink));
+      Head(p, QPointF(5, 8), QColor(120, 160, 220));
+      Head(p, QPointF(11, 7), QColor(230, 150, 80));
+      break;
+    case ToolIcon::LogAliases:
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(160, 60, 60));
+      p.drawRect(QRectF(3, 1, 10, 13));
+      p.setBrush(QColor(245, 240, 220));
+      p.drawRect(QRectF(5, 3, 6, 3.5));
+      p.setPen(Pen(QColor(245, 240, 220), 1));
+      p.drawLine(QPointF(5, 10), QPointF(11, 10));
+      p.drawLine(QPointF(5, 12), QPointF(11, 12));
+      break;
+    case ToolIcon::Highlight:
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(255, 240, 60));
+      p.drawRect(QRectF(1, 9.5, 14, 4));
+      p.setPen(Pen(ink));
+      p.setBrush(QColor(250, 220, 40));
+      p.save();
+      p.translate(9, 6);
+      p.rotate(40);
+      p.drawRect(QRectF(-1.8, -6, 3.6, 9));
+      p.restore();
+      break;
+    case ToolIcon::Pings:
+      p.setPen(Pen(QColor(30, 150, 60), 1.5));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(-2, 1, 12, 12), -60 * 16, 120 * 16);
+      p.drawArc(QRectF(-6, -3, 20, 20), -50 * 16, 100 * 16);
+      p.setBrush(QColor(30, 150, 60));
+      p.drawEllipse(QPointF(4, 7), 1.6, 1.6);
+      break;
+    case ToolIcon::ClearChat:
+      p.setPen(Pen(ink));
+      p.save();
+      p.translate(8, 7.5);
+      p.rotate(-35);
+      p.setBrush(QColor(230, 110, 140));
+      p.drawRect(QRectF(-6, -2.5, 6, 5));
+      p.setBrush(QColor(90, 120, 200));
+      p.drawRect(QRectF(0, -2.5, 6, 5));
+      p.restore();
+      p.drawLine(QPointF(1, 14), QPointF(15, 14));
+      break;
+    case ToolIcon::SelectServer:
+      p.setPen(Pen(QColor(20, 70, 140)));
+      p.setBrush(QColor(120, 180, 240));
+      p.drawEllipse(QPointF(8, 7.5), 6.5, 6.5);
+      p.setBrush(Qt::NoBrush);
+      p.drawEllipse(QRectF(5, 1, 6, 13));
+      p.drawLine(QPointF(1.5, 7.5), QPointF(14.5, 7.5));
+      break;
+  }
+}
+
+}  // namespace
+
+QIcon DrawToolIcon(ToolIcon which) {
+  QIcon icon;
+  for (int scale : {1, 2}) icon.addPixmap(Paint(scale, [which](QPainter& p) { DrawTool(p, which); }));
+  return icon;
+}
+
+QIcon DrawAppIcon() {
+  // A blue shield carrying a white speech bubble: the bot that keeps a channel.
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    QPainterPath shield;
+    shield.moveTo(32, 3);
+    shield.lineTo(57, 11);
+    shield.cubicTo(57, 38, 47, 52, 32, 61);
+    shield.cubicTo(17, 52, 7, 38, 7, 11);
+    shield.closeSubpath();
+    p.setPen(QPen(QColor(16, 40, 90), 3));
+    p.setBrush(QColor(36, 90, 180));
+    p.drawPath(shield);
+    QPainterPath bubble;
+    bubble.addRoundedRect(QRectF(17, 17, 30, 20), 6, 6);
+    bubble.moveTo(23, 35);
+    bubble.lineTo(21, 45);
+    bubble.lineTo(31, 36);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawPath(bubble.simplified());
+    p.setBrush(QColor(36, 90, 180));
+    for (int x : {25, 32, 39}) p.drawEllipse(QPointF(x, 27), 2.6, 2.6);
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+}  // namespace tolvik::ui

@@ -1,0 +1,510 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QWheelEvent>
+
+#include "app/document.h"
+#include "app/window_placement.h"
+#include "bot/chat_bot.h"
+#include "ui/chat_bar_widget.h"
+#include "ui/chat_pane.h"
+#include "ui/icons.h"
+#include "ui/qt_host.h"
+#include "ui/status_bar.h"
+#include "ui/toggle_actions.h"
+#include "ui/user_list_panel.h"
+#include "ui/user_list_view.h"
+#include "ui/user_whisper_bars.h"
+
+namespace tolvik::ui {
+namespace {
+
+constexpr char kTitle[] = "Tolvik Version %1";
+
+}  // namespace
+
+MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
+    : QMainWindow(parent), host_(new QtHost(this)) {
+  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)));
+  setWindowIcon(DrawAppIcon());
+  // The document comes first: the chat pane is its display, and every bar works on it.
+  createDocument(workingDir);
+  createActions();
+  createStatusBar();
+  createDocks();
+  createToolBar();
+  createMenus();
+  createUserMenu();
+  connectDocument();
+  readSettings();
+}
+
+MainWindow::~MainWindow() {
+  closeDocument();
+  // The bars hold the document's chat bar and user list: they go before it.
+  delete user_whisper_bars_;
+  qDeleteAll(findChildren<QDockWidget*>(QString(), Qt::FindDirectChildrenOnly));
+  doc_.reset();
+}
+
+void MainWindow::start() { doc_->Start(); }
+
+// ---- Construction -------------------------------------------------------------
+
+void MainWindow::createDocument(const std::string& workingDir) {
+  pane_ = new ChatPane(this);
+  pane_->setObjectName(QStringLiteral("chatPane"));
+  setCentralWidget(pane_);
+  host_->setDialogParent(this);
+  doc_ = std::make_unique<CHaldenDoc>(workingDir, *pane_, *host_);
+  // A product text longer than a tag: a short alert.
+  doc_->Bot().Users().setLongProductAlert([this] { host_->Beep(); });
+}
+
+QAction* MainWindow::addCommand(const QString& text, const QString& statusTip, const QKeySequence& keys) {
+  auto* action = new QAction(text, this);
+  action->setStatusTip(statusTip);
+  if (!keys.isEmpty()) action->setShortcut(keys);
+  // The keys work wherever the bars are, docked or floating.
+  action->setShortcutContext(Qt::ApplicationShortcut);
+  addAction(action);
+  return action;
+}
+
+QAction* MainWindow::notYetAction(const QString& text, const QString& what) {
+  QAction* action = addCommand(text, tr("%1 is not available yet").arg(what));
+  action->setEnabled(false);
+  return action;
+}
+
+void MainWindow::createActions() {
+  toggles_ = new ToggleActions(*doc_, this);
+  for (const ToggleKey& key : kToggleKeys) {
+    QAction* toggle = toggles_->action(key.key);
+    toggle->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(toggle);
+  }
+
+  Actions& a = actions_;
+  a.fileLogging = addCommand(tr("File Logging"), tr("Start or stop writing the chat to a log file"));
+  a.fileLogging->setCheckable(true);
+  connect(a.fileLogging, &QAction::triggered, this, [this](bool on) {
+    pane_->setLogging(on);
+    actions_.fileLogging->setChecked(pane_->isLogging());
+  });
+  a.reload = addCommand(tr("&Reload Bot.ini"), tr("Read the responses, commands and fonts of Bot.ini again"),
+                        QKeySequence(Qt::ALT | Qt::Key_R));
+  connect(a.reload, &QAction::triggered, this, [this] { doc_->ReloadBotIni(); });
+  a.saveWindowSizes = addCommand(tr("&Save Window Sizes"), tr("Remember the window's position in Bot.ini"));
+  connect(a.saveWindowSizes, &QAction::triggered, this, [this] { saveWindowSizes(false); });
+  a.exit = addCommand(tr("E&xit"), tr("Leave the channel and quit Tolvik"));
+  connect(a.exit, &QAction::triggered, this, &QWidget::close);
+
+  a.selectAll = addCommand(tr("Select All Visible\tCtl-A"), tr("Select the chat text in view"),
+                           QKeySequence(Qt::CTRL | Qt::Key_A));
+  connect(a.selectAll, &QAction::triggered, this, [this] { pane_->selectAllVisible(); });
+  a.cut = addCommand(tr("Cu&t\tCtl+X"), tr("Cut the selection to the clipboard"));
+  a.cut->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+  connect(a.cut, &QAction::triggered, this, &MainWindow::cut);
+  a.copy = addCommand(tr("&Copy\tCtl+C"), tr("Copy the selection to the clipboard"));
+  a.copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+  connect(a.copy, &QAction::triggered, this, &MainWindow::copy);
+  a.paste = addCommand(tr("&Paste\tCtl+V"), tr("Paste the clipboard's text"));
+  a.paste->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+  connect(a.paste, &QAction::triggered, this, &MainWindow::paste);
+  connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateEditActions);
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &MainWindow::updateEditActions);
+
+  a.selectServer = notYetAction(tr("Select B.net server for SC"), tr("Selecting the game's server"));
+  a.selectServer->setToolTip(tr("Select B.net Server"));
+  a.selectServer->setIcon(DrawToolIcon(ToolIcon::SelectServer));
+  a.configure = notYetAction(tr("Configure Bot"), tr("The bot configuration"));
+  a.configure->setToolTip(tr("Config Bot"));
+  a.configure->setIcon(DrawToolIcon(ToolIcon::ConfigBot));
+  a.responses = notYetAction(tr("Setup Responses and Automation"), tr("The response configuration"));
+  a.responses->setToolTip(tr("Stats"));
+  a.responses->setIcon(DrawToolIcon(ToolIcon::Responses));
+  a.reindex = addCommand(tr("Reindex Account Database"), tr("Rebuild the account database and its index"));
+  connect(a.reindex, &QAction::triggered, this, &MainWindow::reindexAliases);
+
+  a.about = notYetAction(tr("About Tolvik"), tr("The about box"));
+  a.help = notYetAction(tr("Help"), tr("Help"));
+  a.help->setShortcut(QKeySequence(Qt::Key_F1));
+
+  a.connect = addCommand(tr("Connect"), tr("Connect to the server and log in"), QKeySequence(Qt::ALT | Qt::Key_C));
+  a.connect->setToolTip(tr("Connect to B.net"));
+  a.connect->setIcon(DrawToolIcon(ToolIcon::Connect));
+  connect(a.connect, &QAction::triggered, this, [this] { doc_->Connect(); });
+  a.disconnect = addCommand(tr("Disconnect"), tr("Close the connection to the server"),
+                            QKeySequence(Qt::ALT | Qt::Key_D));
+  a.disconnect->setToolTip(tr("Disconnect from Battle.net"));
+  a.disconnect->setIcon(DrawToolIcon(ToolIcon::Disconnect));
+  connect(a.disconnect, &QAction::triggered, this, [this] { doc_->Disconnect(); });
+  a.lastSeen = notYetAction(tr("Last Seen"), tr("The list of users who left"));
+  a.lastSeen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  a.lastSeen->setIcon(DrawToolIcon(ToolIcon::LastSeen));
+  a.clearChat = addCommand(tr("Clear Chat Window"), tr("Remove every line from the chat display"));
+  a.clearChat->setIcon(DrawToolIcon(ToolIcon::ClearChat));
+  connect(a.clearChat, &QAction::triggered, this, [this] { pane_->clearChat(); });
+  a.joinChannel = notYetAction(tr("Join Channel"), tr("Joining another channel"));
+  a.joinChannel->setShortcut(QKeySequence(Qt::ALT | Qt::Key_H));
+  a.whisperBar = addCommand(tr("Whisper Bar"), tr("Whisper to the selected users and to names you type"));
+  connect(a.whisperBar, &QAction::triggered, this, &MainWindow::openWhisperBar);
+
+  // Chat display scrolling.
+  const struct {
+    QKeyCombination keys;
+    void (ChatPane::*slot)();
+  } scrolls[] = {
+      {Qt::ALT | Qt::Key_Up, &ChatPane::lineUp},       {Qt::ALT | Qt::Key_Down, &ChatPane::lineDown},
+      {Qt::ALT | Qt::Key_PageUp, &ChatPane::pageUp},   {Qt::ALT | Qt::Key_PageDown, &ChatPane::pageDown},
+      {Qt::ALT | Qt::Key_Home, &ChatPane::scrollToTop}, {Qt::ALT | Qt::Key_End, &ChatPane::scrollToBottom},
+  };
+  for (const auto& s : scrolls)
+    connect(addCommand(QString(), QString(), QKeySequence(s.keys)), &QAction::triggered, pane_, s.slot);
+}
+
+void MainWindow::createStatusBar() {
+  status_bar_ = new StatusBar(doc_->Bot().Queue(), this);
+  setStatusBar(status_bar_);
+  actions_.showStatusBar = new QAction(tr("Show &Status Bar"), this);
+  actions_.showStatusBar->setStatusTip(tr("Show or hide the status bar"));
+  actions_.showStatusBar->setCheckable(true);
+  actions_.showStatusBar->setChecked(true);
+  connect(actions_.showStatusBar, &QAction::toggled, status_bar_, &QWidget::setVisible);
+}
+
+void MainWindow::createDocks() {
+  // The chat bar and the whisper bar span the full width at the bottom.
+  setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+
+  chat_bar_ = new ChatBarWidget(*doc_, this);
+  chat_bar_dock_ = new QDockWidget(tr("Chat Bar"), this);
+  chat_bar_dock_->setObjectName(QStringLiteral("chatBarDock"));
+  chat_bar_dock_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+  chat_bar_dock_->setWidget(chat_bar_);
+
+  addDockWidget(Qt::BottomDockWidgetArea, chat_bar_dock_);
+  // The "Whisper Bar" and the per-user bars are made when first asked for.
+  user_whisper_bars_ = new UserWhisperBars(*this, chat_bar_->chatBar());
+
+  user_list_ = new UserListPanel(doc_->Bot().Users(), this);
+  user_list_dock_ = new QDockWidget(tr("User List"), this);
+  user_list_dock_->setObjectName(QStringLiteral("userListDock"));
+  user_list_dock_->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+  user_list_dock_->setWidget(user_list_);
+  addDockWidget(Qt::LeftDockWidgetArea, user_list_dock_);
+
+  // The chat bar's and user list's keys.
+  const struct {
+    QKeyCombination keys;
+    void (ChatBarWidget::*slot)();
+  } bar_keys[] = {
+      {Qt::ALT | Qt::Key_N, &ChatBarWidget::pasteSelectedNames},
+      {Qt::ALT | Qt::Key_S, &ChatBarWidget::pasteServerName},
+      {Qt::CTRL | Qt::Key_R, &ChatBarWidget::replyToLastWhisper},
+      {Qt::CTRL | Qt::Key_W, &ChatBarWidget::toggleWhisperLock},
+      {Qt::ALT | Qt::Key_W, &ChatBarWidget::whisperSelected},
+  };
+  for (const auto& k : bar_keys)
+    connect(addCommand(QString(), QString(), QKeySequence(k.keys)), &QAction::triggered, chat_bar_, k.slot);
+  UserListView* view = &user_list_->view();
+  const struct {
+    QKeyCombination keys;
+    void (UserListView::*slot)();
+  } list_keys[] = {
+      {Qt::CTRL | Qt::Key_Up, &UserListView::selectPrevious},
+      {Qt::CTRL | Qt::Key_Down, &UserListView::selectNext},
+      {Qt::CTRL | Qt::Key_PageUp, &UserListView::scrollPageUp},
+      {Qt::CTRL | Qt::Key_PageDown, &UserListView::scrollPageDown},
+  };
+  for (const auto& k : list_keys)
+    connect(addCommand(QString(), QString(), QKeySequence(k.keys)), &QAction::triggered, view, k.slot);
+  connect(view, &UserListView::whisperRequested, user_whisper_bars_, &UserWhisperBars::open);
+  connect(view, &UserListView::whisperBarRequested, this, &MainWindow::openWhisperBar);
+  connect(view, &UserListView::userMenuRequested, this, &MainWindow::showUserMenu);
+  connect(view, &UserListView::focusReturnRequested, this, &MainWindow::focusChatBar);
+}
+
+void MainWindow::createToolBar() {
+  tool_bar_ = new QToolBar(tr("Toolbar"), this);
+  tool_bar_->setObjectName(QStringLiteral("toolBar"));
+  tool_bar_->setAllowedAreas(Qt::AllToolBarAreas);
+  tool_bar_->setIconSize(QSize(16, 15));
+  addToolBar(Qt::TopToolBarArea, tool_bar_);
+  auto toggle = [this](const char* key) { return toggles_->action(key); };
+  const QList<QList<QAction*>> groups = {
+      {actions_.connect, actions_.disconnect},
+      {actions_.configure, actions_.responses},
+      {toggle("AllowPage")},
+      {toggle("ViewChatUpdates"), toggle("ViewEnterLeave"), toggle("AutoRespond")},
+      {actions_.lastSeen, toggle("AutoViewAliases"), toggle("IdLogging")},
+      {toggle("HighlightUsers"), toggle("ViewPings")},
+      {actions_.clearChat, actions_.selectServer},
+  };
+  for (const QList<QAction*>& group : groups) {
+    if (!tool_bar_->actions().isEmpty()) tool_bar_->addSeparator();
+    tool_bar_->addActions(group);
+  }
+}
+
+void MainWindow::createMenus() {
+  const Actions& a = actions_;
+  auto toggle = [this](const char* key) { return toggles_->action(key); };
+
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addActions({a.fileLogging, a.reload, a.saveWindowSizes});
+  file->addSeparator();
+  file->addAction(a.exit);
+
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  edit->addActions({a.selectAll, a.cut, a.copy, a.paste});
+  edit->addSeparator();
+  edit->addAction(a.selectServer);
+  connect(edit, &QMenu::aboutToShow, this, &MainWindow::updateEditActions);
+
+  QMenu* options = menuBar()->addMenu(tr("&Options"));
+  options->addActions({a.configure, a.responses, a.reindex});
+  options->addSeparator();
+  options->addActions({toggle("AutoRespond"), toggle("AllowPage"), toggle("IdLogging"), toggle("AutoSave")});
+
+  QMenu* view = menuBar()->addMenu(tr("View"));
+  view->addAction(a.showStatusBar);
+  view->addSeparator();
+  view->addActions({toggle("ViewChatUpdates"), toggle("AutoViewAliases"), toggle("ViewEnterLeave"),
+                    toggle("ViewPings"), toggle("ViewText"), toggle("HighlightUsers")});
+  view->addSeparator();
+  view->addActions({tool_bar_->toggleViewAction(), user_list_dock_->toggleViewAction(),
+                    chat_bar_dock_->toggleViewAction(), a.whisperBar});
+
+  QMenu* help = menuBar()->addMenu(tr("He&lp"));
+  help->addActions({a.about, a.help});
+  // A menu of the bar or the display closed: typing goes on in the chat bar.
+  for (QMenu* menu : {file, edit, options, view, help})
+    connect(menu, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, &MainWindow::focusChatBar); });
+}
+
+void MainWindow::createUserMenu() {
+  // The commands on a user come with the user-list work; the menu shows what they will be.
+  user_menu_ = new QMenu(this);
+  const QStringList groups[] = {
+      {tr("Show Aliases"), tr("Add Alias"), tr("WhoIs"), tr("Stats"), tr("Idle Time")},
+      {tr("Show User Level"), tr("Add to User List"), tr("Promote"), tr("Demote"), tr("Delete from List")},
+      {tr("Squelch"), tr("UnSquelch")},
+      {tr("Kick"), tr("Ban"), tr("Designate")},
+      {tr("Permanantly Highlight"), tr("Stop Highlighting user")},
+  };
+  for (const QStringList& group : groups) {
+    if (!user_menu_->actions().isEmpty()) user_menu_->addSeparator();
+    for (const QString& text : group) {
+      QAction* action = user_menu_->addAction(text);
+      action->setStatusTip(tr("%1 is not available yet").arg(text));
+      action->setEnabled(false);
+    }
+  }
+  connect(user_menu_, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, &MainWindow::focusChatBar); });
+}
+
+void MainWindow::connectDocument() {
+  connect(host_, &QtHost::statusChanged, status_bar_,
+          [this](int, const QString& text) { status_bar_->setConnectionStatus(text); });
+  connect(host_, &QtHost::userWhisperBarRequested, this,
+          [this](const QString& name) { user_whisper_bars_->open(name); });
+
+  // What the switches show besides their check marks.
+  const Toggles& t = doc_->GetToggles();
+  status_bar_->setEnterLeave(t.ViewEnterLeave.state);
+  status_bar_->setPage(t.AllowPage.state);
+  pane_->setFollowNewText(t.ViewChatUpdates.state);
+  connect(toggles_, &ToggleActions::toggled, this, [this](const QString& key, bool on) {
+    if (key == QLatin1String("ViewEnterLeave")) status_bar_->setEnterLeave(on);
+    if (key == QLatin1String("AllowPage")) status_bar_->setPage(on);
+    if (key == QLatin1String("ViewChatUpdates")) pane_->setFollowNewText(on);
+  });
+
+  connect(pane_, &ChatPane::loggingChanged, actions_.fileLogging, &QAction::setChecked);
+  connect(pane_, &ChatPane::focusChatBarRequested, this, &MainWindow::focusChatBar);
+  connect(pane_, &ChatPane::pasteToChatBarRequested, chat_bar_, &ChatBarWidget::insertText);
+  connect(pane_, &QPlainTextEdit::selectionChanged, this, &MainWindow::updateEditActions);
+  connect(&chat_bar_->input(), &QLineEdit::selectionChanged, this, &MainWindow::updateEditActions);
+  host_->attach(*doc_);
+}
+
+// ---- Window metrics --------------------------------------------------------------
+
+void MainWindow::readSettings() {
+  const QSize available = QGuiApplication::primaryScreen()->size();
+  const ScreenSize screen = ClampScreenSize(available.width(), available.height());
+  const std::string& ini = doc_->Paths().botIni;
+  if (std::optional<WindowPlacement> placement = LoadWindowPlacement(ini)) {
+    const PlacementRect r = ClampNormalRect(placement->normal, screen);
+    setGeometry(r.left, r.top, r.width(), r.height());
+  } else {
+    resize(screen.width * 3 / 4, screen.height * 3 / 4);
+    move((available.width() - width()) / 2, (available.height() - height()) / 2);
+  }
+  user_list_width_ = UsableUserListWidth(LoadUserListWidth(ini), width());
+}
+
+void MainWindow::saveWindowSizes(bool withUserListWidth) {
+  WindowPlacement placement;
+  placement.showCmd = isMaximized()   ? WindowPlacement::kShowMaximized
+                      : isMinimized() ? WindowPlacement::kShowMinimized
+                                      : WindowPlacement::kShowNormal;
+  const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+  placement.normal = {normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
+  const std::string& ini = doc_->Paths().botIni;
+  bool ok = SaveWindowPlacement(ini, placement);
+  if (withUserListWidth) ok = SaveUserListWidth(ini, user_list_dock_->width()) && ok;
+  if (!ok) doc_->Display().print(TextType::BotInfo, "Could not save the window sizes in %s", ini.c_str());
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (user_list_width_ > 0) {
+    resizeDocks({user_list_dock_}, {user_list_width_}, Qt::Horizontal);
+    user_list_width_ = 0;
+    focusChatBar();
+  }
+}
+
+// ---- Focus and the edit commands ----------------------------------------------------
+
+void MainWindow::focusChatBar() {
+  if (!chat_bar_dock_->isFloating() && isActiveWindow()) chat_bar_->focusInput();
+}
+
+namespace {
+
+// The text field with focus, when it has a selection of its own.
+bool HasSelection(QWidget* w) {
+  if (auto* line = qobject_cast<QLineEdit*>(w)) return line->hasSelectedText();
+  if (auto* text = qobject_cast<QTextEdit*>(w)) return text->textCursor().hasSelection();
+  if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) return plain->textCursor().hasSelection();
+  return false;
+}
+
+bool IsEditable(QWidget* w) {
+  if (auto* line = qobject_cast<QLineEdit*>(w)) return !line->isReadOnly();
+  if (auto* text = qobject_cast<QTextEdit*>(w)) return !text->isReadOnly();
+  if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) return !plain->isReadOnly();
+  return false;
+}
+
+}  // namespace
+
+void MainWindow::copy() {
+  if (!pane_->copyAndDeselect()) {
+    if (QWidget* w = QApplication::focusWidget(); w && w != pane_) QMetaObject::invokeMethod(w, "copy");
+  }
+  updateEditActions();
+}
+
+void MainWindow::cut() {
+  QWidget* w = QApplication::focusWidget();
+  if (w && IsEditable(w)) QMetaObject::invokeMethod(w, "cut");
+  updateEditActions();
+}
+
+void MainWindow::paste() {
+  QWidget* w = QApplication::focusWidget();
+  if (w == &chat_bar_->input())
+    chat_bar_->insertText(QGuiApplication::clipboard()->text());  // through the chat bar's own rules
+  else if (w && IsEditable(w))
+    QMetaObject::invokeMethod(w, "paste");
+}
+
+void MainWindow::updateEditActions() {
+  QWidget* w = QApplication::focusWidget();
+  const bool field_selection = w && w != pane_ && HasSelection(w);
+  actions_.copy->setEnabled(pane_->textCursor().hasSelection() || field_selection);
+  actions_.cut->setEnabled(field_selection && IsEditable(w));
+  actions_.paste->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
+}
+
+// ---- Commands -----------------------------------------------------------------------
+
+void MainWindow::reindexAliases() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  doc_->Bot().Aliases().reindex();
+  QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::showUserMenu(const QPoint& globalPos) { user_menu_->popup(globalPos); }
+
+void MainWindow::openWhisperBar() { user_whisper_bars_->openWhisperBar(user_list_->view().selectedNames()); }
+
+void MainWindow::wheelEvent(QWheelEvent* event) {
+  // Nothing under the pointer used the wheel: the chat scrolls.
+  pane_->scrollByWheel(event->angleDelta().y());
+  event->accept();
+}
+
+// ---- Minimise to the notification area ----------------------------------------------
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) {
+    if (isMinimized() && QSystemTrayIcon::isSystemTrayAvailable())
+      minimizeToTray();
+    else if (!isMinimized() && tray_)
+      tray_->hide();
+  } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    focusChatBar();
+  }
+}
+
+void MainWindow::minimizeToTray() {
+  if (!tray_) {
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip(QStringLiteral("Tolvik"));
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+      if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
+    });
+  }
+  tray_->show();
+  QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+void MainWindow::restoreFromTray() {
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+  tray_->hide();
+}
+
+// ---- Close -----------------------------------------------------------------------
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  closeDocument();
+  event->accept();
+  emit closed();
+}
+
+void MainWindow::closeDocument() {
+  if (closed_) return;
+  closed_ = true;
+  if (doc_->GetToggles().AutoSave.state) saveWindowSizes(true);
+  if (pane_->isLogging()) pane_->stopLog();
+  host_->detach();
+  doc_->Close();
+  if (tray_) tray_->hide();
+}
+
+}  // namespace tolvik::ui

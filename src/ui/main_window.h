@@ -1,0 +1,128 @@
+#pragma once
+// The program's one top-level window: the chat pane in the middle, the
+// toolbar, user list, chat bar and whisper bar around it, the status bar,
+// the menus and the window-wide keys. It owns the document for the run.
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+class QAction;
+class QDockWidget;
+class QMenu;
+class QSystemTrayIcon;
+class QToolBar;
+
+namespace tolvik {
+class CHaldenDoc;
+}
+
+namespace tolvik::ui {
+
+class ChatBarWidget;
+class ChatPane;
+class QtHost;
+class StatusBar;
+class ToggleActions;
+class UserListPanel;
+class UserWhisperBars;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Opens the document in `workingDir` (Bot.ini and the other files).
+  explicit MainWindow(const std::string& workingDir, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Connects when Bot.ini asks for AutoLogin.
+  void start();
+
+  CHaldenDoc& document() { return *doc_; }
+  QtHost& host() { return *host_; }
+  ChatPane* chatPane() const { return pane_; }
+  ChatBarWidget* chatBarWidget() const { return chat_bar_; }
+  UserListPanel* userListPanel() const { return user_list_; }
+  StatusBar* statusPanes() const { return status_bar_; }
+  ToggleActions* toggles() const { return toggles_; }
+  UserWhisperBars* userWhisperBars() const { return user_whisper_bars_; }
+
+ signals:
+  // The close sequence has run; the program may end.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void createDocument(const std::string& workingDir);
+  void createActions();
+  void createMenus();
+  void createToolBar();
+  void createStatusBar();
+  void createDocks();
+  void createUserMenu();
+  void connectDocument();
+  void readSettings();
+
+  // A command that later work provides: shown, but disabled with a prompt saying so.
+  QAction* notYetAction(const QString& text, const QString& what);
+  QAction* addCommand(const QString& text, const QString& statusTip, const QKeySequence& keys = {});
+  void focusChatBar();
+  void copy();
+  void cut();
+  void paste();
+  void updateEditActions();
+  void reindexAliases();
+  void saveWindowSizes(bool withUserListWidth);
+  void showUserMenu(const QPoint& globalPos);
+  void openWhisperBar();
+  void minimizeToTray();
+  void restoreFromTray();
+  // The close sequence: settings saved when asked, leave line, sender stopped.
+  void closeDocument();
+
+  QtHost* host_;
+  ChatPane* pane_ = nullptr;
+  std::unique_ptr<CHaldenDoc> doc_;
+  ToggleActions* toggles_ = nullptr;
+  StatusBar* status_bar_ = nullptr;
+  ChatBarWidget* chat_bar_ = nullptr;
+  UserListPanel* user_list_ = nullptr;
+  UserWhisperBars* user_whisper_bars_ = nullptr;
+  QDockWidget* chat_bar_dock_ = nullptr;
+  QDockWidget* user_list_dock_ = nullptr;
+  QToolBar* tool_bar_ = nullptr;
+  QMenu* user_menu_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+  int user_list_width_ = 0;  // applied when the window is first shown
+  bool closed_ = false;
+
+  struct Actions {
+    QAction* fileLogging;
+    QAction* reload;
+    QAction* saveWindowSizes;
+    QAction* exit;
+    QAction* selectAll;
+    QAction* cut;
+    QAction* copy;
+    QAction* paste;
+    QAction* selectServer;
+    QAction* configure;
+    QAction* responses;
+    QAction* reindex;
+    QAction* showStatusBar;
+    QAction* about;
+    QAction* help;
+    QAction* connect;
+    QAction* disconnect;
+    QAction* lastSeen;
+    QAction* clearChat;
+    QAction* joinChannel;
+    QAction* whisperBar;
+  } actions_{};
+};
+
+}  // namespace tolvik::ui

@@ -1,0 +1,63 @@
+#pragma once
+// The desktop program's side of the document: posted closures as queued
+// calls, a socket notifier per connection, the two timers, beeps and the
+// page alarm, and the prompt for a missing login value.
+#include <QObject>
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "app/host.h"
+
+class QSocketNotifier;
+class QTimer;
+class QWidget;
+
+namespace tolvik {
+class CHaldenDoc;
+}
+
+namespace tolvik::ui {
+
+class QtHost : public QObject, public Host {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMinuteTimerMs = 60000;
+  static constexpr int kFastTimerMs = 110;
+
+  explicit QtHost(QObject* parent = nullptr);
+  ~QtHost() override;
+
+  // Starts the two timers and hands socket events to `doc` from now on.
+  void attach(CHaldenDoc& doc);
+  // Stops the timers and the socket notifier (the document is closing);
+  // a page alarm still sounding ends early.
+  void detach();
+  // The window that owns the login-value dialog.
+  void setDialogParent(QWidget* parent) { dialog_parent_ = parent; }
+
+  void PostToMain(std::function<void()> fn) override;
+  void SocketChanged(int fd) override;
+  void StatusChanged(int state, const std::string& text) override;
+  bool AskForLoginValue(const std::string& key, std::string& value) override;
+  void OpenUserWhisperBar(const std::string& name) override;
+  void PageAlarm() override;
+  void Beep() override;
+
+ signals:
+  void statusChanged(int state, const QString& text);
+  void userWhisperBarRequested(const QString& name);
+
+ private:
+  void onSocketActivated();
+
+  CHaldenDoc* doc_ = nullptr;
+  QSocketNotifier* notifier_ = nullptr;
+  QTimer* minute_timer_ = nullptr;
+  QTimer* fast_timer_ = nullptr;
+  QWidget* dialog_parent_ = nullptr;
+  std::atomic<bool> closing_{false};
+};
+
+}  // namespace tolvik::ui

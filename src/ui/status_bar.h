@@ -1,0 +1,43 @@
+#pragma once
+// The main window's status bar: the connection status, the Enter/Leave and
+// Page switches, and the outgoing queue's gauge over the second pane.
+#include <QStatusBar>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace tolvik {
+class OutgoingQueue;
+}
+
+namespace tolvik::ui {
+
+class StatusBar : public QStatusBar {
+  Q_OBJECT
+
+ public:
+  static constexpr int kGaugeMaximum = 199;
+  static constexpr int kGaugeRefreshMs = 110;
+
+  StatusBar(const OutgoingQueue& queue, QWidget* parent = nullptr);
+
+  // The text of pane 0..3.
+  QString paneText(int pane) const;
+  QProgressBar* gauge() const { return gauge_; }
+
+ public slots:
+  void setConnectionStatus(const QString& text);
+  void setEnterLeave(bool on);
+  void setPage(bool on);
+  // Sets the gauge from the queue's queued cost.
+  void refreshGauge();
+
+ private:
+  const OutgoingQueue& queue_;
+  QLabel* panes_[4] = {};
+  QProgressBar* gauge_ = nullptr;
+  QTimer* refresh_ = nullptr;
+};
+
+}  // namespace tolvik::ui

@@ -1,0 +1,46 @@
+#include "ui/stop_signals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+namespace tolvik::ui {
+namespace {
+
+int g_pipe[2] = {-1, -1};
+
+void OnStopSignal(int signal) {
+  const char c = static_cast<char>(signal);
+  (void)!::write(g_pipe[1], &c, 1);
+}
+
+}  // namespace
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+  if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, [this] {
+    char c = 0;
+    while (::read(g_pipe[0], &c, 1) == 1) emit stopRequested(c);
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+StopSignals::~StopSignals() {
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  delete notifier_;
+  for (int& fd : g_pipe) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+}
+
+}  // namespace tolvik::ui

@@ -1,0 +1,40 @@
+#pragma once
+// The ten switches as checkable actions, one per key of Bot.ini [Toggles]:
+// the menu items, the pressed toolbar buttons and Alt+V / Alt+P share them.
+// A switch flips the document's toggle and, when the toggle is remembered,
+// writes its new value to Bot.ini.
+#include <QObject>
+#include <array>
+#include <string_view>
+
+#include "app/config.h"
+
+class QAction;
+
+namespace tolvik {
+class CHaldenDoc;
+}
+
+namespace tolvik::ui {
+
+class ToggleActions : public QObject {
+  Q_OBJECT
+
+ public:
+  ToggleActions(CHaldenDoc& doc, QObject* parent);
+
+  // The action of a [Toggles] key (exact spelling), or nullptr.
+  QAction* action(std::string_view key) const;
+
+ signals:
+  // After the switch of `key` flipped (and was written when remembered).
+  void toggled(const QString& key, bool on);
+
+ private:
+  void flip(const ToggleKey& key, bool on);
+
+  CHaldenDoc& doc_;
+  std::array<QAction*, kToggleKeys.size()> actions_{};
+};
+
+}  // namespace tolvik::ui

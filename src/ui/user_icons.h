@@ -1,0 +1,38 @@
+#pragma once
+// The user list's icon strip: 70 pictures of 28 x 14 pixels, drawn at start-up.
+#include <QPixmap>
+#include <vector>
+
+namespace tolvik::ui {
+
+// Slots 0..18 are the product and status pictures, 19..38 the level pictures
+// (19 + level), 39..57 grey versions of 0..18 for idle users, 58..69 empty.
+class UserIcons {
+ public:
+  static constexpr int kCount = 70;
+  static constexpr int kWidth = 28;
+  static constexpr int kHeight = 14;
+  static constexpr int kProductIcons = 19;
+  static constexpr int kLevelBase = 19;
+  static constexpr int kLevels = 20;
+  static constexpr int kIdleBase = 39;
+  // The level pictures keep their content in this many pixels on the left,
+  // so a level column this narrow still shows all of it.
+  static constexpr int kLevelPictureWidth = 10;
+
+  // Needs a QGuiApplication (the pictures are pixmaps).
+  UserIcons();
+
+  // The picture in `slot`; a null pixmap outside 0..69.
+  QPixmap pixmap(int slot) const;
+  // The whole strip, slot 0 on the left (kCount * kWidth by kHeight).
+  const QPixmap& strip() const { return strip_; }
+  // The slot of a level's picture, or -1 when the level has none (outside 0..19).
+  static int levelSlot(int level);
+
+ private:
+  QPixmap strip_;
+  std::vector<QPixmap> slots_;
+};
+
+}  // namespace tolvik::ui

@@ -1,0 +1,65 @@
+#pragma once
+// The "Whisper Bar": a message for the selected users and a typed list of names.
+#include <QLineEdit>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tolvik {
+class ChatBar;
+class ChatDisplay;
+}  // namespace tolvik
+
+namespace tolvik::ui {
+
+// Shows what an input field could not take (the text after its first line
+// break or beyond its limit) in the chat display, line by line, so nothing
+// typed or pasted is lost. `field` names the field ("chat bar").
+void ShowLeftOut(ChatDisplay& display, const QString& field, size_t max_bytes, std::string_view left_out);
+
+// An input field of the whisper bars: Enter sends, Esc empties the field.
+// It holds one line of at most `max_bytes` of UTF-8, cut between characters;
+// the rest goes to `display` (when given) through ShowLeftOut.
+class WhisperField : public QLineEdit {
+ public:
+  WhisperField(size_t max_bytes, const QString& what, ChatDisplay* display, QWidget* parent);
+  void setOnEnter(std::function<void()> send) { on_enter_ = std::move(send); }
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void keepLimit();
+
+  size_t max_bytes_;
+  QString what_;
+  ChatDisplay* display_;
+  std::function<void()> on_enter_;
+};
+
+class WhisperBar : public QWidget {
+  Q_OBJECT
+
+ public:
+  // What the fields cannot take is shown in `display` when given.
+  explicit WhisperBar(ChatBar& bar, QWidget* parent = nullptr, ChatDisplay* display = nullptr);
+
+  // Puts `names` (the selected users) into the names field, caret at the
+  // end, and gives that field the focus.
+  void prefill(const QString& names);
+  QLineEdit& namesField();
+  QLineEdit& messageField();
+
+ public slots:
+  // Enter in either field: the message to the selected and the typed users.
+  void send();
+
+ private:
+  ChatBar& bar_;
+  WhisperField* names_;
+  WhisperField* message_;
+};
+
+}  // namespace tolvik::ui
