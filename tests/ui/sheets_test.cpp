@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,6 +25,7 @@
 #include "app/config.h"
 #include "app/connection_state.h"
 #include "app/document.h"
+#include "app/font_records.h"
 #include "app/private_profile.h"
 #include "app/profile_file.h"
 #include "bot/chat_bot.h"
@@ -33,10 +35,13 @@
 #include "ui/chat_pane.h"
 #include "ui/main_window.h"
 #include "ui/sheets/access_page_widget.h"
+#include "ui/font_color_dialog.h"
 #include "ui/sheets/bot_configurator.h"
+#include "ui/sheets/fonts_page_widget.h"
 #include "ui/sheets/heirs_page_widget.h"
 #include "ui/sheets/login_page_widget.h"
 #include "ui/sheets/response_configurator.h"
+#include "ui/sheets/servers_page_widget.h"
 #include "ui/sheets/responses_page_widget.h"
 #include "ui/sheets/spin_edit.h"
 #include "ui/sheets/toggles_page_widget.h"
@@ -269,6 +274,16 @@ TEST(BotConfiguratorSheet, LoginOkWithoutSavePasswordKeepsThePasswordForThisRunO
     EXPECT_EQ(sheet->windowTitle(), "Bot Configurator");
     ASSERT_EQ(sheet->tabs()->count(), 4);
     EXPECT_EQ(sheet->tabs()->tabText(2), "Fonts");
+    // Enter in the server entry adds the server; the sheet stays open.
+    ServersPageWidget* servers = sheet->serversPage();
+    sheet->tabs()->setCurrentWidget(servers);
+    QTest::keyClicks(servers->entry(), "north.example");
+    QTest::keyClick(servers->entry(), Qt::Key_Return);
+    EXPECT_EQ(LoadServerList(dir.file("Bot.ini")), "north.example");
+    EXPECT_TRUE(servers->entry()->text().isEmpty());
+    EXPECT_TRUE(sheet->isVisible());
+    sheet->tabs()->setCurrentIndex(0);
+
     LoginPageWidget* login = sheet->loginPage();
     EXPECT_EQ(login->userName()->text(), "old");
     EXPECT_EQ(login->password()->echoMode(), QLineEdit::Password);
@@ -291,7 +306,36 @@ TEST(BotConfiguratorSheet, LoginOkWithoutSavePasswordKeepsThePasswordForThisRunO
   EXPECT_FALSE(stored.savePassword);
   EXPECT_EQ(window.document().Login().password, "newpw");
   EXPECT_STREQ(window.document().Bot().Password(), "newpw");
-  EXPECT_STREQ(window.document().Bot().Server(), "east.example");
+  EXPECT_STREQ(window.document().Bot().Server(), "east.example");  // not chosen: unchanged
+}
+
+TEST(BotConfiguratorSheet, AFontIsStoredAtOnceAndOkShowsItInTheChat) {
+  TempDir dir;
+  dir.write("Bot.ini", "");
+  MainWindow window(dir.path().string());
+  ShowExposed(window);
+  const TextFormat before = window.chatPane()->format(TextType::Whispers);
+
+  WhenOpen<BotConfigurator>([&](BotConfigurator* sheet) {
+    sheet->tabs()->setCurrentWidget(sheet->fontsPage());
+    FontsPageWidget* fonts = sheet->fontsPage();
+    EXPECT_FALSE(fonts->fontButton()->isEnabled());
+    ClickRow(fonts->list(), 5);  // "Whispers"
+    ASSERT_TRUE(fonts->fontButton()->isEnabled());
+    WhenOpen<FontColorDialog>([](FontColorDialog* chooser) {
+      chooser->setColor(QColor(0x11, 0x22, 0x33));
+      QTest::mouseClick(chooser->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    QTest::mouseClick(fonts->fontButton(), Qt::LeftButton);
+    // Written before the sheet closes, so Cancel would keep it too.
+    EXPECT_EQ(LoadTextFormats(dir.file("Bot.ini"))[TextTypeIndex(TextType::Whispers)].colour, 0x00332211u);
+    EXPECT_EQ(window.chatPane()->format(TextType::Whispers), before);
+    sheet->tabs()->setCurrentWidget(sheet->togglesPage());
+    EXPECT_FALSE(sheet->helpButton()->isEnabled());  // the Toggles page has no help
+    QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
+  });
+  MenuAction(window, "&Options", "Configure Bot")->trigger();
+  EXPECT_EQ(window.chatPane()->format(TextType::Whispers).colour, 0x00332211u);
 }
 
 TEST(BotConfiguratorSheet, ConnectOpensTheSheetForAMissingPasswordUntilGivenOrCancelled) {
