@@ -5,7 +5,9 @@
 #include <QObject>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/host.h"
 
@@ -54,6 +56,8 @@ class QtHost : public QObject, public Host {
 
  private:
   void onSocketActivated();
+  // Runs the closures posted so far (main thread).
+  void runPosted();
 
   CHaldenDoc* doc_ = nullptr;
   QSocketNotifier* notifier_ = nullptr;
@@ -62,6 +66,9 @@ class QtHost : public QObject, public Host {
   QWidget* dialog_parent_ = nullptr;
   std::function<bool()> login_value_prompt_;
   std::atomic<bool> closing_{false};
+  // Closures from other threads wait here; one queued call runs them all.
+  std::mutex posted_mutex_;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace tolvik::ui
