@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -70,13 +71,13 @@ void ClickRow(QListWidget* list, int row) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
-// Runs `act` on the next modal sheet of type T once it is open.
+// Runs `act` on the next modal window of type T (and `title`, when given) once it is open.
 template <class T>
-void WhenOpen(std::function<void(T*)> act) {
+void WhenOpen(std::function<void(T*)> act, const QString& title = {}) {
   auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, [poll, act] {
+  QObject::connect(poll, &QTimer::timeout, [poll, act, title] {
     auto* sheet = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+    if (!sheet || (!title.isEmpty() && sheet->windowTitle() != title)) return;
     poll->deleteLater();
     act(sheet);
   });
@@ -391,6 +392,16 @@ TEST(ResponseConfiguratorSheet, OpensFromTheMenuAndOkStoresPasswordsHeirsAndLeve
     ASSERT_EQ(sheet->tabs()->count(), 4);
     EXPECT_EQ(sheet->tabs()->tabText(0), "Access");
     EXPECT_FALSE(sheet->applyButton()->isEnabled());
+    // Help shows the page's text in the "Help" window.
+    QString help;
+    WhenOpen<QDialog>(
+        [&](QDialog* window) {
+          if (auto* text = window->findChild<QPlainTextEdit*>()) help = text->toPlainText();
+          window->accept();
+        },
+        "Help");
+    QTest::mouseClick(sheet->helpButton(), Qt::LeftButton);
+    EXPECT_TRUE(help.startsWith("\nThis tab allows you to add new users, adjust user levels")) << help.toStdString();
     // bob moves to level 4 on the Access page.
     AccessPageWidget* access = sheet->accessPage();
     QTest::keyClicks(access->userBox()->lineEdit(), "bob");
