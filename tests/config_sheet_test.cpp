@@ -11,6 +11,8 @@
 #include "app/document.h"
 #include "app/private_profile.h"
 #include "app/profile_file.h"
+#include "app/font_records.h"
+#include "app/sheets/fonts_page.h"
 #include "app/sheets/login_page.h"
 #include "app/sheets/servers_page.h"
 #include "app/sheets/toggles_page.h"
@@ -142,6 +144,28 @@ TEST_F(ConfigSheetTest, LastUsedStoresTwoPlusTheStateInUseAndSwitchingRowsWrites
   ASSERT_TRUE(page.SelectRow(1).ok);
   EXPECT_EQ(page.checked(), TogglesPage::Setting::LastUsed);
   EXPECT_TRUE(LoadToggles(ini).AutoRespond.save);
+}
+
+TEST_F(ConfigSheetTest, FontsListUrlsBeforeHighlightsAndWriteTheChosenTypesRecordAtOnce) {
+  FontsPage page(ini);
+  EXPECT_FALSE(page.fontEnabled());
+  EXPECT_FALSE(page.SaveRecord(DefaultTextFormat()).ok);
+
+  page.Select(8);
+  ASSERT_EQ(std::string(FontsPage::kRows[8].label), "URLs");
+  EXPECT_EQ(page.selectedType(), TextType::URLs);
+  EXPECT_EQ(page.Record(), DefaultUrlFormat());  // nothing stored: underlined link
+
+  page.Select(9);  // "Highlights"
+  TextFormat chosen = DefaultTextFormat();
+  chosen.colour = 0x000000FF;
+  chosen.effects = kCfeBold;
+  ASSERT_TRUE(page.SaveRecord(chosen).ok);
+  // Written before any OK, under the Highlighted key only.
+  TextFormats stored = LoadTextFormats(ini);
+  EXPECT_EQ(stored[TextTypeIndex(TextType::Highlighted)].colour, 0x000000FFu);
+  EXPECT_EQ(stored[TextTypeIndex(TextType::URLs)], DefaultUrlFormat());
+  EXPECT_EQ(page.Record().colour, 0x000000FFu);
 }
 
 TEST(BotIniMode, CreatedForItsOwnerOnlyAndKeptThroughRewrites) {

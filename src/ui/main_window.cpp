@@ -17,18 +17,23 @@
 #include <QToolBar>
 #include <QWheelEvent>
 
+#include "app/chat_display.h"
 #include "app/document.h"
+#include "app/font_records.h"
 #include "app/window_placement.h"
 #include "bot/chat_bot.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
 #include "ui/icons.h"
 #include "ui/qt_host.h"
+#include "ui/sheets/bot_configurator.h"
+#include "ui/sheets/response_configurator.h"
 #include "ui/status_bar.h"
 #include "ui/toggle_actions.h"
 #include "ui/user_list_panel.h"
 #include "ui/user_list_view.h"
 #include "ui/user_whisper_bars.h"
+#include "ui/wire_text.h"
 
 namespace tolvik::ui {
 namespace {
@@ -133,12 +138,15 @@ void MainWindow::createActions() {
   a.selectServer = notYetAction(tr("Select B.net server for SC"), tr("Selecting the game's server"));
   a.selectServer->setToolTip(tr("Select B.net Server"));
   a.selectServer->setIcon(DrawToolIcon(ToolIcon::SelectServer));
-  a.configure = notYetAction(tr("Configure Bot"), tr("The bot configuration"));
+  a.configure = addCommand(tr("Configure Bot"), tr("Change the login, servers, fonts and toggles"));
   a.configure->setToolTip(tr("Config Bot"));
   a.configure->setIcon(DrawToolIcon(ToolIcon::ConfigBot));
-  a.responses = notYetAction(tr("Setup Responses and Automation"), tr("The response configuration"));
+  connect(a.configure, &QAction::triggered, this, &MainWindow::configureBot);
+  a.responses = addCommand(tr("Setup Responses and Automation"),
+                           tr("Change command levels, users, responses, heirs and restrictions"));
   a.responses->setToolTip(tr("Stats"));
   a.responses->setIcon(DrawToolIcon(ToolIcon::Responses));
+  connect(a.responses, &QAction::triggered, this, [this] { ShowResponseConfigurator(*doc_, this); });
   a.reindex = addCommand(tr("Reindex Account Database"), tr("Rebuild the account database and its index"));
   connect(a.reindex, &QAction::triggered, this, &MainWindow::reindexAliases);
 
@@ -343,6 +351,8 @@ void MainWindow::connectDocument() {
   connect(pane_, &ChatPane::pasteToChatBarRequested, chat_bar_, &ChatBarWidget::insertText);
   connect(pane_, &QPlainTextEdit::selectionChanged, this, &MainWindow::updateEditActions);
   connect(&chat_bar_->input(), &QLineEdit::selectionChanged, this, &MainWindow::updateEditActions);
+  // A login value missing at Connect: the "Bot Configurator" asks for it.
+  host_->setLoginValuePrompt([this] { return configureBot(); });
   host_->attach(*doc_);
 }
 
@@ -444,6 +454,15 @@ void MainWindow::reindexAliases() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   doc_->Bot().Aliases().reindex();
   QApplication::restoreOverrideCursor();
+}
+
+bool MainWindow::configureBot() {
+  if (!ShowBotConfigurator(*doc_, this)) return false;
+  // The fonts as stored now, the switches as in use, the server of the status text.
+  doc_->Display().setFormats(LoadTextFormats(doc_->Paths().botIni));
+  for (const ToggleKey& key : kToggleKeys) toggles_->action(key.key)->setChecked((doc_->GetToggles().*key.field).state);
+  status_bar_->setConnectionStatus(FromWire(doc_->StatusText()));
+  return true;
 }
 
 void MainWindow::showUserMenu(const QPoint& globalPos) { user_menu_->popup(globalPos); }

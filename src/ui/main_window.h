@@ -78,6 +78,8 @@ class MainWindow : public QMainWindow {
   void paste();
   void updateEditActions();
   void reindexAliases();
+  // Runs the "Bot Configurator"; on OK the window shows what it changed.
+  bool configureBot();
   void saveWindowSizes(bool withUserListWidth);
   void showUserMenu(const QPoint& globalPos);
   void openWhisperBar();

@@ -85,7 +85,11 @@ void QtHost::onSocketActivated() {
 void QtHost::StatusChanged(int state, const std::string& text) { emit statusChanged(state, FromWire(text)); }
 
 bool QtHost::AskForLoginValue(const std::string& key, std::string& value) {
-  return LoginValueDialog::ask(dialog_parent_, key, value);
+  if (!login_value_prompt_) return LoginValueDialog::ask(dialog_parent_, key, value);
+  if (!doc_ || !login_value_prompt_()) return false;
+  const LoginSettings& login = doc_->Login();
+  value = key == "Password" ? login.password : key == "Login" ? login.login : login.server;
+  return true;
 }
 
 void QtHost::OpenUserWhisperBar(const std::string& name) { emit userWhisperBarRequested(FromWire(name)); }

@@ -38,6 +38,9 @@ class QtHost : public QObject, public Host {
   void detach();
   // The window that owns the login-value dialog.
   void setDialogParent(QWidget* parent) { dialog_parent_ = parent; }
+  // What a missing login value opens: true once the user confirmed (the
+  // value is then the document's), false when cancelled.
+  void setLoginValuePrompt(std::function<bool()> prompt) { login_value_prompt_ = std::move(prompt); }
 
   void PostToMain(std::function<void()> fn) override;
   void SocketChanged(int fd) override;
@@ -61,6 +64,7 @@ class QtHost : public QObject, public Host {
   QTimer* minute_timer_ = nullptr;
   QTimer* fast_timer_ = nullptr;
   QWidget* dialog_parent_ = nullptr;
+  std::function<bool()> login_value_prompt_;
   std::atomic<bool> closing_{false};
   // Closures from other threads wait here; one queued call runs them all.
   std::mutex posted_mutex_;

@@ -24,7 +24,8 @@
 #include "support/temp_dir.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
-#include "ui/login_value_dialog.h"
+#include "ui/sheets/bot_configurator.h"
+#include "ui/sheets/login_page_widget.h"
 #include "ui/status_bar.h"
 #include "ui/toggle_actions.h"
 #include "ui/user_list_model.h"
@@ -103,20 +104,22 @@ TEST(MainWindowPlacement, RestoresOnScreenAndSavesOnExitWhenAsked) {
   EXPECT_EQ(LoadUserListWidth(dir.file("Bot.ini")), 150);
 }
 
-// Answers the next modal login-value dialog: types `value` and presses Enter,
-// or cancels when `value` is empty. Records the dialog's echo mode.
+// Answers the next "Bot Configurator" opened for a missing password: types
+// `value` into the Login page's password field and presses Enter, or cancels
+// when `value` is empty. Records the field's echo mode.
 void AnswerLoginDialog(const QString& value, QLineEdit::EchoMode* echo) {
   auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, [=] {
-    auto* dialog = qobject_cast<LoginValueDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;
+    auto* sheet = qobject_cast<BotConfigurator*>(QApplication::activeModalWidget());
+    if (!sheet) return;
     poll->deleteLater();
-    *echo = dialog->field()->echoMode();
+    QLineEdit* field = sheet->loginPage()->password();
+    *echo = field->echoMode();
     if (value.isEmpty()) {
-      QTest::keyClick(dialog, Qt::Key_Escape);
+      QTest::keyClick(sheet, Qt::Key_Escape);
     } else {
-      QTest::keyClicks(dialog->field(), value);
-      QTest::keyClick(dialog->field(), Qt::Key_Return);
+      QTest::keyClicks(field, value);
+      QTest::keyClick(field, Qt::Key_Return);
     }
   });
   poll->start(10);

@@ -21,7 +21,11 @@ class LoginPage {
   static constexpr size_t kPasswordLimit = 20;
   static constexpr size_t kHomeChannelLimit = kLoginFieldLimit;
 
-  static constexpr std::string_view kHelpText = "This tab sets your login information.";
+  static constexpr std::string_view kHelpText =
+      "This tab sets your login information.  Type the name and password of your Battle.net account and the "
+      "channel the bot should join and stay in.  Tick Save Password to keep the password in Bot.ini; otherwise "
+      "it is used for this run only and asked for at the next start.  Tick Login on startup to connect as soon "
+      "as the program starts.";
 
   // Fills the fields from the login values in use; unset values show empty.
   void Load(const LoginSettings& current);

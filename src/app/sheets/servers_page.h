@@ -19,7 +19,10 @@ class ServersPage {
   static constexpr size_t kServerLimit = kLoginFieldLimit;
 
   static constexpr std::string_view kHelpText =
-      "This tab allows you to select the battle.net server you wish to connect to.";
+      "This tab allows you to select the battle.net server you wish to connect to.  Select a server in the list "
+      "to use it for this run; press Save to make it the server used at every start.  Type a name or address "
+      "and press Add Server to add it to the list, or select one and press Delete to remove it.  Changes to "
+      "the list are saved at once.";
 
   // Reads [Init] ServerList (split at blanks and semicolons; nothing listed
   // when it is not set) and selects the entry equal to `currentServer`.

@@ -18,7 +18,11 @@ class HeirsPage {
   static constexpr size_t kNameLimit = 19;
 
   static constexpr std::string_view kHelpText =
-      "This tab allows you to automatically designate users when they enter your channel.";
+      "This tab allows you to automatically designate users when they enter your channel.  The heir with the "
+      "highest priority (1) who is present is designated.  Choose a priority, type the new name and press Add: "
+      "Replace Name overwrites the heir at that priority, Insert Name moves the others down one place.  Delete "
+      "removes the heir at that priority.  The bot uses the changes at once; they are saved when this window "
+      "is closed with OK.";
 
   enum class Mode { Replace, Insert };
 

@@ -37,7 +37,11 @@ class ResponsesPage {
   static constexpr size_t kNameLimit = 19;
 
   static constexpr std::string_view kHelpText =
-      "This box allows you to have the bot automatically send messages based on actions or incomming text.";
+      "This box allows you to have the bot automatically send messages based on actions or incomming text.  "
+      "Choose a message type first.  For normal text and emotes, type the name to respond to (* and ? match "
+      "any characters), the phrase to respond to and the response, then press Save.  For joins and exits only "
+      "the name and the response are needed; the three messages need only the text.  Del removes what is "
+      "selected.  The Auto-Responder must be on for the bot to answer.";
 
   // With a bot, the names and messages shown are the bot's and every write
   // reloads its settings and response tables; without one (tests, tools)

@@ -26,7 +26,10 @@ class RestrictionsPage {
   static constexpr size_t kPasswordLimit = kSecurityLimit;
 
   static constexpr std::string_view kHelpText =
-      "This tab allows you to restrict the number of any type of login in the channel.";
+      "This tab allows you to restrict the number of any type of login in the channel.  Choose a login type, "
+      "set Max to the number allowed (-1 for no limit) and press Save.  A channel password puts the channel in "
+      "private mode: a user who whispers it to the bot is let in.  The passwords are saved when this window is "
+      "closed with OK.";
 
   // `botIni` is written; `current` gives the limits and passwords shown.
   RestrictionsPage(std::string botIni, const BotSettings& current);

@@ -1,0 +1,42 @@
+#pragma once
+// The "Bot Configurator" sheet: the Login, Servers, Fonts and Toggles pages.
+#include "ui/sheets/config_sheet.h"
+
+namespace tolvik {
+class CHaldenDoc;
+}
+
+namespace tolvik::ui {
+
+class FontsPageWidget;
+class LoginPageWidget;
+class ServersPageWidget;
+class TogglesPageWidget;
+
+class BotConfigurator : public ConfigSheet {
+  Q_OBJECT
+
+ public:
+  explicit BotConfigurator(CHaldenDoc& doc, QWidget* parent = nullptr);
+
+  LoginPageWidget* loginPage() const { return login_; }
+  ServersPageWidget* serversPage() const { return servers_; }
+  FontsPageWidget* fontsPage() const { return fonts_; }
+  TogglesPageWidget* togglesPage() const { return toggles_; }
+
+ protected:
+  // The toggle choice, then the login values and this run's server.
+  bool commit() override;
+
+ private:
+  LoginPageWidget* login_;
+  ServersPageWidget* servers_;
+  FontsPageWidget* fonts_;
+  TogglesPageWidget* toggles_;
+};
+
+// Runs the sheet modally on the document's values; true when it closed with
+// OK. The caller refreshes the window then (fonts, status text).
+bool ShowBotConfigurator(CHaldenDoc& doc, QWidget* parent);
+
+}  // namespace tolvik::ui

@@ -1,0 +1,69 @@
+#include "ui/sheets/login_page_widget.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "app/chat_display.h"
+#include "app/document.h"
+#include "ui/wire_text.h"
+
+namespace tolvik::ui {
+
+LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
+    : SheetPage(parent),
+      doc_(doc),
+      user_name_(new QLineEdit(this)),
+      password_(new QLineEdit(this)),
+      home_channel_(new QLineEdit(this)),
+      save_password_(new QCheckBox(tr("Save Password"), this)),
+      login_on_startup_(new QCheckBox(tr("Login on startup"), this)) {
+  user_name_->setObjectName(QStringLiteral("userName"));
+  password_->setObjectName(QStringLiteral("password"));
+  home_channel_->setObjectName(QStringLiteral("homeChannel"));
+  user_name_->setMaxLength(static_cast<int>(LoginPage::kUserNameLimit));
+  password_->setMaxLength(static_cast<int>(LoginPage::kPasswordLimit));
+  password_->setEchoMode(QLineEdit::Password);
+  home_channel_->setMaxLength(static_cast<int>(LoginPage::kHomeChannelLimit));
+
+  auto* form = new QFormLayout;
+  form->addRow(tr("User Name:"), user_name_);
+  form->addRow(tr("Password:"), password_);
+  form->addRow(tr("Home Channel:"), home_channel_);
+  form->addRow(save_password_);
+  form->addRow(login_on_startup_);
+  auto* note = new QLabel(
+      QStringLiteral("The user account must already exist.  Log in to Battle.net with Starcraft to create an account"),
+      this);
+  note->setWordWrap(true);
+  auto* content = new QVBoxLayout;
+  content->addLayout(form);
+  content->addSpacing(8);
+  content->addWidget(note);
+  setContent(content);
+  load();
+}
+
+void LoginPageWidget::load() {
+  page_.Load(doc_.Login());
+  user_name_->setText(FromWire(page_.userName()));
+  password_->setText(FromWire(page_.password()));
+  home_channel_->setText(FromWire(page_.homeChannel()));
+  save_password_->setChecked(page_.savePassword());
+  login_on_startup_->setChecked(page_.loginOnStartup());
+}
+
+bool LoginPageWidget::save() {
+  page_.setUserName(ToWire(user_name_->text(), LoginPage::kUserNameLimit));
+  page_.setPassword(ToWire(password_->text(), LoginPage::kPasswordLimit));
+  page_.setHomeChannel(ToWire(home_channel_->text(), LoginPage::kHomeChannelLimit));
+  page_.setSavePassword(save_password_->isChecked());
+  page_.setLoginOnStartup(login_on_startup_->isChecked());
+  const PageOutcome outcome = page_.Apply(doc_);
+  if (!outcome) doc_.Display().print(TextType::BotInfo, "%s", outcome.message.c_str());
+  return true;
+}
+
+}  // namespace tolvik::ui

@@ -1,0 +1,42 @@
+#pragma once
+// The "Responses" page of the "Response Configurator": automatic responses,
+// greetings, goodbyes and the three messages. "Save" and "Del" write at once
+// and reload the bot's tables.
+#include "bot/sheets/responses_page.h"
+#include "ui/sheets/sheet_page.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace tolvik::ui {
+
+class ResponsesPageWidget : public SheetPage {
+  Q_OBJECT
+
+ public:
+  // With a bot, shows and reloads the bot's tables; see ResponsesPage.
+  ResponsesPageWidget(const std::string& botIni, ChatBot* bot, QWidget* parent = nullptr);
+
+  std::string_view helpText() const override { return ResponsesPage::kHelpText; }
+
+  QComboBox* typeBox() const { return type_; }
+  QComboBox* nameBox() const { return name_; }
+  QComboBox* phraseBox() const { return phrase_; }
+  QLineEdit* response() const { return response_; }
+  QPushButton* saveButton() const { return save_; }
+  QPushButton* deleteButton() const { return delete_; }
+
+ private:
+  void showPage();
+
+  ResponsesPage page_;
+  QComboBox* type_;
+  QComboBox* name_;
+  QComboBox* phrase_;
+  QLineEdit* response_;
+  QPushButton* save_;
+  QPushButton* delete_;
+};
+
+}  // namespace tolvik::ui
