@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds=$2; shift ;;
     --dir) demo=$2; shift ;;
     --build) build=$2; shift ;;
-    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "demo.sh: unknown argument '$1'" >&2; exit 2 ;;
   esac
   shift
