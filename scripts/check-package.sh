@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-scripts/deps.sh dpkg-dev lintian desktop-file-utils man-db
+scripts/deps.sh dpkg-dev lintian desktop-file-utils man-db file
 
 cmake -S . -B "$build" -G Ninja >/dev/null
 rm -f "$build"/tolvik_*.deb
