@@ -202,7 +202,7 @@ void DemoGateway::onBytes(const char* data, size_t size) {
 }
 
 void DemoGateway::onLine(std::string line) {
-  log("<<", line);
+  log("<<", phase_ == Phase::Password ? std::string("(the password)") : line);
   switch (phase_) {
     case Phase::Selector:
       return;
@@ -225,8 +225,10 @@ void DemoGateway::onLine(std::string line) {
       enterChannel("Lobby");
       return;
     case Phase::Chatting:
-      if (!line.empty() && line[0] == '/') onCommand(line.substr(1));
-      // Plain talk is not echoed back to the speaker.
+      if (!line.empty() && line[0] == '/')
+        onCommand(line.substr(1));
+      else
+        onTalk(line);  // not echoed back to the speaker
       return;
   }
 }
@@ -325,6 +327,26 @@ void DemoGateway::onCommand(const std::string& line) {
   }
 }
 
+void DemoGateway::onTalk(const std::string& text) {
+  if (!inCastChannel() || users_.empty()) return;
+  // A greeting is answered by the one it names, or by the first one here; a
+  // welcome that names someone is thanked for.
+  const std::string lower = Lower(text);
+  const User* named = nullptr;
+  for (const User& u : users_)
+    if (lower.find(Lower(u.name)) != std::string::npos) named = &u;
+  std::string answer;
+  if (lower.rfind("hi", 0) == 0 || lower.rfind("hello", 0) == 0 || lower.rfind("hey", 0) == 0) {
+    if (!named) named = &users_.front();
+    answer = "hi " + bot_name_ + "!";
+  } else if (named && lower.find("welcome") != std::string::npos) {
+    answer = "thanks, " + bot_name_ + "!";
+  } else {
+    return;
+  }
+  replies_.push_back({Clock::now() + 1500ms, "1005 TALK " + named->name + " " + Flags(named->flags) + " \"" + answer + "\""});
+}
+
 void DemoGateway::send(const std::string& line) {
   if (client_fd_ < 0) return;
   log(">>", line);
@@ -404,6 +426,10 @@ void DemoGateway::playDue() {
     if (s.kind == Kind::Whisper) send("1004 WHISPER " + who);
   };
   const auto now = Clock::now();
+  while (!replies_.empty() && replies_.front().first <= now) {
+    toChannel(replies_.front().second);
+    replies_.erase(replies_.begin());
+  }
   while (next_step_ < std::size(kTimeline) && start_ + kTimeline[next_step_].at <= now) play(kTimeline[next_step_++]);
   while (next_step_ == std::size(kTimeline) && next_ambient_at_ <= now) {
     play(kAmbient[next_ambient_++ % std::size(kAmbient)]);
@@ -413,7 +439,8 @@ void DemoGateway::playDue() {
 
 std::chrono::milliseconds DemoGateway::untilNextStep() const {
   if (!started_ || client_fd_ < 0) return 1000ms;
-  const auto next = next_step_ < std::size(kTimeline) ? start_ + kTimeline[next_step_].at : next_ambient_at_;
+  auto next = next_step_ < std::size(kTimeline) ? start_ + kTimeline[next_step_].at : next_ambient_at_;
+  if (!replies_.empty()) next = std::min(next, replies_.front().first);
   const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
   return std::clamp(wait, 0ms, 1000ms);
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tolvik::demo {
@@ -47,6 +48,7 @@ class DemoGateway {
   void onBytes(const char* data, size_t size);
   void onLine(std::string line);
   void onCommand(const std::string& line);
+  void onTalk(const std::string& text);
   void send(const std::string& line);
   // One line of the log, with the seconds since the client connected.
   void log(const char* direction, const std::string& line);
@@ -83,6 +85,8 @@ class DemoGateway {
   size_t next_step_ = 0;
   size_t next_ambient_ = 0;
   std::chrono::steady_clock::time_point next_ambient_at_;
+  // Answers to the bot's own talk, each with the time it is due.
+  std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> replies_;
 };
 
 }  // namespace tolvik::demo

@@ -78,6 +78,8 @@ TEST(DemoGateway, LogsInJoinsAnswersKicksAndBansAndEndsWithTheClient) {
   ASSERT_TRUE(bot.waitFor("1007 CHANNEL \"Test Room\"\r\n1001 USER Acct 0012 [CHAT]\r\n"));
   // The cast arrives one by one; the first is in after about a second.
   ASSERT_TRUE(bot.waitFor("1002 JOIN Kestrel 0000 [SEXP]\r\n"));
+  bot.send("hello Kestrel\n");  // talk is not echoed, but answered
+  EXPECT_TRUE(bot.waitFor("1005 TALK Kestrel 0000 \"hi Acct!\"\r\n"));
   bot.send("/kick Kestrel out you go\n");
   EXPECT_TRUE(bot.waitFor("1018 INFO \"Kestrel was kicked out of the channel by Acct (out you go).\"\r\n"
                           "1003 LEAVE Kestrel 0000\r\n"));
