@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QSettings>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "ui/main_window.h"
@@ -22,15 +23,23 @@ void WriteVersion() {
   settings.setValue(QStringLiteral("Version"), QString::fromLatin1(kVersion));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+void SetNames() {
   QCoreApplication::setOrganizationName(QStringLiteral("Tolvik"));
   QCoreApplication::setApplicationName(QStringLiteral("Tolvik"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
-  QGuiApplication::setDesktopFileName(QStringLiteral("tolvik"));
+}
 
+// --help and --version answer without a display.
+bool AsksForInformationOnly(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"})
+      if (std::strcmp(argv[i], option) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Runs the Tolvik chat bot in a window, in DIR (default: the current directory),\n"
@@ -40,6 +49,16 @@ int main(int argc, char** argv) {
   const QCommandLineOption dir_option(QStringLiteral("dir"), QStringLiteral("Working directory."),
                                       QStringLiteral("DIR"), QStringLiteral("."));
   parser.addOption(dir_option);
+  if (AsksForInformationOnly(argc, argv)) {
+    QCoreApplication info(argc, argv);
+    SetNames();
+    parser.process(info);  // prints and exits
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  SetNames();
+  QGuiApplication::setDesktopFileName(QStringLiteral("tolvik"));
   parser.process(app);
   if (!parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "tolvik: unknown argument '%s'\n", qPrintable(parser.positionalArguments().first()));

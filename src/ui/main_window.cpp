@@ -201,7 +201,7 @@ void MainWindow::createDocks() {
 
   addDockWidget(Qt::BottomDockWidgetArea, chat_bar_dock_);
   // The "Whisper Bar" and the per-user bars are made when first asked for.
-  user_whisper_bars_ = new UserWhisperBars(*this, chat_bar_->chatBar());
+  user_whisper_bars_ = new UserWhisperBars(*this, chat_bar_->chatBar(), pane_);
 
   user_list_ = new UserListPanel(doc_->Bot().Users(), this);
   user_list_dock_ = new QDockWidget(tr("User List"), this);

@@ -45,9 +45,24 @@ void QtHost::detach() {
 }
 
 void QtHost::PostToMain(std::function<void()> fn) {
+  bool wake;
+  {
+    std::lock_guard<std::mutex> lock(posted_mutex_);
+    wake = posted_.empty();
+    posted_.push_back(std::move(fn));
+  }
   // A queued call runs in this object's (the main) thread; it is dropped
   // when the host is gone first.
-  QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+  if (wake) QMetaObject::invokeMethod(this, &QtHost::runPosted, Qt::QueuedConnection);
+}
+
+void QtHost::runPosted() {
+  std::vector<std::function<void()>> run;
+  {
+    std::lock_guard<std::mutex> lock(posted_mutex_);
+    run.swap(posted_);
+  }
+  for (auto& fn : run) fn();
 }
 
 void QtHost::SocketChanged(int fd) {

@@ -5,7 +5,9 @@
 #include <QObject>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/host.h"
 
@@ -51,6 +53,8 @@ class QtHost : public QObject, public Host {
 
  private:
   void onSocketActivated();
+  // Runs the closures posted so far (main thread).
+  void runPosted();
 
   CHaldenDoc* doc_ = nullptr;
   QSocketNotifier* notifier_ = nullptr;
@@ -58,6 +62,9 @@ class QtHost : public QObject, public Host {
   QTimer* fast_timer_ = nullptr;
   QWidget* dialog_parent_ = nullptr;
   std::atomic<bool> closing_{false};
+  // Closures from other threads wait here; one queued call runs them all.
+  std::mutex posted_mutex_;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace tolvik::ui

@@ -60,6 +60,7 @@ ToggleActions::ToggleActions(CHaldenDoc& doc, QObject* parent) : QObject(parent)
     action->setStatusTip(QString::fromLatin1(look.status_tip));
     if (look.tool_tip) action->setToolTip(QString::fromLatin1(look.tool_tip));
     if (look.icon) action->setIcon(DrawToolIcon(*look.icon));
+    action->setIconVisibleInMenu(false);  // menus show the check mark, the toolbar the pressed button
     if (look.shortcut != QKeyCombination()) action->setShortcut(QKeySequence(look.shortcut));
     connect(action, &QAction::triggered, this, [this, &key](bool on) { flip(key, on); });
     actions_[i] = action;

@@ -29,6 +29,8 @@
 #include "ui/toggle_actions.h"
 #include "ui/user_list_model.h"
 #include "ui/user_list_panel.h"
+#include "ui/user_list_view.h"
+#include "ui/user_whisper_bars.h"
 
 namespace tolvik::ui {
 namespace {
@@ -69,7 +71,7 @@ TEST(MainWindowToggles, SwitchesFollowTheRememberRuleAndTheStatusPanes) {
   QTest::keyClick(&window, Qt::Key_P, Qt::AltModifier);
   EXPECT_EQ(Toggle(dir, "AllowPage"), "2");
   EXPECT_EQ(status->paneText(2), "Page: OFF");
-  // ViewPings writes 1 and 0, so the next start no longer remembers it.
+  // ViewPings, remembered, writes 1 rather than 3: the next start keeps the state, not the remembering.
   QToolButton* pings = nullptr;
   for (QToolBar* bar : window.findChildren<QToolBar*>())
     if (auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(window.toggles()->action("ViewPings")))) pings = b;
@@ -183,8 +185,24 @@ TEST(MainWindowSession, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnClose) {
     EXPECT_FALSE(model.index(row, UserListModel::kUserColumn).data(Qt::DecorationRole).value<QPixmap>().isNull());
   EXPECT_EQ(list->labelField().text(), "Home (3)");
 
-  // A line typed in the chat bar goes to the channel.
+  // The window's keys reach the list and the chat bar: Ctrl+Down selects the
+  // first user, Alt+N pastes the selection; Esc empties the line again.
   QLineEdit* input = &window.chatBarWidget()->input();
+  ASSERT_TRUE(input->hasFocus());
+  QTest::keyClick(input, Qt::Key_Down, Qt::ControlModifier);
+  QTest::keyClick(input, Qt::Key_N, Qt::AltModifier);
+  EXPECT_EQ(input->text(), "acct");
+  QTest::keyClick(input, Qt::Key_Escape);
+  // A double-click on a user opens that user's whisper bar.
+  UserListView& view = list->view();
+  const QRect alice = view.visualRect(model.index(1, UserListModel::kUserColumn));
+  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, alice.center());
+  EXPECT_NE(window.userWhisperBars()->find("alice"), nullptr);
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  input->setFocus();
+
+  // A line typed in the chat bar goes to the channel.
   QTest::keyClicks(input, "hello all");
   QTest::keyClick(input, Qt::Key_Return);
   ASSERT_TRUE(QTest::qWaitFor([&] { return gateway.received().find("hello all\n") != std::string::npos; }, 5000));
