@@ -75,7 +75,6 @@ void MainWindow::createDocument(const std::string& workingDir) {
   pane_ = new ChatPane(this);
   pane_->setObjectName(QStringLiteral("chatPane"));
   setCentralWidget(pane_);
-  host_->setDialogParent(this);
   doc_ = std::make_unique<CHaldenDoc>(workingDir, *pane_, *host_);
   // A product text longer than a tag: a short alert.
   doc_->Bot().Users().setLongProductAlert([this] { host_->Beep(); });

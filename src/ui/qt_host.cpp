@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "app/document.h"
-#include "ui/login_value_dialog.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
@@ -85,8 +84,7 @@ void QtHost::onSocketActivated() {
 void QtHost::StatusChanged(int state, const std::string& text) { emit statusChanged(state, FromWire(text)); }
 
 bool QtHost::AskForLoginValue(const std::string& key, std::string& value) {
-  if (!login_value_prompt_) return LoginValueDialog::ask(dialog_parent_, key, value);
-  if (!doc_ || !login_value_prompt_()) return false;
+  if (!login_value_prompt_ || !doc_ || !login_value_prompt_()) return false;
   const LoginSettings& login = doc_->Login();
   value = key == "Password" ? login.password : key == "Login" ? login.login : login.server;
   return true;

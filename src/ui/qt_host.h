@@ -13,7 +13,6 @@
 
 class QSocketNotifier;
 class QTimer;
-class QWidget;
 
 namespace tolvik {
 class CHaldenDoc;
@@ -36,8 +35,6 @@ class QtHost : public QObject, public Host {
   // Stops the timers and the socket notifier (the document is closing);
   // a page alarm still sounding ends early.
   void detach();
-  // The window that owns the login-value dialog.
-  void setDialogParent(QWidget* parent) { dialog_parent_ = parent; }
   // What a missing login value opens: true once the user confirmed (the
   // value is then the document's), false when cancelled.
   void setLoginValuePrompt(std::function<bool()> prompt) { login_value_prompt_ = std::move(prompt); }
@@ -63,7 +60,6 @@ class QtHost : public QObject, public Host {
   QSocketNotifier* notifier_ = nullptr;
   QTimer* minute_timer_ = nullptr;
   QTimer* fast_timer_ = nullptr;
-  QWidget* dialog_parent_ = nullptr;
   std::function<bool()> login_value_prompt_;
   std::atomic<bool> closing_{false};
   // Closures from other threads wait here; one queued call runs them all.
