@@ -53,7 +53,6 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
   createDocks();
   createToolBar();
   createMenus();
-  createUserMenu();
   installDialogs();
   connectDocument();
   readSettings();
@@ -305,27 +304,6 @@ void MainWindow::createMenus() {
   // A menu of the bar or the display closed: typing goes on in the chat bar.
   for (QMenu* menu : {file, edit, options, view, help})
     connect(menu, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, &MainWindow::focusChatBar); });
-}
-
-void MainWindow::createUserMenu() {
-  // The commands on a user come with the user-list work; the menu shows what they will be.
-  user_menu_ = new QMenu(this);
-  const QStringList groups[] = {
-      {tr("Show Aliases"), tr("Add Alias"), tr("WhoIs"), tr("Stats"), tr("Idle Time")},
-      {tr("Show User Level"), tr("Add to User List"), tr("Promote"), tr("Demote"), tr("Delete from List")},
-      {tr("Squelch"), tr("UnSquelch")},
-      {tr("Kick"), tr("Ban"), tr("Designate")},
-      {tr("Permanantly Highlight"), tr("Stop Highlighting user")},
-  };
-  for (const QStringList& group : groups) {
-    if (!user_menu_->actions().isEmpty()) user_menu_->addSeparator();
-    for (const QString& text : group) {
-      QAction* action = user_menu_->addAction(text);
-      action->setStatusTip(tr("%1 is not available yet").arg(text));
-      action->setEnabled(false);
-    }
-  }
-  connect(user_menu_, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, &MainWindow::focusChatBar); });
 }
 
 void MainWindow::connectDocument() {

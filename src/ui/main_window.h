@@ -63,7 +63,6 @@ class MainWindow : public QMainWindow {
   void createToolBar();
   void createStatusBar();
   void createDocks();
-  void createUserMenu();
   // The dialogs and the user list's commands (dialogs/window_dialogs.cpp).
   void installDialogs();
   void connectDocument();

@@ -41,8 +41,7 @@ void MainWindow::installDialogs() {
     HelpDialog::show(this, tr("Main Window Help"), QString::fromLatin1(kMainWindowHelpText));
   });
 
-  // The commands on the user under the pointer replace the menu's placeholders.
-  delete user_menu_;
+  // The commands on the first selected user.
   user_menu_ = new UserListMenu(*doc_, this);
   connect(user_menu_, &QMenu::aboutToHide, this, [this] { QTimer::singleShot(0, this, &MainWindow::focusChatBar); });
 }

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/tags_dialog.h"
 #include "ui/sheets/spin_edit.h"
 #include "ui/wire_text.h"
 
@@ -40,8 +41,9 @@ AccessPageWidget::AccessPageWidget(const std::string& workingDir, QWidget* paren
   user_->setCompleter(nullptr);
   user_->setInsertPolicy(QComboBox::NoInsert);
   user_->lineEdit()->setMaxLength(static_cast<int>(AccessPage::kUserNameLimit));
-  edit_tags_->setEnabled(false);
-  edit_tags_->setToolTip(tr("The say-tag editor is not available yet"));
+  connect(edit_tags_, &QPushButton::clicked, this, [this, botIni = workingDir + "/Bot.ini"] {
+    TagsDialog(botIni, this).exec();
+  });
 
   auto* commands = new QGroupBox(tr("Select Command Levels"), this);
   auto* command_form = new QFormLayout;
