@@ -98,12 +98,7 @@ void ResponsesPage::ChooseType(int index) {
   names_.clear();
   name_index_ = -1;
   name_text_.clear();
-  phrases_.clear();
-  responses_.clear();
-  phrase_index_ = -1;
-  phrase_text_.clear();
-  response_text_.clear();
-  stored_line_.clear();
+  ClearValue();
   if (type() == nullptr) return;
   if (type()->kind == Kind::AutoSend) {
     stored_line_ = CurrentMessage();
@@ -113,13 +108,17 @@ void ResponsesPage::ChooseType(int index) {
   }
 }
 
-void ResponsesPage::LoadValue() {
+void ResponsesPage::ClearValue() {
   phrases_.clear();
   responses_.clear();
   phrase_index_ = -1;
   phrase_text_.clear();
   response_text_.clear();
   stored_line_.clear();
+}
+
+void ResponsesPage::LoadValue() {
+  ClearValue();
   std::string value;
   ProfileFile::Read(type()->section, name_text_, kUnset, value, ResponseTable::kValueBuffer, bot_ini_);
   if (IsUnset(value)) return;
@@ -154,12 +153,7 @@ void ResponsesPage::TypeName(std::string_view text) {
     }
   }
   name_index_ = -1;
-  phrases_.clear();
-  responses_.clear();
-  phrase_index_ = -1;
-  phrase_text_.clear();
-  response_text_.clear();
-  stored_line_.clear();
+  ClearValue();
 }
 
 void ResponsesPage::ChoosePhrase(int index) {

@@ -96,6 +96,8 @@ class ResponsesPage {
   const MessageType* type() const;
   std::vector<std::string> TableNames() const;
   std::string CurrentMessage() const;
+  // Forgets the chosen name's phrases, responses and stored line.
+  void ClearValue();
   void LoadValue();
   void Reload();
   void Refresh();
