@@ -24,41 +24,18 @@
 #include "app/chat_display.h"
 #include "app/document.h"
 #include "app/host.h"
+#include "bench_support.h"
 #include "bot/chat_bot.h"
 
 namespace {
 
 using namespace tolvik;
+using bench::ResidentKb;
+using bench::WriteFile;
 
-// Shows nothing; counts the lines (bans, greetings and responses echo as they leave).
-class NullDisplay : public ChatDisplay {
- public:
-  void append(const char*, const TextFormat&) override { ++lines; }
-  long lines = 0;
-};
 
-// The main thread's queued work is run by the benchmark loop itself
-// (DeliverSentLines), so posted closures are dropped.
-class NullHost : public Host {
- public:
-  void PostToMain(std::function<void()>) override {}
-  void SocketChanged(int) override {}
-  void StatusChanged(int, const std::string&) override {}
-  bool AskForLoginValue(const std::string&, std::string&) override { return false; }
-};
 
-long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
 
-void Write(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-}
 
 // A small deterministic generator, so every run sees the same channel.
 struct Lcg {
@@ -96,7 +73,7 @@ void WriteFiles(const std::filesystem::path& dir) {
   for (int i = 0; patterns < 88; ++i, ++patterns) ini += Name("member", i) + "=!seen:you are a member\r\n";
   for (int i = 0; patterns < 108; ++i, ++patterns) ini += "*x" + Name("", i) + "*=ping:pong\r\n";
   for (int i = 0; patterns < 128; ++i, ++patterns) ini += "*" + Name("y", i) + "=ping:pong\r\n";
-  Write(dir / "Bot.ini", ini);
+  WriteFile(dir / "Bot.ini", ini);
 
   std::string users;
   for (int level = 1; level <= 9; ++level) {
@@ -104,12 +81,12 @@ void WriteFiles(const std::filesystem::path& dir) {
     for (int i = level - 1; i < 200; i += 9) users += Name("member", i) + "\r\n";
     users += "\r\n";
   }
-  Write(dir / "users.lst", users);
+  WriteFile(dir / "users.lst", users);
 
   std::string autoban;
   for (int i = 0; i < 1000; ++i) autoban += Name("bnd", i) + "\r\n";
-  Write(dir / "autoban.lst", autoban);
-  Write(dir / "script.ini", "");
+  WriteFile(dir / "autoban.lst", autoban);
+  WriteFile(dir / "script.ini", "");
 }
 
 // 10,000 event lines over a pool of members, guests, visitors, listed bans and bots.
@@ -181,8 +158,8 @@ void BM_ChannelFlood(benchmark::State& state) {
   const std::filesystem::path dir = mkdtemp(tmpl);
   WriteFiles(dir);
   const std::vector<std::string> events = MakeEvents();
-  NullDisplay display;
-  NullHost host;
+  bench::CountingDisplay display;  // bans, greetings and responses echo as they leave
+  bench::NullHost host;
   long rss_after_first = 0;
   long rss_end = 0;
   int64_t processed = 0;

@@ -28,32 +28,19 @@
 #include "app/chat_display.h"
 #include "app/document.h"
 #include "app/host.h"
+#include "bench_support.h"
 #include "bot/chat_bot.h"
 
 namespace {
 
 using namespace tolvik;
+using bench::WriteFile;
 
 constexpr int kPairs = 100000;
 constexpr int kRegulars = 40;
 
-class NullDisplay : public ChatDisplay {
- public:
-  void append(const char*, const TextFormat&) override {}
-};
 
-class NullHost : public Host {
- public:
-  void PostToMain(std::function<void()>) override {}
-  void SocketChanged(int) override {}
-  void StatusChanged(int, const std::string&) override {}
-  bool AskForLoginValue(const std::string&, std::string&) override { return false; }
-};
 
-void Write(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-}
 
 std::string Name(const char* prefix, int i) {
   char buf[32];
@@ -69,15 +56,15 @@ void WriteFiles(const std::filesystem::path& dir) {
       "[AutoDesignate]\r\nDesignate0=" + Name("regular", 0) + "\r\nDesignate1=" + Name("regular", 1) + "\r\n"
       "[AutoGreet]\r\n" + Name("regular", 2) + "=Hello again\r\n"
       "[AutoPart]\r\n" + Name("regular", 3) + "=See you\r\n";
-  Write(dir / "Bot.ini", ini);
+  WriteFile(dir / "Bot.ini", ini);
   std::string users = "[Level5]\r\n";
   for (int i = 0; i < kRegulars; ++i) users += Name("regular", i) + "\r\n";
-  Write(dir / "users.lst", users);
+  WriteFile(dir / "users.lst", users);
   std::string autoban;
   for (int i = 0; i < 100; ++i) autoban += Name("banned", i) + "\r\n";
-  Write(dir / "autoban.lst", autoban);
+  WriteFile(dir / "autoban.lst", autoban);
   // A hook entry for another event: every join and leave looks its own up and finds none.
-  Write(dir / "script.ini", "[Events]\r\nOnTalk=scripts/talk.tcl\r\n");
+  WriteFile(dir / "script.ini", "[Events]\r\nOnTalk=scripts/talk.tcl\r\n");
 }
 
 void BM_JoinLeaveFlood(benchmark::State& state) {
@@ -97,8 +84,8 @@ void BM_JoinLeaveFlood(benchmark::State& state) {
     leaves.push_back("1003 LEAVE " + name + " 0000");
   }
 
-  NullDisplay display;
-  NullHost host;
+  bench::CountingDisplay display;
+  bench::NullHost host;
   int64_t pairs = 0;
   {
     CHaldenDoc doc(dir.string(), display, host);

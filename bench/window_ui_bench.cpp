@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/document.h"
+#include "bench_support.h"
 #include "bot/chat_bot.h"
 #include "ui/main_window.h"
 
@@ -41,13 +42,6 @@ double ThreadCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
 
 std::filesystem::path MakeWorkingDir() {
   char tmpl[] = "/tmp/tolvik-window-bench-XXXXXX";
@@ -116,7 +110,7 @@ void EnterChannel(tolvik::ChatBot& bot) {
 
 void BM_WindowMemory(benchmark::State& state) {
   const std::filesystem::path dir = MakeWorkingDir();
-  const long before = ResidentKb();
+  const long before = tolvik::bench::ResidentKb();
   long after = 0;
   for (auto _ : state) {
     MainWindow window(dir.string());
@@ -137,7 +131,7 @@ void BM_WindowMemory(benchmark::State& state) {
       if (i % 100 == 0) QApplication::processEvents();
     }
     QApplication::processEvents();
-    after = ResidentKb();
+    after = tolvik::bench::ResidentKb();
     window.close();
   }
   state.counters["rss_mb"] = static_cast<double>(after) / 1024.0;
