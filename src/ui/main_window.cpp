@@ -89,12 +89,6 @@ QAction* MainWindow::addCommand(const QString& text, const QString& statusTip, c
   return action;
 }
 
-QAction* MainWindow::notYetAction(const QString& text, const QString& what) {
-  QAction* action = addCommand(text, tr("%1 is not available yet").arg(what));
-  action->setEnabled(false);
-  return action;
-}
-
 void MainWindow::createActions() {
   toggles_ = new ToggleActions(*doc_, this);
   for (const ToggleKey& key : kToggleKeys) {
@@ -133,7 +127,7 @@ void MainWindow::createActions() {
   connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateEditActions);
   connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &MainWindow::updateEditActions);
 
-  a.selectServer = notYetAction(tr("Select B.net server for SC"), tr("Selecting the game's server"));
+  a.selectServer = addCommand(tr("Select B.net server for SC"), tr("Choose the server the game will use"));
   a.selectServer->setToolTip(tr("Select B.net Server"));
   a.selectServer->setIcon(DrawToolIcon(ToolIcon::SelectServer));
   a.configure = addCommand(tr("Configure Bot"), tr("Change the login, servers, fonts and toggles"));
@@ -148,8 +142,8 @@ void MainWindow::createActions() {
   a.reindex = addCommand(tr("Reindex Account Database"), tr("Rebuild the account database and its index"));
   connect(a.reindex, &QAction::triggered, this, &MainWindow::reindexAliases);
 
-  a.about = notYetAction(tr("About Tolvik"), tr("The about box"));
-  a.help = notYetAction(tr("Help"), tr("Help"));
+  a.about = addCommand(tr("About Tolvik"), tr("Show the program's version"));
+  a.help = addCommand(tr("Help"), tr("List the keys of the main window"));
   a.help->setShortcut(QKeySequence(Qt::Key_F1));
 
   a.connect = addCommand(tr("Connect"), tr("Connect to the server and log in"), QKeySequence(Qt::ALT | Qt::Key_C));
@@ -161,13 +155,13 @@ void MainWindow::createActions() {
   a.disconnect->setToolTip(tr("Disconnect from Battle.net"));
   a.disconnect->setIcon(DrawToolIcon(ToolIcon::Disconnect));
   connect(a.disconnect, &QAction::triggered, this, [this] { doc_->Disconnect(); });
-  a.lastSeen = notYetAction(tr("Last Seen"), tr("The list of users who left"));
+  a.lastSeen = addCommand(tr("Last Seen"), tr("Show the users who left the channel"));
   a.lastSeen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   a.lastSeen->setIcon(DrawToolIcon(ToolIcon::LastSeen));
   a.clearChat = addCommand(tr("Clear Chat Window"), tr("Remove every line from the chat display"));
   a.clearChat->setIcon(DrawToolIcon(ToolIcon::ClearChat));
   connect(a.clearChat, &QAction::triggered, this, [this] { pane_->clearChat(); });
-  a.joinChannel = notYetAction(tr("Join Channel"), tr("Joining another channel"));
+  a.joinChannel = addCommand(tr("Join Channel"), tr("Go to another channel"));
   a.joinChannel->setShortcut(QKeySequence(Qt::ALT | Qt::Key_H));
   a.whisperBar = addCommand(tr("Whisper Bar"), tr("Whisper to the selected users and to names you type"));
   connect(a.whisperBar, &QAction::triggered, this, &MainWindow::openWhisperBar);

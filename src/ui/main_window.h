@@ -67,9 +67,6 @@ class MainWindow : public QMainWindow {
   void installDialogs();
   void connectDocument();
   void readSettings();
-
-  // A command that later work provides: shown, but disabled with a prompt saying so.
-  QAction* notYetAction(const QString& text, const QString& what);
   QAction* addCommand(const QString& text, const QString& statusTip, const QKeySequence& keys = {});
   void focusChatBar();
   void copy();

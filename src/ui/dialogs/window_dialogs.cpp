@@ -17,27 +17,22 @@
 namespace tolvik::ui {
 
 void MainWindow::installDialogs() {
-  auto install = [this](QAction* action, const QString& statusTip, auto open) {
-    action->setEnabled(true);
-    action->setStatusTip(statusTip);
-    connect(action, &QAction::triggered, this, open);
-  };
+  auto install = [this](QAction* action, auto open) { connect(action, &QAction::triggered, this, open); };
   const Actions& a = actions_;
-  install(a.selectServer, tr("Choose the server the game will use"), [this] {
+  install(a.selectServer, [this] {
     SelectServerDialog dialog(SelectServerDialog::defaultFile(), doc_->StatusServer(), *pane_, this);
     dialog.exec();
   });
-  install(a.lastSeen, tr("Show the users who left the channel"),
-          [this] { LastSeenDialog::open(doc_->Bot().LastSeen(), this); });
-  install(a.joinChannel, tr("Go to another channel"), [this] {
+  install(a.lastSeen, [this] { LastSeenDialog::open(doc_->Bot().LastSeen(), this); });
+  install(a.joinChannel, [this] {
     JoinChannelDialog dialog(doc_->Bot(), this);
     dialog.exec();
   });
-  install(a.about, tr("Show the program's version"), [this] {
+  install(a.about, [this] {
     AboutDialog dialog(this);
     dialog.exec();
   });
-  install(a.help, tr("List the keys of the main window"), [this] {
+  install(a.help, [this] {
     HelpDialog::show(this, tr("Main Window Help"), QString::fromLatin1(kMainWindowHelpText));
   });
 
