@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/document.h"
+#include "app/utf8_cut.h"
 #include "ui/whisper_bar.h"
 #include "ui/wire_text.h"
 
@@ -188,7 +189,7 @@ void ChatBarWidget::insertText(const QString& text) {
     const size_t kept = bar.text().size() - (bar.caret() - bar.selectionStart());
     const size_t room = ChatBar::kFieldLength - std::min(kept, ChatBar::kFieldLength);
     const size_t start = bar.selectionStart();
-    bar.insertText(CutAtCharBoundary(all, room));
+    bar.insertText(Utf8Prefix(all, room));
     inserted = bar.caret() - start;
   });
   showLeftOut(std::string_view(all).substr(std::min(inserted, all.size())));

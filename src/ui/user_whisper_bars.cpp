@@ -50,8 +50,7 @@ void UserWhisperBars::placeAtTopLeft(QDockWidget& dock) const {
 
 QDockWidget* UserWhisperBars::open(const QString& name) {
   prune();
-  const std::string wire_name =
-      std::string(CutAtCharBoundary(ToWire(name), ChatBar::kUserBarNameLength));
+  const std::string wire_name = ToWire(name, ChatBar::kUserBarNameLength);
   const QString caption = FromWire(wire_name);
   if (caption.isEmpty()) return nullptr;
   for (UserBar& b : user_bars_)

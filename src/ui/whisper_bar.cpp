@@ -8,6 +8,7 @@
 
 #include "app/chat_bar.h"
 #include "app/chat_display.h"
+#include "app/utf8_cut.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
@@ -25,7 +26,7 @@ void ShowLeftOut(ChatDisplay& display, const QString& field, size_t max_bytes, s
     if (end == std::string_view::npos) end = left_out.size();
     std::string_view line = left_out.substr(0, end);
     while (!line.empty()) {
-      std::string_view chunk = CutAtCharBoundary(line, kLeftOutChunk);
+      std::string_view chunk = Utf8Prefix(line, kLeftOutChunk);
       if (chunk.empty()) chunk = line.substr(0, 1);  // never stall on a broken character
       const std::string text(chunk);
       display.print(TextType::BotInfo, "Left out of the %s (one line of at most %d bytes): %s", where.c_str(),
@@ -45,7 +46,7 @@ void WhisperField::keepLimit() {
   const QString shown = text();
   const std::string all = ToWire(shown);
   const std::string_view line = std::string_view(all).substr(0, all.find_first_of("\r\n"));
-  const std::string_view kept = CutAtCharBoundary(line, max_bytes_);
+  const std::string_view kept = Utf8Prefix(line, max_bytes_);
   if (kept.size() == all.size()) return;
   const int caret = cursorPosition();
   const QString shown_kept = FromWire(kept);

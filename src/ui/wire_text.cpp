@@ -11,14 +11,10 @@ QString FromWire(std::string_view bytes) {
   return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-std::string_view CutAtCharBoundary(std::string_view bytes, size_t max_bytes) {
-  return Utf8Prefix(bytes, max_bytes);
-}
-
 std::string ToWire(const QString& text, size_t max_bytes) {
   const QByteArray utf8 = text.toUtf8();
   std::string_view all(utf8.constData(), static_cast<size_t>(utf8.size()));
-  return std::string(CutAtCharBoundary(all, max_bytes));
+  return std::string(Utf8Prefix(all, max_bytes));
 }
 
 }  // namespace tolvik::ui

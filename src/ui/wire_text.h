@@ -15,7 +15,4 @@ QString FromWire(std::string_view bytes);
 // character boundary.
 std::string ToWire(const QString& text, size_t max_bytes = std::string::npos);
 
-// Cuts UTF-8 `bytes` to at most `max_bytes` without splitting a character.
-std::string_view CutAtCharBoundary(std::string_view bytes, size_t max_bytes);
-
 }  // namespace tolvik::ui
