@@ -90,28 +90,18 @@ std::string LocalTimeInParentheses() {
 // ---- Page alarms ------------------------------------------------------------
 
 PageAlarms::~PageAlarms() {
-  for (Worker& w : workers_)
-    if (w.thread.joinable()) w.thread.join();
+  if (worker_.joinable()) worker_.join();
 }
 
-void PageAlarms::JoinFinished() {
-  for (auto it = workers_.begin(); it != workers_.end();) {
-    if (it->done.load()) {
-      it->thread.join();
-      it = workers_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
-void PageAlarms::Start(Host& host) {
-  JoinFinished();
-  Worker& w = workers_.emplace_back();
-  w.thread = std::thread([&host, &w] {
+bool PageAlarms::Start(Host& host) {
+  if (Ringing()) return false;
+  if (worker_.joinable()) worker_.join();
+  done_.store(false);
+  worker_ = std::thread([&host, this] {
     host.PageAlarm();
-    w.done.store(true);
+    done_.store(true);
   });
+  return true;
 }
 
 // ---- The interpreter ----------------------------------------------------------

@@ -10,7 +10,6 @@
 // the page alarms, which run on workers of their own.
 #include <atomic>
 #include <cstdint>
-#include <list>
 #include <string>
 #include <thread>
 
@@ -19,9 +18,10 @@ namespace tolvik {
 class ChatBot;
 class Host;
 
-// Page alarms, each sounding on a worker thread of its own so the bot keeps
-// working; several may overlap. The workers touch nothing but the host's
-// alarm, and the destructor waits for those still sounding.
+// The page alarm, sounding on a worker thread so the bot keeps working. One
+// alarm rings at a time: a page while it rings is ignored, so a flood of
+// pages costs nothing. The worker touches nothing but the host's alarm, and
+// the destructor waits for one still sounding.
 class PageAlarms {
  public:
   PageAlarms() = default;
@@ -29,19 +29,17 @@ class PageAlarms {
   PageAlarms(const PageAlarms&) = delete;
   PageAlarms& operator=(const PageAlarms&) = delete;
 
-  // Starts Host::PageAlarm() on a new worker (main thread). `host` must
-  // outlive this object.
-  void Start(Host& host);
-  // Workers started and not yet joined (finished ones are joined by the next Start).
-  int Workers() const { return static_cast<int>(workers_.size()); }
+  // Starts Host::PageAlarm() on a worker (main thread) unless one is still
+  // ringing; false when it was. `host` must outlive this object.
+  bool Start(Host& host);
+  // Whether an alarm is still ringing.
+  bool Ringing() const { return worker_.joinable() && !done_.load(); }
+  // Workers started and not yet joined (0 or 1; a finished one is joined by the next Start).
+  int Workers() const { return worker_.joinable() ? 1 : 0; }
 
  private:
-  struct Worker {
-    std::thread thread;
-    std::atomic<bool> done{false};
-  };
-  void JoinFinished();
-  std::list<Worker> workers_;
+  std::thread worker_;
+  std::atomic<bool> done_{false};
 };
 
 class WhisperInterpreter {
