@@ -277,6 +277,25 @@ TEST_F(RosterTest, ALongProductTextSoundsTheBeep) {
   EXPECT_EQ(Bot().Users().row(Bot().Users().findUser("odd")).product, "[SEXP]");
 }
 
+TEST_F(RosterTest, AFullUserListLeavesNewcomersOutUncountedAndSaysSoOnce) {
+  Start("");
+  const int listed = Bot().Users().userCount();
+  std::string joins;
+  for (int i = listed; i < UserList::kMaxUsers + 3; ++i) joins += "1002 JOIN flood" + std::to_string(i) + " 0000 [STAR]\r\n";
+  Play(joins);
+  EXPECT_EQ(Bot().Users().userCount(), UserList::kMaxUsers);
+  EXPECT_GE(Bot().Users().findUser(("flood" + std::to_string(UserList::kMaxUsers - 1)).c_str()), 0);
+  EXPECT_LT(Bot().Users().findUser(("flood" + std::to_string(UserList::kMaxUsers)).c_str()), 0);
+  EXPECT_EQ(Counter(LoginTypeCounters::StarCraft), UserList::kMaxUsers - listed);
+  EXPECT_EQ(Shown("The user list is full (1000 users)"), 1);
+
+  // A leave makes room again; the report is not repeated in the same channel.
+  Play("1003 LEAVE flood" + std::to_string(listed) + " 0000\r\n1002 JOIN late 0000 [STAR]\r\n1002 JOIN later 0000 [STAR]\r\n");
+  EXPECT_GE(Bot().Users().findUser("late"), 0);
+  EXPECT_LT(Bot().Users().findUser("later"), 0);
+  EXPECT_EQ(Shown("The user list is full"), 1);
+}
+
 TEST_F(RosterTest, RejoinsWhenLeftAloneWithoutOperatorStatus) {
   Start("");
   Play("1001 USER acct 0010 [CHAT]\r\n1001 USER bob 0000 [STAR]\r\n1001 USER carl 0000 [STAR]\r\n"
@@ -449,6 +468,46 @@ TEST(RecentLeaversTest, ANameInTwoBucketsStaysUntilTheLaterOneIsEmptied) {
   EXPECT_TRUE(leavers.contains("twice"));
   leavers.advance();
   EXPECT_FALSE(leavers.contains("Twice"));
+}
+
+TEST(RecentLeaversTest, AtCapacityTheOldestNamesGoFirst) {
+  RecentLeavers leavers;
+  leavers.add("oldest");
+  leavers.advance();
+  leavers.add("second");
+  for (size_t i = 2; i < RecentLeavers::kCapacity; ++i) leavers.add(("flood" + std::to_string(i)).c_str());
+  EXPECT_EQ(leavers.size(), RecentLeavers::kCapacity);
+  EXPECT_TRUE(leavers.contains("oldest"));  // exactly full keeps everyone
+
+  leavers.add("newest");  // one past: the oldest entry of the oldest bucket goes
+  EXPECT_EQ(leavers.size(), RecentLeavers::kCapacity);
+  EXPECT_FALSE(leavers.contains("oldest"));
+  EXPECT_TRUE(leavers.contains("second"));
+  EXPECT_TRUE(leavers.contains("newest"));
+  leavers.add("newer still");
+  EXPECT_FALSE(leavers.contains("second"));
+}
+
+TEST(RecentLeaversTest, ANameDroppedOnceStaysWhileALaterEntryHoldsIt) {
+  RecentLeavers leavers;
+  leavers.add("twice");
+  for (size_t i = 1; i < RecentLeavers::kCapacity - 1; ++i) leavers.add(("flood" + std::to_string(i)).c_str());
+  leavers.add("TWICE");
+  leavers.add("past");  // drops the first "twice"
+  EXPECT_TRUE(leavers.contains("twice"));
+  EXPECT_FALSE(leavers.contains("flood0"));
+}
+
+TEST(RecentLeaversTest, AFullRingEmptiesMinuteByMinute) {
+  RecentLeavers leavers;
+  for (size_t i = 0; i < 3 * RecentLeavers::kCapacity; ++i) {
+    leavers.add(("flood" + std::to_string(i)).c_str());
+    if (i % 1000 == 999) leavers.advance();
+  }
+  EXPECT_EQ(leavers.size(), RecentLeavers::kCapacity);
+  for (int i = 0; i < RecentLeavers::kBuckets; ++i) leavers.advance();
+  EXPECT_EQ(leavers.size(), 0u);
+  EXPECT_FALSE(leavers.contains(("flood" + std::to_string(3 * RecentLeavers::kCapacity - 1)).c_str()));
 }
 
 TEST(LoginTypeCountersTest, TagsAndRecounting) {

@@ -154,5 +154,33 @@ TEST_F(UserListTest, LevelsFollowTheAccessListAndLongProductsAlert) {
   EXPECT_EQ(list.row(0).level, 2);
 }
 
+TEST_F(UserListTest, NoMoreRowsThanAChannelHolds) {
+  int alerts = 0;
+  list.setFullAlert([&] { ++alerts; });
+  for (int i = 0; i < UserList::kMaxUsers; ++i) list.addUser(("user" + std::to_string(i)).c_str(), 0, "Home", "[STAR]");
+  EXPECT_EQ(list.userCount(), UserList::kMaxUsers);
+  EXPECT_EQ(alerts, 0);  // exactly full is no overflow
+
+  list.addUser("oneMore", 0x02, "Home", "[STAR]");
+  EXPECT_EQ(list.userCount(), UserList::kMaxUsers);
+  EXPECT_EQ(list.findUser("oneMore"), -1);
+  EXPECT_EQ(alerts, 1);
+  list.addUser("another", 0, "Home", "[STAR]");
+  EXPECT_EQ(alerts, 1);  // reported once
+
+  // A listed user still takes new values while the list is full.
+  list.addUser("USER5", 0x02, "Home", "[SEXP]");
+  EXPECT_EQ(list.row(0).name, "USER5");
+  EXPECT_EQ(list.row(0).product, "[SEXP]");
+
+  list.removeUser("user7", "Home");
+  list.addUser("oneMore", 0, "Home", "[STAR]");
+  EXPECT_GE(list.findUser("oneMore"), 0);
+
+  list.clearUsers();  // a new channel: a new overflow is reported again
+  for (int i = 0; i <= UserList::kMaxUsers; ++i) list.addUser(("user" + std::to_string(i)).c_str(), 0, "Home", "");
+  EXPECT_EQ(alerts, 2);
+}
+
 }  // namespace
 }  // namespace tolvik

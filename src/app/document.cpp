@@ -48,6 +48,10 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   hooks.own_talk_typed = [this] { bot_->Users().touchUser(bot_->OwnName()); };
   bot_->Queue().SetHooks(std::move(hooks));
   bot_->Users().setLongProductAlert([this] { host_.Beep(); });
+  bot_->Users().setFullAlert([this] {
+    display_.print(TextType::BotInfo, "The user list is full (%d users): users joining now are not listed",
+                   UserList::kMaxUsers);
+  });
   bot_->Queue().Start();
 }
 

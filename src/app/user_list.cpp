@@ -118,6 +118,13 @@ void UserList::addUser(const char* name, uint32_t flags, const char* label, cons
   std::string key = Key(name);
   auto it = index_.find(key);
   const bool listed = it != index_.end();
+  if (!listed && rows_.size() >= static_cast<size_t>(kMaxUsers)) {
+    if (!full_reported_) {
+      full_reported_ = true;
+      if (full_alert_) full_alert_();
+    }
+    return;
+  }
   const size_t listed_at = listed ? it->second : 0;
   UserRow* r = nullptr;
   if (listed) {
@@ -180,6 +187,7 @@ void UserList::clearUsers() {
   index_.clear();
   operators_ = 0;
   label_.clear();
+  full_reported_ = false;
   changed();
 }
 

@@ -34,6 +34,9 @@ class UserList {
   static constexpr int kIdleOffset = 39;
   static constexpr int kLevelIconBase = 19;
   static constexpr int kProductLength = 6;
+  // No channel holds more users than this; further names are not listed, so
+  // a flood of joins without leaves cannot grow the list without end.
+  static constexpr int kMaxUsers = 1000;
 
   using LevelLookup = std::function<int(const char* name)>;
   using Clock = std::function<int64_t()>;  // now, in seconds
@@ -44,9 +47,13 @@ class UserList {
   void setLevelLookup(LevelLookup level) { level_ = std::move(level); }
   // Called when a product text longer than 6 characters arrives (a short beep).
   void setLongProductAlert(std::function<void()> alert) { long_product_alert_ = std::move(alert); }
+  // Called the first time a new name finds the list full (once until the
+  // list is cleared, as on entering a channel).
+  void setFullAlert(std::function<void()> alert) { full_alert_ = std::move(alert); }
 
   // A name already listed keeps its one row, which takes the new flags,
-  // product, level and activity time.
+  // product, level and activity time. A new name is left out while the list
+  // holds kMaxUsers rows.
   void addUser(const char* name, uint32_t flags, const char* label, const char* product);
   void updateUserFlags(const char* name, uint32_t flags);
   // Returns the removed row's product text ("" when not listed).
@@ -112,6 +119,8 @@ class UserList {
   LevelLookup level_;
   Clock clock_;
   std::function<void()> long_product_alert_;
+  std::function<void()> full_alert_;
+  bool full_reported_ = false;
   UserListObserver* observer_ = nullptr;
 };
 

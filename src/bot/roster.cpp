@@ -56,6 +56,9 @@ void ChatBot::MarkHeirPresent(const char* name) {
 }
 
 int ChatBot::CountArrival(const char* name, uint32_t flags, const char* tag) {
+  // A user the full list left out is not counted either, so the counters stay
+  // as bounded as the list.
+  if (users_.findUser(name) < 0) return kNotCounted;
   int type = ArrivalType(flags, tag);
   if (type < 0) return type;
   counters_.add(name, static_cast<LoginTypeCounters::Type>(type));

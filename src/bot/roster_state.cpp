@@ -102,19 +102,36 @@ void LastSeenList::clear() {
 }
 
 void RecentLeavers::add(const char* name) {
+  if (size_ >= kCapacity) dropOldest();
   buckets_[static_cast<size_t>(current_)].emplace_back(name);
   ++held_[LowerAscii(name)];
+  ++size_;
 }
 
 bool RecentLeavers::contains(const char* name) const { return held_.count(LowerAscii(name)) != 0; }
 
+void RecentLeavers::forget(const std::string& name) {
+  auto it = held_.find(LowerAscii(name));
+  if (it != held_.end() && --it->second == 0) held_.erase(it);
+}
+
+void RecentLeavers::dropOldest() {
+  // The bucket after the current one is the oldest; the current one is last.
+  for (int step = 1; step <= kBuckets; ++step) {
+    std::deque<std::string>& bucket = buckets_[static_cast<size_t>((current_ + step) % kBuckets)];
+    if (bucket.empty()) continue;
+    forget(bucket.front());
+    bucket.pop_front();
+    --size_;
+    return;
+  }
+}
+
 void RecentLeavers::advance() {
   current_ = (current_ + 1) % kBuckets;
-  std::vector<std::string>& bucket = buckets_[static_cast<size_t>(current_)];
-  for (const std::string& name : bucket) {
-    auto it = held_.find(LowerAscii(name));
-    if (it != held_.end() && --it->second == 0) held_.erase(it);
-  }
+  std::deque<std::string>& bucket = buckets_[static_cast<size_t>(current_)];
+  for (const std::string& name : bucket) forget(name);
+  size_ -= bucket.size();
   bucket.clear();
 }
 

@@ -117,23 +117,33 @@ class LastSeenList {
 // LastSeenList records.
 std::string LocalTimeText(const char* format = "%H:%M:%S");
 
-// Names that left in the last 14 to 15 minutes: 15 one-minute buckets.
+// Names that left in the last 14 to 15 minutes: 15 one-minute buckets,
+// holding at most kCapacity names in all; past that the oldest names go
+// first, so a flood of distinct leavers costs a bounded amount of memory.
 // Look-ups cost the same however many names the buckets hold.
 class RecentLeavers {
  public:
   static constexpr int kBuckets = 15;
-  // Adds `name` to the current bucket (a bucket may hold a name more than once).
+  static constexpr size_t kCapacity = 2000;
+  // Adds `name` to the current bucket (a bucket may hold a name more than
+  // once), dropping the oldest entry when all buckets together are full.
   void add(const char* name);
   // Whether any bucket holds `name` (case-insensitive).
   bool contains(const char* name) const;
   // Every minute: the next bucket becomes current and is emptied.
   void advance();
+  // Entries in all buckets together.
+  size_t size() const { return size_; }
 
  private:
-  std::array<std::vector<std::string>, kBuckets> buckets_;
+  void forget(const std::string& name);
+  void dropOldest();
+
+  std::array<std::deque<std::string>, kBuckets> buckets_;
   // Lower-case name -> how many bucket entries hold it; kept in step with the buckets.
   std::unordered_map<std::string, int> held_;
   int current_ = 0;
+  size_t size_ = 0;
 };
 
 }  // namespace tolvik
