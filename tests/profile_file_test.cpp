@@ -257,11 +257,12 @@ TEST(ProfileFileWrite, MissingFileIsNotCreated) {
 
 TEST(ProfileFileWrite, LeavesNoTemporaryFileAndKeepsPermissions) {
   TempDir dir;
-  std::string path = dir.file("Bot.ini");
-  dir.write("Bot.ini", Crlf("[S]\nk=v\n"));
+  // Bot.ini itself is made owner-only by every rewrite (atomic_file_test).
+  std::string path = dir.file("script.ini");
+  dir.write("script.ini", Crlf("[S]\nk=v\n"));
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(ProfileFile::Write("S", "k", std::to_string(i), path));
-  EXPECT_EQ(DirEntries(dir), std::vector<std::string>{"Bot.ini"});
+  EXPECT_EQ(DirEntries(dir), std::vector<std::string>{"script.ini"});
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);

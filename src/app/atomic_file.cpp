@@ -1,5 +1,6 @@
 #include "app/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
   mode_t mode = static_cast<mode_t>(newFileMode & 07777);
   bool existed = ::stat(path.c_str(), &old) == 0;
   if (existed) mode = old.st_mode & 07777;
+  if (HoldsSecrets(path)) mode &= 07700;
 
   bool ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
   if (ok && existed && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
@@ -103,6 +105,48 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
   }
   SyncDirectory(DirectoryOf(path));
   return true;
+}
+
+bool HoldsSecrets(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return path.substr(slash == std::string_view::npos ? 0 : slash + 1) == "Bot.ini";
+}
+
+namespace {
+
+// mkostemp's suffix: six ASCII letters or digits.
+bool IsTemporarySuffix(std::string_view suffix) {
+  if (suffix.size() != 6) return false;
+  for (char c : suffix) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+bool IsOurTemporary(std::string_view name) {
+  for (std::string_view file : kRewrittenFiles) {
+    if (name.size() == file.size() + 7 && name.starts_with(file) && name[file.size()] == '.' &&
+        IsTemporarySuffix(name.substr(file.size() + 1)))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int RemoveStaleTemporaries(const std::string& dir) {
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(d)) {
+    if (!IsOurTemporary(entry->d_name)) continue;
+    struct stat st;
+    if (::fstatat(::dirfd(d), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlinkat(::dirfd(d), entry->d_name, 0) == 0) ++removed;
+  }
+  ::closedir(d);
+  return removed;
 }
 
 }  // namespace tolvik

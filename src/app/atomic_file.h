@@ -13,8 +13,23 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // file in the same directory, which is flushed to disk and then renamed over
 // `path` in one rename(2). A crash leaves either the old or the new file.
 // An existing file keeps its permission bits; a new one gets `newFileMode`.
+// A file that holds the account password (HoldsSecrets) is owner-only after
+// every rewrite, whatever bits it had.
 // On failure the temporary file is removed, `path` is untouched and the
 // result is false.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned newFileMode = 0644);
+
+// Whether the file at `path` is Bot.ini, which holds the account password.
+bool HoldsSecrets(std::string_view path);
+
+// The name of the files rewritten through WriteFileAtomically in the working
+// directory, whose temporaries ("Bot.ini.Xy12Z9") a killed program leaves.
+inline constexpr std::string_view kRewrittenFiles[] = {"Bot.ini", "script.ini", "users.lst", "autoban.lst"};
+
+// Removes from `dir` (not below it) the regular files named like a temporary
+// of WriteFileAtomically for one of kRewrittenFiles: the name, a dot and six
+// letters or digits. Only safe while no other program writes there (the
+// directory's instance lock). Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& dir);
 
 }  // namespace tolvik

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/atomic_file.h"
 #include "app/chat_display.h"
 #include "app/font_records.h"
 #include "app/host.h"
@@ -21,6 +22,9 @@ void CreateIfMissing(const std::string& path, mode_t mode) {
 
 CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host& host)
     : display_(display), host_(host), paths_(ConfigPaths::FromWorkingDirectory(workingDir)) {
+  // A program killed in the middle of a rewrite leaves its temporary behind,
+  // perhaps with the password in it.
+  RemoveStaleTemporaries(paths_.workingDirectory);
   CreateIfMissing(paths_.botIni, 0600);  // it holds the account password
   CreateIfMissing(paths_.scriptIni, 0644);
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
