@@ -5,10 +5,14 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "app/document.h"
 #include "app/font_records.h"
 #include "app/private_profile.h"
+#include "support/recording_display.h"
 #include "support/temp_dir.h"
+#include "support/test_host.h"
 
 namespace tolvik {
 namespace {
@@ -139,9 +143,79 @@ TEST(FontRecords, HighlightRecordsAreSixtyBytesUnderTheUserName) {
   EXPECT_EQ(*back, h);
   // An 84-byte record under a user's name is not a valid highlight.
   ASSERT_TRUE(SaveTextFormat(ini, TextType::URLs, DefaultUrlFormat()));
-  ASSERT_TRUE(PrivateProfile::WriteString("Fonts", "Other", PrivateProfile::ReadString("Fonts", "URLs", "", 1000, ini), ini));
+  ASSERT_TRUE(PrivateProfile::WriteString("Highlights", "Other", PrivateProfile::ReadString("Fonts", "URLs", "", 1000, ini), ini));
   EXPECT_FALSE(LoadHighlightFormat(ini, "Other").has_value());
   EXPECT_FALSE(LoadHighlightFormat(ini, "").has_value());
+}
+
+// ---- Highlights kept apart from the text types
+
+TextFormat Coloured(uint32_t colour) {
+  TextFormat f = DefaultTextFormat();
+  f.mask = 0xFFFFFFFF;
+  f.colour = colour;
+  return f;
+}
+
+TEST(HighlightRecords, AUserNamedLikeATextTypeTouchesNoTextTypeRecord) {
+  TempDir dir;
+  std::string ini = dir.file("Bot.ini");
+  const TextFormat own = Coloured(0x00112233);
+  ASSERT_TRUE(SaveTextFormat(ini, TextType::MyText, own));
+  EXPECT_FALSE(LoadHighlightFormat(ini, "MyText").has_value());  // the bot's colour is no user's
+
+  ASSERT_TRUE(SaveHighlightFormat(ini, "MyText", Coloured(0x000000FF)));
+  EXPECT_EQ(LoadTextFormats(ini)[TextTypeIndex(TextType::MyText)], own);
+  ASSERT_TRUE(DeleteHighlightFormat(ini, "mytext"));  // "Stop Highlighting user"
+  EXPECT_EQ(LoadTextFormats(ini)[TextTypeIndex(TextType::MyText)], own);
+  EXPECT_FALSE(LoadHighlightFormat(ini, "MyText").has_value());
+}
+
+TEST(HighlightRecords, OldRecordsInFontsMoveOnceAndNoneIsLost) {
+  TempDir dir;
+  std::string ini = dir.file("Bot.ini");
+  const TextFormat own = Coloured(0x00112233);
+  ASSERT_TRUE(SaveTextFormat(ini, TextType::MyText, own));
+  ASSERT_TRUE(SaveTextFormat(ini, TextType::URLs, DefaultUrlFormat()));
+  // Old places: two users' records among the types' keys, one of them also
+  // highlighted in the new place already, and a key that holds no record.
+  std::array<uint8_t, kTextFormatSize> bytes{};
+  for (auto [user, colour] : {std::pair{"alice", 0x000000AAu}, std::pair{"Bob", 0x000000BBu}}) {
+    EncodeTextFormat(Coloured(colour), bytes);
+    ASSERT_TRUE(PrivateProfile::WriteStruct("Fonts", user, bytes, ini));
+  }
+  ASSERT_TRUE(SaveHighlightFormat(ini, "bob", Coloured(0x000000CC)));
+  ASSERT_TRUE(PrivateProfile::WriteString("Fonts", "note", "not a record", ini));
+
+  EXPECT_EQ(MigrateHighlightRecords(ini), 2);
+  EXPECT_EQ(LoadHighlightFormat(ini, "alice"), Coloured(0x000000AA));
+  EXPECT_EQ(LoadHighlightFormat(ini, "bob"), Coloured(0x000000CC));  // the newer place wins
+  EXPECT_EQ(PrivateProfile::ReadString("Fonts", "alice", "gone", 200, ini), "gone");
+  EXPECT_EQ(PrivateProfile::ReadString("Fonts", "Bob", "gone", 200, ini), "gone");
+  EXPECT_EQ(PrivateProfile::ReadString("Fonts", "note", "", 200, ini), "not a record");
+  TextFormats types = LoadTextFormats(ini);
+  EXPECT_EQ(types[TextTypeIndex(TextType::MyText)], own);
+  EXPECT_EQ(types[TextTypeIndex(TextType::URLs)], DefaultUrlFormat());
+
+  // Once moved, a stopped highlight stays stopped.
+  ASSERT_TRUE(DeleteHighlightFormat(ini, "alice"));
+  EXPECT_EQ(MigrateHighlightRecords(ini), 0);
+  EXPECT_FALSE(LoadHighlightFormat(ini, "alice").has_value());
+}
+
+TEST(HighlightRecords, StartingTheDocumentMovesOldRecords) {
+  TempDir dir;
+  std::string ini = dir.file("Bot.ini");
+  std::array<uint8_t, kTextFormatSize> bytes{};
+  EncodeTextFormat(Coloured(0x00ABCDEF), bytes);
+  ASSERT_TRUE(PrivateProfile::WriteStruct("Fonts", "carol", bytes, ini));
+  {
+    testing::RecordingDisplay display;
+    testing::TestHost host;
+    CHaldenDoc doc(dir.path().string(), display, host);
+  }
+  EXPECT_EQ(LoadHighlightFormat(ini, "carol"), Coloured(0x00ABCDEF));
+  EXPECT_EQ(PrivateProfile::ReadString("Fonts", "carol", "gone", 200, ini), "gone");
 }
 
 }  // namespace

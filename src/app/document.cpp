@@ -27,6 +27,8 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   RemoveStaleTemporaries(paths_.workingDirectory);
   CreateIfMissing(paths_.botIni, 0600);  // it holds the account password
   CreateIfMissing(paths_.scriptIni, 0644);
+  // Highlights of older files sit among the text types' records; they move once.
+  MigrateHighlightRecords(paths_.botIni);
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
 
   login_ = LoadLoginSettings(paths_.botIni);
