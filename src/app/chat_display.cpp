@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/direction_controls.h"
+
 namespace tolvik {
 
 ChatDisplay::ChatDisplay() : formats_(DefaultTextFormats()) {}
@@ -19,7 +21,9 @@ int ChatDisplay::vprint(TextType type, const char* format, va_list args) {
   char line[512];
   int n = std::vsnprintf(line, sizeof line, format, args);
   if (n < 0) return 1;
-  if (std::strlen(line) < 2) return 1;
+  // Names and messages come from other users: none of them may reorder the
+  // rest of the line.
+  if (RemoveDirectionControls(line) < 2) return 1;
   append(line, formats_[TextTypeIndex(type)]);
   return 0;
 }

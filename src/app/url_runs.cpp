@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "app/direction_controls.h"
+
 namespace tolvik {
 namespace {
 
@@ -27,7 +29,67 @@ bool DomainEndAt(std::string_view word, size_t at) {
   return false;
 }
 
+bool IsSchemeChar(char c, bool first) {
+  const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  if (first) return letter;
+  return letter || (c >= '0' && c <= '9') || c == '+' || c == '-';
+}
+
+// The lower-case scheme before the first ':', or "" when the text has none
+// ("example.com:80/x" has dots before its colon, so it counts as a host).
+std::string SchemeOf(std::string_view text) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0) return {};
+  std::string scheme;
+  for (size_t i = 0; i < colon; ++i) {
+    const char c = text[i];
+    if (!IsSchemeChar(c, i == 0)) return {};
+    scheme += Lower(c);
+  }
+  return scheme;
+}
+
+// A mail link's address: the text up to a query or fragment, an '@' inside,
+// no path. "" when it is not a plain address.
+std::string_view MailAddress(std::string_view afterScheme) {
+  const std::string_view address = afterScheme.substr(0, afterScheme.find_first_of("?#"));
+  const size_t at = address.find('@');
+  if (at == std::string_view::npos || at == 0 || at + 1 == address.size()) return {};
+  if (address.find_first_of("/\\") != std::string_view::npos) return {};
+  return address;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 }  // namespace
+
+std::string LinkTarget(std::string_view linkText) {
+  const std::string clean = WithoutDirectionControls(linkText);
+  std::string_view text = clean;
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  if (text.empty()) return {};
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == ' ' || c == 0x7F) return {};
+
+  const std::string scheme = SchemeOf(text);
+  if (scheme.empty()) {
+    const size_t at = text.find('@');
+    if (at != std::string_view::npos && text.substr(0, at).find_first_of("?/") == std::string_view::npos) {
+      const std::string_view address = MailAddress(text);
+      return address.empty() ? std::string() : "MailTo:" + std::string(address);
+    }
+    const std::string_view host = text.substr(0, text.find_first_of("/?#\\"));
+    if (host.empty() || host.find('@') != std::string_view::npos) return {};
+    return "http://" + std::string(text);
+  }
+  if (scheme == "mailto") {
+    const std::string_view address = MailAddress(text.substr(scheme.size() + 1));
+    return address.empty() ? std::string() : std::string(text.substr(0, scheme.size() + 1)) + std::string(address);
+  }
+  if (scheme == "http" || scheme == "https" || scheme == "ftp") return std::string(text);
+  return {};
+}
 
 bool IsUrlWord(std::string_view word) {
   if (StartsWithLower(word, "http:") || StartsWithLower(word, "ftp:") || StartsWithLower(word, "https:")) {

@@ -26,40 +26,12 @@ namespace {
 constexpr int kWheelStep = 120;
 constexpr size_t kNoticeBytes = 300;
 
-// The scheme of a link text: letters, digits, '+' and '-' before the first
-// ':', starting with a letter. A host name with a port ("example.com:80")
-// has dots and so no scheme.
-QString SchemeOf(const QString& text) {
-  const qsizetype colon = text.indexOf(u':');
-  if (colon <= 0) return {};
-  const QString scheme = text.left(colon);
-  for (qsizetype i = 0; i < scheme.size(); ++i) {
-    const char16_t c = scheme[i].unicode();
-    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    const bool other = (c >= u'0' && c <= u'9') || c == u'+' || c == u'-';
-    if (!letter && (i == 0 || !other)) return {};
-  }
-  return scheme.toLower();
-}
-
-// What a clicked link opens: a word with an at sign and no scheme as a mail
-// address, any other word without a scheme as a web address, and only web,
-// ftp and mail links at all (the text comes from other users). Empty when
-// the link must not be opened.
+// What a clicked link opens (the rules live in the core); empty when the
+// link must not be opened.
 QUrl LinkTarget(const QString& linkText) {
-  QString text = linkText.trimmed();
-  QString scheme = SchemeOf(text);
-  if (scheme.isEmpty()) {
-    if (text.contains(u'@')) {
-      text.prepend(QStringLiteral("MailTo:"));
-      scheme = QStringLiteral("mailto");
-    } else {
-      text.prepend(QStringLiteral("http://"));
-      scheme = QStringLiteral("http");
-    }
-  }
-  if (scheme != u"http" && scheme != u"https" && scheme != u"ftp" && scheme != u"mailto") return {};
-  QUrl url(text, QUrl::TolerantMode);
+  const std::string target = tolvik::LinkTarget(ToWire(linkText));
+  if (target.empty()) return {};
+  QUrl url(FromWire(target), QUrl::TolerantMode);
   return url.isValid() ? url : QUrl();
 }
 
@@ -114,6 +86,10 @@ void ChatPane::append(const char* text, const TextFormat& format) {
   cursor.beginEditBlock();
   cursor.setPosition(document()->characterCount() - 1);
   if (!document()->isEmpty()) cursor.insertBlock();
+  // Every line reads left to right, whatever script a user's name starts with.
+  QTextBlockFormat block = cursor.blockFormat();
+  block.setLayoutDirection(Qt::LeftToRight);
+  cursor.setBlockFormat(block);
   for (const TextRun& run : SplitUrlRuns(line)) {
     const QString shown = FromWire(run.text);
     QTextCharFormat f = run.url ? urlFormat : lineFormat;

@@ -283,6 +283,33 @@ TEST_F(ChatPaneTest, LinkClicksOpenOnlyWebFtpAndMailLinks) {
   EXPECT_TRUE(lastLine().contains("file:///etc/x.org"));
 }
 
+TEST_F(ChatPaneTest, UsersCannotTurnALineOrALinkAround) {
+  // "<\u202EX> olleh <renwo" would read "<owner> hello <X".
+  pane_.print(TextType::OthersText, "<%s> %s", "\xE2\x80\xAEX", "olleh <renwo");
+  EXPECT_EQ(lastLine(), "<X> olleh <renwo ");
+  EXPECT_EQ(pane_.document()->lastBlock().blockFormat().layoutDirection(), Qt::LeftToRight);
+  // A name in a right-to-left script does not make the line right-to-left.
+  pane_.print(TextType::OthersText, "<%s> %s", "\xD7\x90\xD7\x91", "1 2 3");
+  EXPECT_EQ(pane_.document()->lastBlock().blockFormat().layoutDirection(), Qt::LeftToRight);
+
+  UrlRecorder recorder;
+  const QStringList schemes{"http", "mailto"};
+  for (const QString& scheme : schemes) QDesktopServices::setUrlHandler(scheme, &recorder, "open");
+  pane_.print(TextType::OthersText, "%s", "<m> http://good.com/\xE2\x80\xAEmoc.live");
+  pane_.print(TextType::OthersText, "%s", "<n> mailto:a@b.com?attach=/etc/passwd");
+  pane_.print(TextType::OthersText, "%s", "<o> ?attach=/root/.ssh/id_rsa@x.com/");
+  QTest::mouseClick(pane_.viewport(), Qt::LeftButton, {}, pointOf("good.com"));
+  EXPECT_EQ(pane_.textCursor().selectedText(), "http://good.com/moc.live");  // shown as it opens
+  QTest::mouseClick(pane_.viewport(), Qt::LeftButton, {}, pointOf("a@b.com"));
+  QTest::mouseClick(pane_.viewport(), Qt::LeftButton, {}, pointOf("id_rsa"));
+  for (const QString& scheme : schemes) QDesktopServices::unsetUrlHandler(scheme);
+
+  QStringList opened;
+  for (const QUrl& url : recorder.opened) opened.append(url.toString());
+  EXPECT_EQ(opened, (QStringList{"http://good.com/moc.live", "mailto:a@b.com"}));
+  EXPECT_TRUE(lastLine().startsWith("Link not opened")) << lastLine().toStdString();
+}
+
 TEST_F(ChatPaneTest, ContextMenuOffersCopyAndPasteOnlyWithASelection) {
   pane_.print(TextType::OthersText, "%s", "<bob> hello there");
   QSignalSpy focus(&pane_, &ChatPane::focusChatBarRequested);
