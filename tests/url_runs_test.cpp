@@ -72,7 +72,7 @@ TEST(LinkTarget, MailLinksOpenWithoutQueryOrFragment) {
 
 TEST(LinkTarget, QuestionMarkOrSlashBeforeTheAtSignNeverMakesAMailLink) {
   EXPECT_EQ(LinkTarget("?attach=/root/.ssh/id_rsa@x.com/"), "");
-X
+  EXPECT_EQ(LinkTarget("a?b@x.com"), "http://a?b@x.com");  // host "a", the rest its query
   EXPECT_EQ(LinkTarget("/root/id_rsa@x.com/"), "");
   EXPECT_EQ(LinkTarget("x.com/a?b@c.com"), "http://x.com/a?b@c.com");  // a web address
   EXPECT_EQ(LinkTarget("x.com?q@c.com"), "http://x.com?q@c.com");
