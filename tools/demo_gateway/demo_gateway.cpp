@@ -146,33 +146,59 @@ void DemoGateway::stop() {
 
 int DemoGateway::run() {
   while (true) {
-    pollfd fds[3] = {{wake_pipe_[0], POLLIN, 0}, {client_fd_ < 0 ? listen_fd_ : -1, POLLIN, 0}, {client_fd_, POLLIN, 0}};
-    const int timeout = static_cast<int>(untilNextStep().count());
+    const short clientEvents = static_cast<short>(POLLIN | (outbox_.empty() ? 0 : POLLOUT));
+    pollfd fds[3] = {{wake_pipe_[0], POLLIN, 0}, {client_fd_ < 0 ? listen_fd_ : -1, POLLIN, 0}, {client_fd_, clientEvents, 0}};
+    int timeout = static_cast<int>(untilNextStep().count());
+    if (client_fd_ >= 0 && phase_ != Phase::Chatting) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(connected_at_ + options_.loginTime - Clock::now());
+      timeout = std::min(timeout, static_cast<int>(std::max(left, 0ms).count()));
+    }
     if (::poll(fds, 3, timeout) < 0) {
       if (errno == EINTR) continue;
       return 1;
     }
     if (fds[0].revents & POLLIN) return 0;
     if (fds[1].revents & POLLIN) {
-      client_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      // Non-blocking: a client that stops reading must not stall the loop.
+      client_fd_ = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (client_fd_ >= 0) {
         connected_at_ = Clock::now();
         log("--", "a client connected");
       }
     }
+    if (client_fd_ >= 0 && (fds[2].revents & POLLOUT)) flush();
     if (client_fd_ >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
       char buf[4096];
       ssize_t n = ::recv(client_fd_, buf, sizeof buf, 0);
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
       if (n <= 0) {
-        log("--", "the client disconnected");
-        return 0;
+        if (dropClient("the client disconnected")) return 0;
+        continue;
       }
       onBytes(buf, static_cast<size_t>(n));
     }
+    if (client_fd_ >= 0 && phase_ != Phase::Chatting && Clock::now() - connected_at_ >= options_.loginTime) {
+      if (dropClient("the client did not log in in time")) return 0;
+    }
     if (client_fd_ >= 0) playDue();
+    if (client_fd_ >= 0 && outbox_.size() > options_.maxBacklog) {
+      if (dropClient("the client stopped reading")) return 0;
+    }
     if (options_.log) std::fflush(options_.log);
   }
+}
+
+bool DemoGateway::dropClient(const char* why) {
+  log("--", why);
+  ::close(client_fd_);
+  client_fd_ = -1;
+  outbox_.clear();
+  pending_.clear();
+  if (phase_ == Phase::Chatting) return true;
+  // Nobody logged in: the gateway waits for the next client.
+  phase_ = Phase::Selector;
+  account_.clear();
+  return false;
 }
 
 void DemoGateway::onBytes(const char* data, size_t size) {
@@ -180,10 +206,10 @@ void DemoGateway::onBytes(const char* data, size_t size) {
   if (phase_ == Phase::Selector) {
     if (pending_.size() < kSelector.size() && kSelector.compare(0, pending_.size(), pending_) == 0) return;
     if (pending_.compare(0, kSelector.size(), kSelector) != 0) {
-      // Not a chat client: say so and hang up, as a gateway would.
+      // Not a chat client: say so and hang up, as a gateway would, and wait
+      // for the next one.
       send("This server speaks only the text chat protocol.");
-      ::shutdown(client_fd_, SHUT_RDWR);
-      pending_.clear();
+      dropClient("not a chat client");
       return;
     }
     pending_.erase(0, kSelector.size());
@@ -350,14 +376,20 @@ void DemoGateway::onTalk(const std::string& text) {
 void DemoGateway::send(const std::string& line) {
   if (client_fd_ < 0) return;
   log(">>", line);
-  std::string bytes = line + "\r\n";
+  outbox_ += line;
+  outbox_ += "\r\n";
+  flush();
+}
+
+void DemoGateway::flush() {
   size_t off = 0;
-  while (off < bytes.size()) {
-    ssize_t n = ::send(client_fd_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+  while (off < outbox_.size()) {
+    ssize_t n = ::send(client_fd_, outbox_.data() + off, outbox_.size() - off, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the read side notices the loss
+    if (n <= 0) break;  // full for now (the loop waits for room), or lost (the read side notices)
     off += static_cast<size_t>(n);
   }
+  outbox_.erase(0, off);
 }
 
 void DemoGateway::log(const char* direction, const std::string& line) {

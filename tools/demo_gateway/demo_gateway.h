@@ -6,7 +6,9 @@
 // auto-ban list. It answers what the bot sends the way a gateway would
 // (kicks and bans with the matching information line and a leave, whispers
 // with their echo, unknown commands with an error line) and ends when the bot
-// disconnects.
+// disconnects. A client that never logs in (a port scanner, a browser, one
+// that sends garbage or nothing) is hung up on and the next one is served;
+// a client that stops reading never holds the gateway up.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +24,10 @@ class DemoGateway {
     uint16_t port = 6112;                 // 0: any free port
     std::string channel = "Tolvik Demo";  // where the cast plays
     FILE* log = nullptr;                  // every line in and out, when set
+    // A client not logged in by then is hung up on.
+    std::chrono::milliseconds loginTime = std::chrono::seconds(30);
+    // Bytes waiting for a client that does not read; past this it is hung up on.
+    size_t maxBacklog = size_t{1} << 20;
   };
 
   explicit DemoGateway(Options options);
@@ -31,8 +37,8 @@ class DemoGateway {
 
   uint16_t port() const { return port_; }
 
-  // Serves one bot: returns after it disconnects, or after stop(); 0 then,
-  // 1 on a socket failure.
+  // Serves clients one at a time until a bot that logged in disconnects (or
+  // is hung up on), or until stop(); 0 then, 1 on a socket failure.
   int run();
   // Ends run() from another thread or a signal handler.
   void stop();
@@ -50,6 +56,11 @@ class DemoGateway {
   void onCommand(const std::string& line);
   void onTalk(const std::string& text);
   void send(const std::string& line);
+  // Writes what the client takes now, without waiting.
+  void flush();
+  // Closes the client's connection. True when it was the bot's session,
+  // which ends the gateway; otherwise the next client may log in.
+  bool dropClient(const char* why);
   // One line of the log, with the seconds since the client connected.
   void log(const char* direction, const std::string& line);
   void info(const std::string& text);
@@ -69,6 +80,7 @@ class DemoGateway {
   uint16_t port_ = 0;
   int client_fd_ = -1;
   std::chrono::steady_clock::time_point connected_at_ = std::chrono::steady_clock::now();
+  std::string outbox_;  // bytes the client has not taken yet
 
   Phase phase_ = Phase::Selector;
   std::string pending_;  // bytes not yet cut into lines

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <future>
 #include <string>
+#include <utility>
 
 namespace tolvik::demo {
 namespace {
@@ -19,8 +20,11 @@ using namespace std::chrono_literals;
 
 class Client {
  public:
-  explicit Client(uint16_t port) {
+  // `receiveBuffer`: a small receive window, so a client that does not read
+  // fills the gateway's side soon.
+  explicit Client(uint16_t port, int receiveBuffer = 0) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -28,7 +32,11 @@ class Client {
     connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   }
   ~Client() { close(); }
+  Client(Client&& other) noexcept
+      : fd_(std::exchange(other.fd_, -1)), connected_(other.connected_), closed_(other.closed_),
+        in_(std::move(other.in_)), consumed_(other.consumed_) {}
   bool connected() const { return connected_; }
+  int fd() const { return fd_; }
   void send(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), (ssize_t)bytes.size()); }
   void close() {
     if (fd_ >= 0) ::close(fd_);
@@ -62,6 +70,17 @@ class Client {
   std::string in_;
   size_t consumed_ = 0;
 };
+
+// A client that has logged in as "bot".
+Client LogIn(uint16_t port, int receiveBuffer = 0) {
+  Client bot(port, receiveBuffer);
+  EXPECT_TRUE(bot.connected());
+  bot.send(std::string("\x03\x04\r\n", 4));
+  EXPECT_TRUE(bot.waitFor("password.\r\n"));
+  bot.send("bot\r\npw\r\n");
+  EXPECT_TRUE(bot.waitFor("2010 NAME bot\r\n"));
+  return bot;
+}
 
 TEST(DemoGateway, LogsInJoinsAnswersKicksAndBansAndEndsWithTheClient) {
   DemoGateway gateway({.port = 0, .channel = "Test Room"});
@@ -120,7 +139,8 @@ TEST(DemoGateway, SurvivesWhatNoBotWouldSend) {
   ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(done.get(), 0);
 
-  // A client without the chat selector is told so and hung up on.
+  // A client without the chat selector is told so and hung up on; the
+  // gateway goes on serving until a bot's session ends.
   DemoGateway other({.port = 0});
   auto ended = std::async(std::launch::async, [&] { return other.run(); });
   Client web(other.port());
@@ -128,7 +148,72 @@ TEST(DemoGateway, SurvivesWhatNoBotWouldSend) {
   EXPECT_TRUE(web.waitFor("text chat protocol"));
   EXPECT_TRUE(web.waitClosed());
   web.close();
+  EXPECT_EQ(ended.wait_for(300ms), std::future_status::timeout);
+  LogIn(other.port()).close();
   ASSERT_EQ(ended.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(ended.get(), 0);
+}
+
+// ---- Clients that are no bot, or stop reading
+
+TEST(DemoGatewayClients, ClientsThatNeverLogInDoNotEndTheGateway) {
+  DemoGateway gateway({.port = 0, .loginTime = 300ms});
+  auto done = std::async(std::launch::async, [&] { return gateway.run(); });
+  {
+    Client garbage(gateway.port());
+    garbage.send(std::string("\x03\x04\r\n", 4));  // the selector, then gone before the password
+    ASSERT_TRUE(garbage.waitFor("password.\r\n"));
+    garbage.send("acct\r\n");
+  }
+  EXPECT_EQ(done.wait_for(200ms), std::future_status::timeout);
+  {
+    Client silent(gateway.port());  // says nothing: hung up on after the login time
+    EXPECT_TRUE(silent.waitClosed());
+  }
+  EXPECT_EQ(done.wait_for(200ms), std::future_status::timeout);
+
+  // Whoever logs in next is served as the first one was not.
+  Client bot = LogIn(gateway.port());
+  bot.send("/whoami\n");
+  EXPECT_TRUE(bot.waitFor("You are bot, using a chat client in the channel Lobby."));
+  bot.close();
+  ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(done.get(), 0);
+}
+
+// Asks for far more answers than the kernel's buffers hold, and reads none.
+void FloodWithoutReading(int fd) {
+  const std::string burst = [] {
+    std::string b;
+    for (int i = 0; i < 200000; ++i) b += "/help\n";
+    return b;
+  }();
+  size_t off = 0;
+  while (off < burst.size()) {
+    ssize_t n = ::send(fd, burst.data() + off, burst.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return;  // hung up on
+    off += static_cast<size_t>(n);
+  }
+}
+
+TEST(DemoGatewayClients, ABotThatStopsReadingIsHungUpOn) {
+  DemoGateway gateway({.port = 0, .maxBacklog = 64 * 1024});
+  auto done = std::async(std::launch::async, [&] { return gateway.run(); });
+  Client bot = LogIn(gateway.port(), 4096);
+  FloodWithoutReading(bot.fd());
+  ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(done.get(), 0);
+}
+
+TEST(DemoGatewayClients, StopEndsTheGatewayWhileTheBotStopsReading) {
+  DemoGateway gateway({.port = 0, .maxBacklog = size_t{1} << 30});
+  auto done = std::async(std::launch::async, [&] { return gateway.run(); });
+  Client bot = LogIn(gateway.port(), 4096);
+  FloodWithoutReading(bot.fd());  // returns once the gateway has read it all
+  EXPECT_EQ(done.wait_for(100ms), std::future_status::timeout);
+  gateway.stop();
+  ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
+  EXPECT_EQ(done.get(), 0);
 }
 
 }  // namespace
