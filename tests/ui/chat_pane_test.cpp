@@ -296,7 +296,7 @@ TEST_F(ChatPaneTest, UsersCannotTurnALineOrALinkAround) {
   const QStringList schemes{"http", "mailto"};
   for (const QString& scheme : schemes) QDesktopServices::setUrlHandler(scheme, &recorder, "open");
   pane_.print(TextType::OthersText, "%s", "<m> http://good.com/\xE2\x80\xAEmoc.live");
-  pane_.print(TextType::OthersText, "%s", "<n> mailto:a@b.com?attach=/etc/passwd");
+  pane_.print(TextType::OthersText, "%s", "<n> mailto:a@b.com?attach=/etc/x.com/");
   pane_.print(TextType::OthersText, "%s", "<o> ?attach=/root/.ssh/id_rsa@x.com/");
   QTest::mouseClick(pane_.viewport(), Qt::LeftButton, {}, pointOf("good.com"));
   EXPECT_EQ(pane_.textCursor().selectedText(), "http://good.com/moc.live");  // shown as it opens
