@@ -100,6 +100,7 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   void MakeOpUser(const char* line, const char* speaker);
   // The user who whispered the bot last (the chat bar's reply); empty at first.
   const std::string& LastWhisperer() const { return whisper_.LastWhisperer(); }
+  const PageAlarms& Pages() const { return whisper_.Pages(); }
 
   // Server confirmations of designate, ban and unban; the welcome line; ban
   // protection; account logging from whois answers.
