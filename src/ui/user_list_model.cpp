@@ -1,5 +1,6 @@
 #include "ui/user_list_model.h"
 
+#include <utility>
 
 #include "ui/wire_text.h"
 
@@ -59,13 +60,48 @@ QVariant UserListModel::headerData(int section, Qt::Orientation orientation, int
 
 QString UserListModel::label() const { return FromWire(users_.label()); }
 
+void UserListModel::userListAboutToChange(const UserListEdit& edit) {
+  UserListEdit e = edit;
+  switch (e.kind) {
+    case UserListEdit::kInsert: beginInsertRows({}, e.row, e.row); break;
+    case UserListEdit::kRemove: beginRemoveRows({}, e.row, e.row); break;
+    case UserListEdit::kMove:
+      // Qt names the row the moved one goes before, counted before the move.
+      if (e.to == e.row || !beginMoveRows({}, e.row, e.row, {}, e.to > e.row ? e.to + 1 : e.to)) {
+        e.kind = UserListEdit::kUpdate;
+        e.to = e.row;
+      }
+      break;
+    case UserListEdit::kUpdate: break;
+    case UserListEdit::kReset: beginResetModel(); break;
+  }
+  pending_ = e;
+}
+
 void UserListModel::userListChanged() {
-  // The view's own selection edits are already on screen.
-  if (applying_selection_) return;
-  // The rows have already changed by the time the core tells us; a reset is
-  // the one notification that does not describe the old rows.
-  beginResetModel();
-  endResetModel();
+  const std::optional<UserListEdit> edit = std::exchange(pending_, std::nullopt);
+  const int last_column = kColumnCount - 1;
+  if (!edit) {
+    // The view's own selection edits are already on screen.
+    if (applying_selection_) return;
+    // Names stay as they are in such changes; views need not measure them again.
+    if (rowCount() > 0)
+      emit dataChanged(index(0, 0), index(rowCount() - 1, last_column),
+                       {Qt::DecorationRole, Qt::ToolTipRole, IconRole, LevelRole, SelectedRole});
+    emit rowsRefreshed();
+  } else {
+    switch (edit->kind) {
+      case UserListEdit::kInsert: endInsertRows(); break;
+      case UserListEdit::kRemove: endRemoveRows(); break;
+      case UserListEdit::kMove:
+        endMoveRows();
+        emit dataChanged(index(edit->to, 0), index(edit->to, last_column));
+        break;
+      case UserListEdit::kUpdate: emit dataChanged(index(edit->row, 0), index(edit->row, last_column)); break;
+      case UserListEdit::kReset: endResetModel(); break;
+    }
+  }
+  emit labelChanged();
 }
 
 }  // namespace tolvik::ui
