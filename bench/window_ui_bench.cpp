@@ -7,12 +7,16 @@
 //
 // A second benchmark fills the window with 200 listed users and 5,000 chat
 // lines and reports the process's resident memory.
+//
+// A third fills a channel with 10,000 and 30,000 distinct joins paced over
+// 10 s and reports when they were all through and the CPU time per join.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSettings>
 #include <QTimer>
 #include <algorithm>
 #include <cstdint>
@@ -199,11 +203,75 @@ void BM_WindowFlood(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowFlood)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// A channel filling up: `count` distinct users join, paced evenly over 10 s
+// of wall time in socket-sized batches. Reports how long the window took to
+// take them all in and the main thread's CPU time per join; with incremental
+// list updates the cost per join stays flat as the channel grows.
+void BM_WindowDistinctJoins(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const std::filesystem::path dir = MakeWorkingDir();
+  std::vector<std::string> joins;
+  joins.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i)
+    joins.push_back("1002 JOIN guest" + std::to_string(i) + (i % 50 == 0 ? " 0002 [STAR]" : " 0000 [SEXP]"));
+  constexpr double kPaceSeconds = 10.0;
+  const int interval_ms = std::max(1, static_cast<int>(kPaceSeconds * 1000.0 * kBatch / count));
+  double seconds = 0;
+  double cpu_us_per_join = 0;
+  double longest_stall_ms = 0;
+  for (auto _ : state) {
+    MainWindow window(dir.string());
+    window.document().Bot().Queue().SetPause([](int) {});
+    window.resize(1000, 700);
+    window.show();
+    QApplication::processEvents();
+    tolvik::ChatBot& bot = window.document().Bot();
+    EnterChannel(bot);
+    QElapsedTimer since_beat;
+    qint64 longest_gap = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+      longest_gap = std::max(longest_gap, since_beat.nsecsElapsed());
+      since_beat.restart();
+    });
+    size_t next = 0;
+    QElapsedTimer total;
+    QTimer feeder;
+    // Batches go out on a fixed schedule, as a server would send them; a
+    // window that falls behind catches up as fast as it can.
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+      const auto due = static_cast<size_t>(static_cast<double>(total.elapsed()) * count / (kPaceSeconds * 1000.0));
+      const size_t until = std::min(joins.size(), std::max(due, next + kBatch));
+      while (next < until) bot.DispatchLine(joins[next++].c_str());
+    });
+    total.start();
+    const double cpu_start = ThreadCpuSeconds();
+    since_beat.start();
+    heartbeat.start(5);
+    feeder.start(interval_ms);
+    while (next < joins.size()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QApplication::processEvents();
+    seconds = static_cast<double>(total.nsecsElapsed()) / 1e9;
+    cpu_us_per_join = (ThreadCpuSeconds() - cpu_start) * 1e6 / count;
+    longest_stall_ms = static_cast<double>(longest_gap) / 1e6;
+    state.SetIterationTime(seconds);
+    window.close();
+  }
+  state.counters["through_s"] = seconds;
+  state.counters["cpu_us_per_join"] = cpu_us_per_join;
+  state.counters["longest_stall_ms"] = longest_stall_ms;
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_WindowDistinctJoins)->Arg(10000)->Arg(30000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  // The window keeps its layout in the program's settings: here, a throwaway directory.
+  char settings_dir[] = "/tmp/tolvik-bench-settings-XXXXXX";
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromLocal8Bit(mkdtemp(settings_dir)));
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tolvik {
@@ -180,6 +181,64 @@ TEST_F(UserListTest, NoMoreRowsThanAChannelHolds) {
   list.clearUsers();  // a new channel: a new overflow is reported again
   for (int i = 0; i <= UserList::kMaxUsers; ++i) list.addUser(("user" + std::to_string(i)).c_str(), 0, "Home", "");
   EXPECT_EQ(alerts, 2);
+}
+
+// Records each announced edit as text, with the row count seen at that
+// moment, so a test sees that the edit came while the old rows were there.
+class EditRecorder : public UserListObserver {
+ public:
+  explicit EditRecorder(const UserList& list) : list_(list) {}
+  void userListAboutToChange(const UserListEdit& e) override {
+    static const char* kinds[] = {"insert", "remove", "move", "update", "reset"};
+    log.push_back(std::string(kinds[e.kind]) + " " + std::to_string(e.row) +
+                  (e.kind == UserListEdit::kMove ? ">" + std::to_string(e.to) : "") + " of " +
+                  std::to_string(list_.userCount()));
+  }
+  void userListChanged() override { log.push_back("changed"); }
+  std::vector<std::string> take() { return std::exchange(log, {}); }
+  std::vector<std::string> log;
+
+ private:
+  const UserList& list_;
+};
+
+TEST_F(UserListTest, ObserverIsToldEachRowEditBeforeItHappens) {
+  EditRecorder rec(list);
+  list.setObserver(&rec);
+  using V = std::vector<std::string>;
+  list.addUser("ann", 0, "Home", "");
+  list.addUser("bob", 0, "Home", "");
+  EXPECT_EQ(rec.take(), (V{"insert 0 of 0", "changed", "insert 1 of 1", "changed"}));
+  list.addUser("op", 0x02, "Home", "");  // operators go on top
+  EXPECT_EQ(rec.take(), (V{"insert 0 of 2", "changed"}));
+  list.addUser("BOB", 0, "Home", "");  // listed again, same bit: in place
+  EXPECT_EQ(rec.take(), (V{"update 2 of 3", "changed"}));
+  // Gaining the operator bit moves the row to just after the last operator;
+  // losing it moves the row to just before the first of the rest.
+  list.updateUserFlags("bob", 0x02);
+  EXPECT_EQ(rec.take(), (V{"move 2>1 of 3", "changed"}));
+  EXPECT_EQ(Names(), (V{"op", "BOB", "ann"}));
+  list.addUser("op", 0, "Home", "");
+  EXPECT_EQ(rec.take(), (V{"move 0>1 of 3", "changed"}));
+  EXPECT_EQ(Names(), (V{"BOB", "op", "ann"}));
+  list.updateUserFlags("bob", 0);  // the last operator: stays where it is
+  EXPECT_EQ(rec.take(), (V{"move 0>0 of 3", "changed"}));
+  list.setIdle("ann", true);
+  list.setIdle("ann", true);  // already idle: nothing to tell
+  list.setUserLevel("ann", 4);
+  list.touchUser("nobody");
+  EXPECT_EQ(rec.take(), (V{"update 2 of 3", "changed", "update 2 of 3", "changed"}));
+  // Changes that keep the rows' count and order come without an edit.
+  list.setSelected(1, true);
+  list.selectNext();
+  list.setLabel("Elsewhere");
+  EXPECT_EQ(rec.take(), (V{"changed", "changed", "changed"}));
+  list.removeUser("op", "Home");
+  list.removeUser("op", "Home");  // not listed any more: nothing happens
+  EXPECT_EQ(rec.take(), (V{"remove 1 of 3", "changed"}));
+  list.clearUsers();
+  EXPECT_EQ(rec.take(), (V{"reset 0 of 2", "changed"}));
+  list.setObserver(nullptr);
 }
 
 }  // namespace

@@ -109,6 +109,11 @@ void UserList::changed() {
   if (observer_ != nullptr) observer_->userListChanged();
 }
 
+void UserList::aboutToChange(UserListEdit::Kind kind, size_t row, size_t to) {
+  if (observer_ != nullptr)
+    observer_->userListAboutToChange(UserListEdit{kind, static_cast<int>(row), static_cast<int>(to)});
+}
+
 void UserList::addUser(const char* name, uint32_t flags, const char* label, const char* product) {
   const int64_t now = Now();
   const std::string_view full = product == nullptr ? "" : product;
@@ -128,8 +133,14 @@ void UserList::addUser(const char* name, uint32_t flags, const char* label, cons
   const size_t listed_at = listed ? it->second : 0;
   UserRow* r = nullptr;
   if (listed) {
+    const bool moves = IsOperatorRow(rows_[listed_at]) != op;
+    if (moves)
+      aboutToChange(UserListEdit::kMove, listed_at, op ? operators_ : operators_ - 1);
+    else
+      aboutToChange(UserListEdit::kUpdate, listed_at);
     r = &rows_[listed_at];
   } else if (op) {
+    aboutToChange(UserListEdit::kInsert, 0);
     // A new operator goes on top, before the operators already listed.
     auto entry = index_.emplace(std::move(key), 0).first;
     rows_.insert(rows_.begin(), UserRow{});
@@ -138,6 +149,7 @@ void UserList::addUser(const char* name, uint32_t flags, const char* label, cons
     reindex(1, rows_.size());
     r = &rows_.front();
   } else {
+    aboutToChange(UserListEdit::kInsert, rows_.size());
     auto entry = index_.emplace(std::move(key), rows_.size()).first;
     rows_.emplace_back();
     positions_.push_back(&entry->second);
@@ -160,6 +172,10 @@ void UserList::updateUserFlags(const char* name, uint32_t flags) {
   UserRow& r = rows_[static_cast<size_t>(i)];
   const bool was_op = IsOperatorRow(r);
   const bool op = (flags & kFlagOperator) != 0;
+  if (was_op != op)
+    aboutToChange(UserListEdit::kMove, static_cast<size_t>(i), op ? operators_ : operators_ - 1);
+  else
+    aboutToChange(UserListEdit::kUpdate, static_cast<size_t>(i));
   r.flags = flags;
   r.icon = ChooseIcon(flags, r.product);
   r.activity = ActivityAt(r.activity, op);
@@ -171,6 +187,7 @@ std::string UserList::removeUser(const char* name, const char* label) {
   auto it = index_.find(Key(name));
   if (it == index_.end()) return {};
   const size_t at = it->second;
+  aboutToChange(UserListEdit::kRemove, at);
   std::string product = std::move(rows_[at].product);
   if (at < operators_) --operators_;
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(at));
@@ -182,6 +199,7 @@ std::string UserList::removeUser(const char* name, const char* label) {
 }
 
 void UserList::clearUsers() {
+  aboutToChange(UserListEdit::kReset, 0);
   rows_.clear();
   positions_.clear();
   index_.clear();
@@ -192,27 +210,30 @@ void UserList::clearUsers() {
 }
 
 void UserList::touchUser(const char* name) {
-  if (UserRow* r = find(name)) {
+  if (const int i = findUser(name); i >= 0) {
+    aboutToChange(UserListEdit::kUpdate, static_cast<size_t>(i));
+    UserRow* r = &rows_[static_cast<size_t>(i)];
     r->activity = (Now() & ~int64_t{1}) | (r->activity & 1);
     changed();
   }
 }
 
 void UserList::setIdle(const char* name, bool idle) {
-  UserRow* r = find(name);
-  if (r == nullptr) return;
-  if (idle && r->icon >= 0 && r->icon <= 18)
-    r->icon += kIdleOffset;
-  else if (!idle && r->icon >= kIdleOffset && r->icon <= 18 + kIdleOffset)
-    r->icon -= kIdleOffset;
-  else
-    return;
+  const int i = findUser(name);
+  if (i < 0) return;
+  UserRow* r = &rows_[static_cast<size_t>(i)];
+  const bool mark = idle && r->icon >= 0 && r->icon <= 18;
+  const bool unmark = !idle && r->icon >= kIdleOffset && r->icon <= 18 + kIdleOffset;
+  if (!mark && !unmark) return;
+  aboutToChange(UserListEdit::kUpdate, static_cast<size_t>(i));
+  r->icon += mark ? kIdleOffset : -kIdleOffset;
   changed();
 }
 
 void UserList::setUserLevel(const char* name, int level) {
-  if (UserRow* r = find(name)) {
-    r->level = level;
+  if (const int i = findUser(name); i >= 0) {
+    aboutToChange(UserListEdit::kUpdate, static_cast<size_t>(i));
+    rows_[static_cast<size_t>(i)].level = level;
     changed();
   }
 }

@@ -22,9 +22,28 @@ struct UserRow {
   bool selected = false;
 };
 
+// What the next userListChanged() will have done to the rows, told before
+// the rows change so a view can still read the old ones.
+struct UserListEdit {
+  enum Kind {
+    kInsert,  // a row appears at `row`
+    kRemove,  // the row at `row` goes
+    kMove,    // the row at `row` moves to `to` (numbered after the move)
+    kUpdate,  // the row at `row` changes in place
+    kReset,   // anything else: many rows, or the whole list
+  };
+  Kind kind = kReset;
+  int row = 0;
+  int to = 0;
+};
+
 class UserListObserver {
  public:
   virtual ~UserListObserver() = default;
+  // Rows are about to change as `edit` says; userListChanged() follows once
+  // they have. A userListChanged() without this before it kept the rows'
+  // count and order (selection, idle marks, levels, the label).
+  virtual void userListAboutToChange(const UserListEdit& edit) { (void)edit; }
   // Rows were added, removed, changed or reordered; the label may have changed.
   virtual void userListChanged() = 0;
 };
@@ -97,6 +116,7 @@ class UserList {
 
  private:
   void changed();
+  void aboutToChange(UserListEdit::Kind kind, size_t row, size_t to = 0);
   UserRow* find(const char* name);
   // Moves the row at `from` to `to`; the rows between shift by one.
   void moveRow(size_t from, size_t to);

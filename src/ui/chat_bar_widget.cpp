@@ -9,6 +9,7 @@
 
 #include "app/document.h"
 #include "app/utf8_cut.h"
+#include "ui/left_out_notice.h"
 #include "ui/whisper_bar.h"
 #include "ui/wire_text.h"
 
@@ -68,6 +69,8 @@ ChatBarWidget::ChatBarWidget(CHaldenDoc& doc, QWidget* parent)
   // No maxLength: it would cut pastes silently. ChatBar cuts, and the rest is shown.
   input_->setObjectName(QStringLiteral("chatInput"));
   lock_button_->setObjectName(QStringLiteral("whisperLockButton"));
+  input_->setAccessibleName(tr("Chat bar"));
+  lock_button_->setAccessibleName(tr("Whisper lock"));
   lock_button_->setCheckable(true);
   lock_button_->setFocusPolicy(Qt::NoFocus);
   lock_button_->setFixedWidth(124);
@@ -173,7 +176,8 @@ void ChatBarWidget::textEdited() {
 }
 
 void ChatBarWidget::showLeftOut(std::string_view left_out) {
-  ShowLeftOut(doc_.Display(), QStringLiteral("chat bar"), ChatBar::kFieldLength, left_out);
+  if (!left_out_) left_out_ = new LeftOutNotice(&doc_.Display(), QStringLiteral("chat bar"), ChatBar::kFieldLength, this);
+  left_out_->add(left_out);
 }
 
 void ChatBarWidget::showWhisperLock() { lock_button_->setChecked(bar_->whisperLock); }

@@ -20,6 +20,8 @@ namespace tolvik::ui {
 // Every key of the line goes through one switch that calls ChatBar; the
 // widget's text and caret are copied into ChatBar before and back after each
 // operation, so the history, completion and cut rules live only in the core.
+class LeftOutNotice;
+
 class ChatBarWidget : public QWidget {
   Q_OBJECT
 
@@ -76,6 +78,7 @@ class ChatBarWidget : public QWidget {
   std::unique_ptr<ChatBar> bar_;
   Input* input_;
   QPushButton* lock_button_;
+  LeftOutNotice* left_out_ = nullptr;
   bool pulling_ = false;
 };
 

@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <QTime>
 #include <QUrl>
 #include <algorithm>
 
@@ -58,6 +60,7 @@ ChatPane::ChatPane(QWidget* parent) : QPlainTextEdit(parent), log_(std::make_uni
     pal.setColor(group, QPalette::Text, Qt::white);
     pal.setColor(group, QPalette::Highlight, palette().color(QPalette::Active, QPalette::Highlight));
     pal.setColor(group, QPalette::HighlightedText, palette().color(QPalette::Active, QPalette::HighlightedText));
+    pal.setColor(group, QPalette::PlaceholderText, QColor(0xA0, 0xA0, 0xA0));
   }
   setPalette(pal);
 }
@@ -65,13 +68,23 @@ ChatPane::ChatPane(QWidget* parent) : QPlainTextEdit(parent), log_(std::make_uni
 ChatPane::~ChatPane() = default;
 
 void ChatPane::append(const char* text, const TextFormat& format) {
+  // The hint is for an empty pane only; once chat begins it has done its job.
+  if (!placeholderText().isEmpty()) setPlaceholderText(QString());
   std::string line(text);
   line += ' ';
+  const bool stamped = timestamps_ || log_timestamps_;
+  const QString stamp = stamped ? QTime::currentTime().toString(QStringLiteral("[HH:mm:ss] ")) : QString();
   std::string logError;
-  const bool logFailed = log_->isOpen() && !log_->write(line, logError);
+  const bool logFailed =
+      log_->isOpen() && !log_->write(log_timestamps_ ? stamp.toStdString() + line : line, logError);
 
   QScrollBar* bar = verticalScrollBar();
   const int oldValue = bar->value();
+  // A selection that reaches the end of the text would take in the new line.
+  const QTextCursor before = textCursor();
+  const bool hadSelection = before.hasSelection();
+  const int selAnchor = before.anchor();
+  const int selPosition = before.position();
   const int fromBottom = bar->maximum() - oldValue;
 
   const QTextCharFormat lineFormat = CharFormatFor(format);
@@ -90,6 +103,12 @@ void ChatPane::append(const char* text, const TextFormat& format) {
   QTextBlockFormat block = cursor.blockFormat();
   block.setLayoutDirection(Qt::LeftToRight);
   cursor.setBlockFormat(block);
+  if (timestamps_) {
+    QTextCharFormat stampFormat = lineFormat;
+    stampFormat.setForeground(QColor(0x90, 0x90, 0x90));
+    stampFormat.setAnchor(false);
+    cursor.insertText(stamp, stampFormat);
+  }
   for (const TextRun& run : SplitUrlRuns(line)) {
     const QString shown = FromWire(run.text);
     QTextCharFormat f = run.url ? urlFormat : lineFormat;
@@ -103,17 +122,18 @@ void ChatPane::append(const char* text, const TextFormat& format) {
 
   // Trim from the top, counting what leaves in scroll-bar units (lines).
   int removedLines = 0;
+  int removedChars = 0;
   while (document()->blockCount() > kMaxLines) {
     const QTextBlock first = document()->firstBlock();
     removedLines += std::max(1, first.lineCount());
+    removedChars += first.length();
     QTextCursor top(document());
     top.beginEditBlock();
     top.setPosition(first.next().position(), QTextCursor::KeepAnchor);
     top.removeSelectedText();
     top.endEditBlock();
   }
-  // The user's selection needs no restoring: the widget's cursor moves with
-  // the text it selects, and inserts at the end do not touch it.
+  if (hadSelection) keepSelection(selAnchor - removedChars, selPosition - removedChars);
 
   if (follow_) {
     bar->setValue(bar->maximum() - fromBottom);
@@ -121,12 +141,27 @@ void ChatPane::append(const char* text, const TextFormat& format) {
     bar->setValue(std::max(0, oldValue - removedLines));
   }
 
+  static const QMetaMethod shown = QMetaMethod::fromSignal(&ChatPane::lineShown);
+  if (isSignalConnected(shown)) emit lineShown(FromWire(text));
+
   if (logFailed) {
     // The log is closed now, so the notice is shown once and not logged.
     emit loggingChanged(false);
     print(TextType::BotInfo, "File logging stopped: could not write to %s: %s", log_->path().c_str(),
           logError.c_str());
   }
+}
+
+void ChatPane::keepSelection(int anchor, int position) {
+  const QTextCursor now = textCursor();
+  anchor = std::max(0, anchor);
+  position = std::max(0, position);
+  if (now.anchor() == anchor && now.position() == position) return;
+  QTextCursor restored(document());
+  restored.setPosition(anchor);
+  restored.setPosition(position, QTextCursor::KeepAnchor);
+  // Setting the cursor scrolls to it; the caller puts the view back.
+  setTextCursor(restored);
 }
 
 void ChatPane::clearChat() { clear(); }

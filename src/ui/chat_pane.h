@@ -35,6 +35,18 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   void setFollowNewText(bool on) { follow_ = on; }
   bool followsNewText() const { return follow_; }
 
+  // On: each new line starts with the time it arrived ("[HH:mm:ss] ").
+  void setTimestamps(bool on) { timestamps_ = on; }
+  bool timestamps() const { return timestamps_; }
+  // On: the log file's lines start with that time too; off, the log keeps
+  // its plain format.
+  void setLogTimestamps(bool on) { log_timestamps_ = on; }
+  bool logTimestamps() const { return log_timestamps_; }
+
+  // A short text shown in the empty pane until the first line arrives.
+  void setHint(const QString& hint) { setPlaceholderText(hint); }
+  QString hint() const { return placeholderText(); }
+
   // Empties the pane; logging goes on.
   void clearChat();
 
@@ -69,6 +81,8 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
 
  signals:
   void loggingChanged(bool on);
+  // A line was added to the pane, as shown.
+  void lineShown(const QString& line);
   // Keyboard focus belongs back in the chat bar's input line (after a left
   // click in the pane and after its context menu); ignored while the chat
   // bar floats.
@@ -84,10 +98,15 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // Puts the selection back on the same text after an append moved it
+  // (offsets already shifted for lines removed from the top).
+  void keepSelection(int anchor, int position);
   void selectLinkAt(const QPoint& pos);
   void openLink(const QString& text);
 
   bool follow_ = true;
+  bool timestamps_ = false;
+  bool log_timestamps_ = false;
   std::unique_ptr<ChatLog> log_;
 };
 

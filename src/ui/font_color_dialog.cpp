@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -51,6 +52,15 @@ FontColorDialog::FontColorDialog(std::optional<TextType> type, QWidget* parent)
   fonts_->setWindowFlags(Qt::Widget);
   fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog | QFontDialog::ScalableFonts |
                      QFontDialog::NonScalableFonts);
+  // The embedded panel is still a dialog: Esc anywhere in it closes (hides)
+  // it on its own, and Enter stops there without reaching our OK button.
+  // Both answer for the whole chooser; the panel stays shown for the next
+  // time this dialog opens.
+  connect(fonts_, &QDialog::finished, this, [this](int result) {
+    fonts_->setVisible(true);
+    done(result == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected);
+  });
+  fonts_->installEventFilter(this);
 
   colorButton_ = new QPushButton(tr("&Color..."), this);
   connect(colorButton_, &QPushButton::clicked, this, &FontColorDialog::chooseColor);
@@ -68,6 +78,19 @@ FontColorDialog::FontColorDialog(std::optional<TextType> type, QWidget* parent)
   layout->addLayout(bottom);
 
   setRecord(previous_);
+}
+
+bool FontColorDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == fonts_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (enter && mods == Qt::NoModifier) {
+      accept();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void FontColorDialog::setRecord(const TextFormat& record) {

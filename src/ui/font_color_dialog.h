@@ -32,6 +32,9 @@ class FontColorDialog : public QDialog {
   static bool ChooseFontAndColor(QWidget* parent, TextFormat& record, std::optional<TextType> type,
                                  const QString& title = {});
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void chooseColor();
 

@@ -2,20 +2,53 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QImage>
 #include <QPixmap>
+#include <algorithm>
 #include <functional>
 
 namespace tolvik::ui {
 namespace {
 
-// Paints in a 16 x 15 grid whatever the pixmap's size.
+// A soft light rim around everything drawn in `icon`, `radius` device pixels
+// wide: the dark outlines stay readable on a dark toolbar, and on a light one
+// the rim melts into the background.
+QImage WithHalo(const QImage& icon, int radius) {
+  QImage halo(icon.size(), QImage::Format_ARGB32_Premultiplied);
+  halo.fill(Qt::transparent);
+  for (int y = 0; y < icon.height(); ++y) {
+    auto* out = reinterpret_cast<QRgb*>(halo.scanLine(y));
+    for (int x = 0; x < icon.width(); ++x) {
+      int alpha = 0;
+      for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+          const int sx = x + dx;
+          const int sy = y + dy;
+          if (sx < 0 || sy < 0 || sx >= icon.width() || sy >= icon.height()) continue;
+          alpha = std::max(alpha, qAlpha(icon.pixel(sx, sy)));
+        }
+      const int a = alpha * 150 / 255;
+      out[x] = qRgba(a, a, a, a);  // premultiplied white
+    }
+  }
+  QPainter p(&halo);
+  p.drawImage(0, 0, icon);
+  p.end();
+  return halo;
+}
+
+// Paints in a 16 x 15 grid whatever the pixmap's size; `scale` device pixels
+// per grid unit, marked on the pixmap so it shows at 16 x 15 logical pixels.
 QPixmap Paint(int scale, const std::function<void(QPainter&)>& draw) {
-  QPixmap pixmap(16 * scale, 15 * scale);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
+  QImage image(16 * scale, 15 * scale, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.scale(scale, scale);
   draw(p);
+  p.end();
+  QPixmap pixmap = QPixmap::fromImage(WithHalo(image, scale));
+  pixmap.setDevicePixelRatio(scale);
   return pixmap;
 }
 
@@ -199,7 +232,7 @@ void DrawTool(QPainter& p, ToolIcon which) {
 
 QIcon DrawToolIcon(ToolIcon which) {
   QIcon icon;
-  for (int scale : {1, 2}) icon.addPixmap(Paint(scale, [which](QPainter& p) { DrawTool(p, which); }));
+  for (int scale : {1, 2, 3}) icon.addPixmap(Paint(scale, [which](QPainter& p) { DrawTool(p, which); }));
   return icon;
 }
 

@@ -11,6 +11,7 @@
 
 #include "ui/main_window.h"
 #include "ui/stop_signals.h"
+#include "ui/translations.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   SetNames();
+  tolvik::ui::InstallTranslators(app);
   QGuiApplication::setDesktopFileName(QStringLiteral("tolvik"));
   parser.process(app);
   if (!parser.positionalArguments().isEmpty()) {

@@ -15,6 +15,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include "app/chat_display.h"
@@ -24,16 +25,22 @@
 #include "bot/chat_bot.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
+#include "ui/dock_focus.h"
+#include "ui/find_bar.h"
+#include "ui/desktop_notifications.h"
 #include "ui/icons.h"
 #include "ui/qt_host.h"
 #include "ui/sheets/bot_configurator.h"
 #include "ui/sheets/response_configurator.h"
 #include "ui/status_bar.h"
+#include "ui/timestamp_actions.h"
 #include "ui/toggle_actions.h"
+#include "ui/tray_menu.h"
 #include "ui/user_list_panel.h"
 #include "ui/user_list_view.h"
 #include "ui/user_whisper_bars.h"
 #include "ui/wire_text.h"
+#include "ui/window_layout.h"
 
 namespace tolvik::ui {
 namespace {
@@ -56,6 +63,7 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
   installDialogs();
   connectDocument();
   readSettings();
+  createNotifications();
 }
 
 MainWindow::~MainWindow() {
@@ -71,9 +79,20 @@ void MainWindow::start() { doc_->Start(); }
 // ---- Construction -------------------------------------------------------------
 
 void MainWindow::createDocument(const std::string& workingDir) {
-  pane_ = new ChatPane(this);
+  working_dir_ = workingDir;
+  // The pane with its find bar under it.
+  auto* centre = new QWidget(this);
+  pane_ = new ChatPane(centre);
   pane_->setObjectName(QStringLiteral("chatPane"));
-  setCentralWidget(pane_);
+  pane_->setAccessibleName(tr("Chat"));
+  find_bar_ = new FindBar(*pane_, centre);
+  auto* column = new QVBoxLayout(centre);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(pane_, 1);
+  column->addWidget(find_bar_);
+  pane_->setHint(tr("Not connected. Press Alt+C or the Connect button to connect; F1 lists the keys."));
+  setCentralWidget(centre);
   doc_ = std::make_unique<CHaldenDoc>(workingDir, *pane_, *host_);
   // A product text longer than a tag: a short alert.
   doc_->Bot().Users().setLongProductAlert([this] { host_->Beep(); });
@@ -177,6 +196,15 @@ void MainWindow::createActions() {
   };
   for (const auto& s : scrolls)
     connect(addCommand(QString(), QString(), QKeySequence(s.keys)), &QAction::triggered, pane_, s.slot);
+
+  a.find = addCommand(tr("&Find...\tCtrl+F"), tr("Find text in the chat"), QKeySequence(Qt::CTRL | Qt::Key_F));
+  connect(a.find, &QAction::triggered, find_bar_, &FindBar::open);
+  connect(find_bar_, &FindBar::closed, this, &MainWindow::focusChatBar);
+  connect(addCommand(QString(), QString(), QKeySequence(Qt::CTRL | Qt::Key_Tab)), &QAction::triggered, this,
+          [this] { FocusNextDock(*this, false); });
+  connect(addCommand(QString(), QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)),
+          &QAction::triggered, this, [this] { FocusNextDock(*this, true); });
+  timestamps_ = MakeTimestampActions(*pane_, this);
 }
 
 void MainWindow::createStatusBar() {
@@ -274,7 +302,7 @@ void MainWindow::createMenus() {
   file->addAction(a.exit);
 
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-  edit->addActions({a.selectAll, a.cut, a.copy, a.paste});
+  edit->addActions({a.selectAll, a.cut, a.copy, a.paste, a.find});
   edit->addSeparator();
   edit->addAction(a.selectServer);
   connect(edit, &QMenu::aboutToShow, this, &MainWindow::updateEditActions);
@@ -283,12 +311,15 @@ void MainWindow::createMenus() {
   options->addActions({a.configure, a.responses, a.reindex});
   options->addSeparator();
   options->addActions({toggle("AutoRespond"), toggle("AllowPage"), toggle("IdLogging"), toggle("AutoSave")});
+  options_menu_ = options;
 
   QMenu* view = menuBar()->addMenu(tr("View"));
   view->addAction(a.showStatusBar);
   view->addSeparator();
   view->addActions({toggle("ViewChatUpdates"), toggle("AutoViewAliases"), toggle("ViewEnterLeave"),
                     toggle("ViewPings"), toggle("ViewText"), toggle("HighlightUsers")});
+  view->addSeparator();
+  view->addActions({timestamps_.shown, timestamps_.logged});
   view->addSeparator();
   view->addActions({tool_bar_->toggleViewAction(), user_list_dock_->toggleViewAction(),
                     chat_bar_dock_->toggleViewAction(), a.whisperBar});
@@ -341,6 +372,9 @@ void MainWindow::readSettings() {
     move((available.width() - width()) / 2, (available.height() - height()) / 2);
   }
   user_list_width_ = UsableUserListWidth(LoadUserListWidth(ini), width());
+  // The last session's frame and docks, when this profile has one; they
+  // hold the user list's width too.
+  layout_restored_ = RestoreWindowLayout(*this, working_dir_);
 }
 
 void MainWindow::saveWindowSizes(bool withUserListWidth) {
@@ -359,7 +393,7 @@ void MainWindow::saveWindowSizes(bool withUserListWidth) {
 void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (user_list_width_ > 0) {
-    resizeDocks({user_list_dock_}, {user_list_width_}, Qt::Horizontal);
+    if (!layout_restored_) resizeDocks({user_list_dock_}, {user_list_width_}, Qt::Horizontal);
     user_list_width_ = 0;
     focusChatBar();
   }
@@ -457,17 +491,37 @@ void MainWindow::changeEvent(QEvent* event) {
       tray_->hide();
   } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
     focusChatBar();
+    if (notifications_) notifications_->markRead();
+    // Shown for a notification while the window stayed open: not needed now.
+    if (tray_ && tray_->isVisible()) tray_->hide();
   }
 }
 
+void MainWindow::createTray() {
+  tray_ = new QSystemTrayIcon(windowIcon(), this);
+  tray_->setToolTip(QStringLiteral("Tolvik"));
+  tray_->setContextMenu(MakeTrayMenu(this, actions_.connect, actions_.disconnect, actions_.exit));
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
+  });
+}
+
+void MainWindow::createNotifications() {
+  createTray();
+  notifications_ = new DesktopNotifications([this] { return isActiveWindow() && !isMinimized(); }, this);
+  notifications_->setTrayIcon(tray_, windowIcon());
+  for (AttentionKind kind : {AttentionKind::Whisper, AttentionKind::Page, AttentionKind::Mention})
+    options_menu_->addAction(notifications_->switchFor(kind));
+  connect(pane_, &ChatPane::lineShown, notifications_,
+          [this](const QString& line) { notifications_->lineShown(line, FromWire(doc_->Bot().OwnName())); });
+  connect(host_, &QtHost::pageAlarmStarted, notifications_, &DesktopNotifications::paged);
+}
+
+void MainWindow::setNotificationSink(std::unique_ptr<NotificationSink> sink) {
+  notifications_->setSink(std::move(sink));
+}
+
 void MainWindow::minimizeToTray() {
-  if (!tray_) {
-    tray_ = new QSystemTrayIcon(windowIcon(), this);
-    tray_->setToolTip(QStringLiteral("Tolvik"));
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-      if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
-    });
-  }
   tray_->show();
   QTimer::singleShot(0, this, &QWidget::hide);
 }
@@ -492,6 +546,7 @@ void MainWindow::closeDocument() {
   if (closed_) return;
   closed_ = true;
   if (doc_->GetToggles().AutoSave.state) saveWindowSizes(true);
+  SaveWindowLayout(*this, working_dir_);
   if (pane_->isLogging()) pane_->stopLog();
   host_->detach();
   doc_->Close();

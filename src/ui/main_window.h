@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/timestamp_actions.h"
+
 class QAction;
 class QDockWidget;
 class QMenu;
@@ -19,6 +21,9 @@ class CHaldenDoc;
 namespace tolvik::ui {
 
 class ChatBarWidget;
+class DesktopNotifications;
+class FindBar;
+class NotificationSink;
 class ChatPane;
 class QtHost;
 class StatusBar;
@@ -45,6 +50,11 @@ class MainWindow : public QMainWindow {
   StatusBar* statusPanes() const { return status_bar_; }
   ToggleActions* toggles() const { return toggles_; }
   UserWhisperBars* userWhisperBars() const { return user_whisper_bars_; }
+  DesktopNotifications* notifications() const { return notifications_; }
+  FindBar* findBar() const { return find_bar_; }
+  QSystemTrayIcon* trayIcon() const { return tray_; }
+  // Desktop notifications go to `sink` instead of the tray icon's balloons.
+  void setNotificationSink(std::unique_ptr<NotificationSink> sink);
 
  signals:
   // The close sequence has run; the program may end.
@@ -79,6 +89,8 @@ class MainWindow : public QMainWindow {
   void saveWindowSizes(bool withUserListWidth);
   void showUserMenu(const QPoint& globalPos);
   void openWhisperBar();
+  void createTray();
+  void createNotifications();
   void minimizeToTray();
   void restoreFromTray();
   // The close sequence: settings saved when asked, leave line, sender stopped.
@@ -97,7 +109,13 @@ class MainWindow : public QMainWindow {
   QToolBar* tool_bar_ = nullptr;
   QMenu* user_menu_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  QMenu* options_menu_ = nullptr;
+  DesktopNotifications* notifications_ = nullptr;
+  FindBar* find_bar_ = nullptr;
+  TimestampActions timestamps_{};
+  std::string working_dir_;
   int user_list_width_ = 0;  // applied when the window is first shown
+  bool layout_restored_ = false;
   bool closed_ = false;
 
   struct Actions {
@@ -122,6 +140,7 @@ class MainWindow : public QMainWindow {
     QAction* clearChat;
     QAction* joinChannel;
     QAction* whisperBar;
+    QAction* find;
   } actions_{};
 };
 

@@ -95,6 +95,7 @@ void QtHost::OpenUserWhisperBar(const std::string& name) { emit userWhisperBarRe
 void QtHost::PageAlarm() {
   // Two groups of three beeps; the widgets' thread sounds each one.
   using namespace std::chrono_literals;
+  PostToMain([this] { emit pageAlarmStarted(); });
   for (int group = 0; group < 2; ++group) {
     for (int i = 0; i < 3; ++i) {
       if (closing_.load()) return;

@@ -50,6 +50,8 @@ class QtHost : public QObject, public Host {
  signals:
   void statusChanged(int state, const QString& text);
   void userWhisperBarRequested(const QString& name);
+  // The page alarm started (emitted on the main thread).
+  void pageAlarmStarted();
 
  private:
   void onSocketActivated();

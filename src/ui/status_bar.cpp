@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QStackedLayout>
 #include <QTimer>
 #include <algorithm>
 
@@ -21,26 +20,25 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
     if (widths[i] > 0) panes_[i]->setMinimumWidth(widths[i]);
   }
 
-  // Pane 1 carries the queue gauge on top of its text.
-  auto* gauge_pane = new QWidget;
-  gauge_pane->setMinimumWidth(widths[1]);
-  auto* stack = new QStackedLayout(gauge_pane);
-  stack->setStackingMode(QStackedLayout::StackAll);
-  stack->setContentsMargins(0, 0, 0, 0);
+  // The queue gauge sits in a pane of its own beside the Enter/Leave text,
+  // so neither hides the other.
   gauge_ = new QProgressBar;
   gauge_->setObjectName(QStringLiteral("queueGauge"));
   gauge_->setRange(0, kGaugeMaximum);
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
-  stack->addWidget(panes_[1]);
-  stack->addWidget(gauge_);
-  stack->setCurrentWidget(gauge_);
+  gauge_->setFixedWidth(kGaugeWidth);
+  gauge_->setAccessibleName(tr("Outgoing queue"));
 
   // Pane 0 gives way to menu and toolbar prompts; the others stay.
   addWidget(panes_[0], 1);
-  addPermanentWidget(gauge_pane);
+  addPermanentWidget(panes_[1]);
+  addPermanentWidget(gauge_);
   addPermanentWidget(panes_[2]);
   addPermanentWidget(panes_[3]);
+  const QString names[4] = {tr("Connection status"), tr("Enter and leave notices"), tr("Operator page"),
+                            tr("Status")};
+  for (int i = 0; i < 4; ++i) panes_[i]->setAccessibleName(names[i]);
 
   refresh_ = new QTimer(this);
   connect(refresh_, &QTimer::timeout, this, &StatusBar::refreshGauge);

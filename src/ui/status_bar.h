@@ -19,6 +19,7 @@ class StatusBar : public QStatusBar {
  public:
   static constexpr int kGaugeMaximum = 199;
   static constexpr int kGaugeRefreshMs = 110;
+  static constexpr int kGaugeWidth = 60;
 
   StatusBar(const OutgoingQueue& queue, QWidget* parent = nullptr);
 

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -13,8 +14,14 @@
 namespace tolvik::ui {
 namespace {
 
+// Device pixels per logical pixel of the pictures being drawn; painters on
+// these images work in logical pixels.
+qreal g_ratio = 1.0;
+
 QImage Blank() {
-  QImage image(UserIcons::kWidth, UserIcons::kHeight, QImage::Format_ARGB32_Premultiplied);
+  QImage image(qRound(UserIcons::kWidth * g_ratio), qRound(UserIcons::kHeight * g_ratio),
+               QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(g_ratio);
   image.fill(Qt::transparent);
   return image;
 }
@@ -126,6 +133,7 @@ QImage LevelPicture(int level) {
 // The idle look: grey and dimmed, same shape.
 QImage Greyed(const QImage& source) {
   QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  image.setDevicePixelRatio(source.devicePixelRatio());
   for (int y = 0; y < image.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < image.width(); ++x) {
@@ -133,7 +141,9 @@ QImage Greyed(const QImage& source) {
       line[x] = qRgba(grey, grey, grey, qAlpha(line[x]));
     }
   }
-  return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  QImage greyed = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  greyed.setDevicePixelRatio(source.devicePixelRatio());
+  return greyed;
 }
 
 QImage ProductPicture(int slot) {
@@ -163,8 +173,11 @@ QImage ProductPicture(int slot) {
 
 }  // namespace
 
-UserIcons::UserIcons() {
-  QImage strip(kCount * kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+UserIcons::UserIcons(qreal devicePixelRatio) {
+  if (devicePixelRatio <= 0) devicePixelRatio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
+  g_ratio = devicePixelRatio;
+  QImage strip(qRound(kCount * kWidth * g_ratio), qRound(kHeight * g_ratio), QImage::Format_ARGB32_Premultiplied);
+  strip.setDevicePixelRatio(g_ratio);
   strip.fill(Qt::transparent);
   slots_.reserve(kCount);
   {

@@ -20,12 +20,14 @@ class UserIcons {
   // so a level column this narrow still shows all of it.
   static constexpr int kLevelPictureWidth = 10;
 
-  // Needs a QGuiApplication (the pictures are pixmaps).
-  UserIcons();
+  // Needs a QGuiApplication (the pictures are pixmaps). Drawn for
+  // `devicePixelRatio` device pixels per logical pixel (the screen's by
+  // default), so they stay sharp on dense screens; sizes above are logical.
+  explicit UserIcons(qreal devicePixelRatio = 0);
 
   // The picture in `slot`; a null pixmap outside 0..69.
   QPixmap pixmap(int slot) const;
-  // The whole strip, slot 0 on the left (kCount * kWidth by kHeight).
+  // The whole strip, slot 0 on the left (kCount * kWidth by kHeight logical pixels).
   const QPixmap& strip() const { return strip_; }
   // The slot of a level's picture, or -1 when the level has none (outside 0..19).
   static int levelSlot(int level);

@@ -1,6 +1,8 @@
 #include "ui/user_list_model.h"
 
+#include <utility>
 
+#include "app/direction_controls.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
@@ -29,11 +31,12 @@ QVariant UserListModel::data(const QModelIndex& index, int role) const {
   }
   switch (index.column()) {
     case kUserColumn:
-      if (role == Qt::DisplayRole) return FromWire(row.name);
+      // Shown without direction controls, so "\u202Erenwo" cannot pass for "owner".
+      if (role == Qt::DisplayRole) return FromWire(WithoutDirectionControls(row.name));
       if (role == Qt::DecorationRole) return icons_.pixmap(row.icon);
       break;
     case kGameTypeColumn:
-      if (role == Qt::DisplayRole) return FromWire(row.product);
+      if (role == Qt::DisplayRole) return FromWire(WithoutDirectionControls(row.product));
       break;
     case kLevelColumn:
       if (role == Qt::DecorationRole) {
@@ -59,13 +62,48 @@ QVariant UserListModel::headerData(int section, Qt::Orientation orientation, int
 
 QString UserListModel::label() const { return FromWire(users_.label()); }
 
+void UserListModel::userListAboutToChange(const UserListEdit& edit) {
+  UserListEdit e = edit;
+  switch (e.kind) {
+    case UserListEdit::kInsert: beginInsertRows({}, e.row, e.row); break;
+    case UserListEdit::kRemove: beginRemoveRows({}, e.row, e.row); break;
+    case UserListEdit::kMove:
+      // Qt names the row the moved one goes before, counted before the move.
+      if (e.to == e.row || !beginMoveRows({}, e.row, e.row, {}, e.to > e.row ? e.to + 1 : e.to)) {
+        e.kind = UserListEdit::kUpdate;
+        e.to = e.row;
+      }
+      break;
+    case UserListEdit::kUpdate: break;
+    case UserListEdit::kReset: beginResetModel(); break;
+  }
+  pending_ = e;
+}
+
 void UserListModel::userListChanged() {
-  // The view's own selection edits are already on screen.
-  if (applying_selection_) return;
-  // The rows have already changed by the time the core tells us; a reset is
-  // the one notification that does not describe the old rows.
-  beginResetModel();
-  endResetModel();
+  const std::optional<UserListEdit> edit = std::exchange(pending_, std::nullopt);
+  const int last_column = kColumnCount - 1;
+  if (!edit) {
+    // The view's own selection edits are already on screen.
+    if (applying_selection_) return;
+    // Names stay as they are in such changes; views need not measure them again.
+    if (rowCount() > 0)
+      emit dataChanged(index(0, 0), index(rowCount() - 1, last_column),
+                       {Qt::DecorationRole, Qt::ToolTipRole, IconRole, LevelRole, SelectedRole});
+    emit rowsRefreshed();
+  } else {
+    switch (edit->kind) {
+      case UserListEdit::kInsert: endInsertRows(); break;
+      case UserListEdit::kRemove: endRemoveRows(); break;
+      case UserListEdit::kMove:
+        endMoveRows();
+        emit dataChanged(index(edit->to, 0), index(edit->to, last_column));
+        break;
+      case UserListEdit::kUpdate: emit dataChanged(index(edit->row, 0), index(edit->row, last_column)); break;
+      case UserListEdit::kReset: endResetModel(); break;
+    }
+  }
+  emit labelChanged();
 }
 
 }  // namespace tolvik::ui

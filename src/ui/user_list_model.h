@@ -2,16 +2,21 @@
 // The channel's users as a three-column table model over the core UserList.
 #include <QAbstractTableModel>
 #include <QString>
+#include <optional>
 
 #include "app/user_list.h"
 #include "ui/user_icons.h"
 
 namespace tolvik::ui {
 
-// Reads the rows straight from the UserList (no copy) and observes it: every
-// change resets the model. Views select UserRow::selected rows again after a
-// reset (see UserListView). Operators come first because the core keeps them
-// there; nothing here sorts.
+// Reads the rows straight from the UserList (no copy) and observes it: each
+// join, leave, re-flag or row change becomes one row insert, remove, move or
+// data change, so the cost of an event does not grow with the channel, and
+// views keep their own selection, current row and scroll position through
+// it. Only clearing the list resets the model; views select
+// UserRow::selected rows again after a reset or rowsRefreshed() (see
+// UserListView). Operators come first because the core keeps them there;
+// nothing here sorts.
 class UserListModel : public QAbstractTableModel, public UserListObserver {
   Q_OBJECT
 
@@ -54,9 +59,15 @@ class UserListModel : public QAbstractTableModel, public UserListObserver {
     emit selectionApplied();
   }
 
+  void userListAboutToChange(const UserListEdit& edit) override;
   void userListChanged() override;
 
  signals:
+  // Rows kept their count and order but any of them may show other data or
+  // selection flags (the core's own selection moves, idle marks, levels).
+  void rowsRefreshed();
+  // The caption may have changed.
+  void labelChanged();
   // The UserList's selection flags were changed by a view (no reset happened).
   void selectionApplied();
 
@@ -64,6 +75,8 @@ class UserListModel : public QAbstractTableModel, public UserListObserver {
   UserList& users_;
   UserIcons icons_;
   bool applying_selection_ = false;
+  // The edit announced before the rows changed, ended by userListChanged().
+  std::optional<UserListEdit> pending_;
 };
 
 }  // namespace tolvik::ui

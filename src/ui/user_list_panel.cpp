@@ -16,6 +16,7 @@ UserListPanel::UserListPanel(UserList& users, QWidget* parent)
   label_->setFocusPolicy(Qt::NoFocus);
   label_->setObjectName(QStringLiteral("userListLabel"));
   view_->setObjectName(QStringLiteral("userListView"));
+  label_->setAccessibleName(tr("Channel"));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(3, 2, 3, 3);
@@ -23,7 +24,7 @@ UserListPanel::UserListPanel(UserList& users, QWidget* parent)
   layout->addWidget(label_);
   layout->addWidget(view_, 1);
 
-  connect(model_, &QAbstractItemModel::modelReset, this, &UserListPanel::showLabel);
+  connect(model_, &UserListModel::labelChanged, this, &UserListPanel::showLabel);
   showLabel();
 }
 

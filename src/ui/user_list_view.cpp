@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QItemSelection>
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "app/direction_controls.h"
 #include "ui/user_icons.h"
 #include "ui/user_list_model.h"
 #include "ui/wire_text.h"
@@ -37,7 +39,9 @@ class LevelDelegate : public QStyledItemDelegate {
     if (picture.isNull()) return;
     painter->save();
     painter->setClipRect(option.rect);
-    const int top = option.rect.top() + (option.rect.height() - picture.height()) / 2;
+    // Pictures drawn for dense screens are larger in device pixels only.
+    const int height = qRound(picture.deviceIndependentSize().height());
+    const int top = option.rect.top() + (option.rect.height() - height) / 2;
     painter->drawPixmap(option.rect.left(), top, picture);
     painter->restore();
   }
@@ -65,6 +69,7 @@ UserListView::UserListView(UserListModel& model, QWidget* parent) : QTreeView(pa
   setIconSize(QSize(UserIcons::kWidth, UserIcons::kHeight));
   setTextElideMode(Qt::ElideNone);
   setItemDelegateForColumn(UserListModel::kLevelColumn, new LevelDelegate(this));
+  setAccessibleName(tr("Users in the channel"));
 
   // White on black; the selection looks the same with or without focus.
   QPalette colors = palette();
@@ -93,6 +98,34 @@ UserListView::UserListView(UserListModel& model, QWidget* parent) : QTreeView(pa
   connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this,
           [this] { scroll_before_reset_ = verticalScrollBar()->value(); });
   connect(&model_, &QAbstractItemModel::modelReset, this, &UserListView::showModelState);
+  connect(&model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+    insertRowWidths(first, last);
+    showNameColumnWidth();
+  });
+  connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          [this](const QModelIndex&, int first, int last) { removeRowWidths(first, last); });
+  connect(&model_, &QAbstractItemModel::rowsRemoved, this, [this] {
+    showNameColumnWidth();
+    announceSelectedNames();
+  });
+  connect(&model_, &QAbstractItemModel::rowsMoved, this,
+          [this](const QModelIndex&, int first, int last, const QModelIndex&, int before) {
+            // One block of rows moved: rotate their widths the same way.
+            auto at = [this](int i) { return row_widths_.begin() + i; };
+            if (before > last)
+              std::rotate(at(first), at(last + 1), at(before));
+            else
+              std::rotate(at(before), at(first), at(last + 1));
+            announceSelectedNames();
+          });
+  connect(&model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& top, const QModelIndex& bottom, const QList<int>& roles) {
+    // A name may come back in other letter case.
+    if (!roles.isEmpty() && !roles.contains(Qt::DisplayRole)) return;
+    remeasureRows(top.row(), bottom.row());
+    showNameColumnWidth();
+  });
+  connect(&model_, &UserListModel::rowsRefreshed, this, &UserListView::showCoreSelection);
   connect(&model_, &UserListModel::selectionApplied, this, &UserListView::announceSelectedNames);
   showModelState();
 }
@@ -100,24 +133,67 @@ UserListView::UserListView(UserListModel& model, QWidget* parent) : QTreeView(pa
 QString UserListView::selectedNames() const { return FromWire(model_.users().selectedNames()); }
 
 int UserListView::nameColumnWidth() const {
-  const UserList& users = model_.users();
-  if (users.userCount() == 0) return kEmptyNameWidth;
-  if (widths_font_ != font() || name_widths_.size() > 4 * users.userCount() + 64) {
-    // Another font, or mostly names that have left: measure afresh.
-    name_widths_.clear();
-    widths_font_ = font();
-  }
-  const QFontMetrics metrics(widths_font_);
-  int widest = 0;
-  for (const UserRow& row : users.rows()) {
-    auto it = name_widths_.find(row.name);
-    if (it == name_widths_.end()) it = name_widths_.insert(row.name, metrics.horizontalAdvance(FromWire(row.name)));
-    widest = std::max(widest, *it);
-  }
-  return widest + kNameMargin;
+  if (width_counts_.empty()) return kEmptyNameWidth;
+  return width_counts_.rbegin()->first + kNameMargin;
 }
 
-void UserListView::showModelState() {
+void UserListView::addWidth(int width) { ++width_counts_[width]; }
+
+void UserListView::removeWidth(int width) {
+  auto it = width_counts_.find(width);
+  if (it != width_counts_.end() && --it->second == 0) width_counts_.erase(it);
+}
+
+int UserListView::measureRow(int row) const {
+  return QFontMetrics(font()).horizontalAdvance(FromWire(WithoutDirectionControls(model_.users().row(row).name)));
+}
+
+void UserListView::insertRowWidths(int first, int last) {
+  if (first < 0 || first > last || last >= model_.users().userCount()) return;
+  auto at = row_widths_.begin() + std::min<std::ptrdiff_t>(first, std::ssize(row_widths_));
+  at = row_widths_.insert(at, static_cast<size_t>(last - first + 1), 0);
+  for (int r = first; r <= last; ++r, ++at) {
+    *at = measureRow(r);
+    addWidth(*at);
+  }
+}
+
+void UserListView::removeRowWidths(int first, int last) {
+  if (first < 0 || first > last || last >= std::ssize(row_widths_)) return;
+  for (int r = first; r <= last; ++r) removeWidth(row_widths_[static_cast<size_t>(r)]);
+  row_widths_.erase(row_widths_.begin() + first, row_widths_.begin() + last + 1);
+}
+
+void UserListView::remeasureRows(int first, int last) {
+  if (first < 0 || first > last || last >= std::ssize(row_widths_)) return;
+  for (int r = first; r <= last; ++r) {
+    int& width = row_widths_[static_cast<size_t>(r)];
+    removeWidth(width);
+    width = measureRow(r);
+    addWidth(width);
+  }
+}
+
+void UserListView::measureAllRows() {
+  row_widths_.clear();
+  width_counts_.clear();
+  insertRowWidths(0, model_.users().userCount() - 1);
+}
+
+void UserListView::showNameColumnWidth() {
+  const int width = nameColumnWidth();
+  if (columnWidth(UserListModel::kUserColumn) != width) setColumnWidth(UserListModel::kUserColumn, width);
+}
+
+void UserListView::changeEvent(QEvent* event) {
+  QTreeView::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    measureAllRows();
+    showNameColumnWidth();
+  }
+}
+
+void UserListView::showCoreSelection() {
   const UserList& users = model_.users();
   showing_model_state_ = true;
   QItemSelection rows;
@@ -127,8 +203,13 @@ void UserListView::showModelState() {
   const int first = users.firstSelected();
   if (first >= 0) selectionModel()->setCurrentIndex(model_.index(first, 0), QItemSelectionModel::NoUpdate);
   showing_model_state_ = false;
+  announceSelectedNames();
+}
 
-  setColumnWidth(UserListModel::kUserColumn, nameColumnWidth());
+void UserListView::showModelState() {
+  showCoreSelection();
+  measureAllRows();
+  showNameColumnWidth();
   // A reset empties the scroll range until the rows are laid out again; lay
   // them out now so the list stays where the operator left it.
   executeDelayedItemsLayout();
@@ -188,6 +269,25 @@ void UserListView::contextMenuEvent(QContextMenuEvent* event) {
   if (!index.isValid()) return;
   event->accept();
   emit userMenuRequested(event->globalPos());
+}
+
+void UserListView::keyPressEvent(QKeyEvent* event) {
+  // Shift+F10 opens the menu like the Menu key, on the current row, so kick
+  // and ban need no mouse.
+  const bool menuKey = event->key() == Qt::Key_Menu ||
+                       (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+  if (!menuKey) {
+    QTreeView::keyPressEvent(event);
+    return;
+  }
+  event->accept();
+  const QModelIndex index = currentIndex();
+  if (!index.isValid()) return;
+  if (!selectionModel()->isRowSelected(index.row(), {}))
+    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(index);
+  const QRect row = visualRect(model_.index(index.row(), UserListModel::kUserColumn));
+  emit userMenuRequested(viewport()->mapToGlobal(row.center()));
 }
 
 void UserListView::scrollToFirstSelected() {

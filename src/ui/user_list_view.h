@@ -1,12 +1,14 @@
 #pragma once
 // The user list: a headerless report view of UserListModel, white on black.
 #include <QFont>
-#include <QHash>
 #include <QString>
 #include <QTreeView>
+#include <map>
 #include <string>
+#include <vector>
 
 class QContextMenuEvent;
+class QKeyEvent;
 class QItemSelection;
 class QMouseEvent;
 class QPoint;
@@ -64,10 +66,23 @@ class UserListView : public QTreeView {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // After a model reset: the core's selection, the column width, the scroll position.
   void showModelState();
+  // Selects the rows the core has selected, with the first as the current row.
+  void showCoreSelection();
+  // The widest-name measure, kept row by row.
+  void measureAllRows();
+  int measureRow(int row) const;
+  void insertRowWidths(int first, int last);
+  void removeRowWidths(int first, int last);
+  void remeasureRows(int first, int last);
+  void addWidth(int width);
+  void removeWidth(int width);
+  void showNameColumnWidth();
   void scrollToFirstSelected();
   void scrollRows(int direction);
   void announceSelectedNames();
@@ -76,10 +91,11 @@ class UserListView : public QTreeView {
   bool showing_model_state_ = false;
   int scroll_before_reset_ = 0;
   QString announced_names_;
-  // Pixel widths of names already measured in widths_font_: every change of
-  // the list recomputes the widest name, and shaping text is the costly part.
-  mutable QHash<std::string, int> name_widths_;
-  mutable QFont widths_font_;
+  // Each row's name width in pixels, in row order, and how many rows have
+  // each width: a join or leave measures one name, and the widest is the
+  // last key, so the column keeps up with big channels.
+  std::vector<int> row_widths_;
+  std::map<int, int> width_counts_;
 };
 
 }  // namespace tolvik::ui

@@ -70,6 +70,7 @@ QDockWidget* UserWhisperBars::open(const QString& name) {
   const size_t room = ChatBar::kUserBarLineLength - 1 - kWhisperCommandBytes - wire_name.size();
   auto* field = new WhisperField(std::min(room, ChatBar::kFieldLength), QStringLiteral("whisper to ") + caption,
                                  display_, dock);
+  field->setAccessibleName(QStringLiteral("Whisper to ") + caption);
   field->setOnEnter([this, field, wire_name] {
     if (field->text().isEmpty()) return;
     bar_.sendUserWhisper(wire_name, ToWire(field->text()));

@@ -9,36 +9,12 @@
 #include "app/chat_bar.h"
 #include "app/chat_display.h"
 #include "app/utf8_cut.h"
+#include "ui/left_out_notice.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
-namespace {
-
-// Room for the left-out text in one display line, after the explanation.
-constexpr size_t kLeftOutChunk = 380;
-
-}  // namespace
-
-void ShowLeftOut(ChatDisplay& display, const QString& field, size_t max_bytes, std::string_view left_out) {
-  const std::string where = ToWire(field, 64);
-  while (!left_out.empty()) {
-    size_t end = left_out.find_first_of("\r\n");
-    if (end == std::string_view::npos) end = left_out.size();
-    std::string_view line = left_out.substr(0, end);
-    while (!line.empty()) {
-      std::string_view chunk = Utf8Prefix(line, kLeftOutChunk);
-      if (chunk.empty()) chunk = line.substr(0, 1);  // never stall on a broken character
-      const std::string text(chunk);
-      display.print(TextType::BotInfo, "Left out of the %s (one line of at most %d bytes): %s", where.c_str(),
-                    static_cast<int>(max_bytes), text.c_str());
-      line.remove_prefix(chunk.size());
-    }
-    left_out.remove_prefix(std::min(end + 1, left_out.size()));
-  }
-}
-
 WhisperField::WhisperField(size_t max_bytes, const QString& what, ChatDisplay* display, QWidget* parent)
-    : QLineEdit(parent), max_bytes_(max_bytes), what_(what), display_(display) {
+    : QLineEdit(parent), max_bytes_(max_bytes), left_out_(new LeftOutNotice(display, what, max_bytes, this)) {
   connect(this, &QLineEdit::textChanged, this, [this] { keepLimit(); });
 }
 
@@ -52,7 +28,7 @@ void WhisperField::keepLimit() {
   const QString shown_kept = FromWire(kept);
   setText(shown_kept);
   setCursorPosition(std::min(caret, static_cast<int>(shown_kept.size())));
-  if (display_ != nullptr) ShowLeftOut(*display_, what_, max_bytes_, std::string_view(all).substr(kept.size()));
+  left_out_->add(std::string_view(all).substr(kept.size()));
 }
 
 bool WhisperField::event(QEvent* event) {
@@ -82,6 +58,8 @@ WhisperBar::WhisperBar(ChatBar& bar, QWidget* parent, ChatDisplay* display)
       message_(new WhisperField(ChatBar::kFieldLength, QStringLiteral("whisper bar"), display, this)) {
   names_->setObjectName(QStringLiteral("whisperNames"));
   message_->setObjectName(QStringLiteral("whisperMessage"));
+  names_->setAccessibleName(tr("Whisper to these names"));
+  message_->setAccessibleName(tr("Whisper message"));
   names_->setOnEnter([this] { send(); });
   message_->setOnEnter([this] { send(); });
 

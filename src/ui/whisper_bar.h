@@ -14,14 +14,11 @@ class ChatDisplay;
 
 namespace tolvik::ui {
 
-// Shows what an input field could not take (the text after its first line
-// break or beyond its limit) in the chat display, line by line, so nothing
-// typed or pasted is lost. `field` names the field ("chat bar").
-void ShowLeftOut(ChatDisplay& display, const QString& field, size_t max_bytes, std::string_view left_out);
+class LeftOutNotice;
 
 // An input field of the whisper bars: Enter sends, Esc empties the field.
 // It holds one line of at most `max_bytes` of UTF-8, cut between characters;
-// the rest goes to `display` (when given) through ShowLeftOut.
+// the rest goes to `display` (when given) as a left-out notice.
 class WhisperField : public QLineEdit {
  public:
   WhisperField(size_t max_bytes, const QString& what, ChatDisplay* display, QWidget* parent);
@@ -34,8 +31,7 @@ class WhisperField : public QLineEdit {
   void keepLimit();
 
   size_t max_bytes_;
-  QString what_;
-  ChatDisplay* display_;
+  LeftOutNotice* left_out_;
   std::function<void()> on_enter_;
 };
 

@@ -17,6 +17,7 @@
 
 #include "bot/chat_bot.h"
 #include "support/session_fixture.h"
+#include "ui/left_out_notice.h"
 #include "ui/user_whisper_bars.h"
 #include "ui/whisper_bar.h"
 #include "ui/wire_text.h"
@@ -139,22 +140,40 @@ TEST_F(ChatBarWidgetTest, WindowAcceleratorsReachTheWindowAndInsertAtTheCaret) {
   EXPECT_EQ(input().text(), "to bob, caroln now");
 
   // A paste keeps its first line and at most 254 UTF-8 bytes, cut between
-  // characters; what did not fit is shown, not lost.
+  // characters; what did not fit is shown in one notice, lines marked.
   bar->clearInput();
+  display.clear();
   bar->insertText(QString(200, QChar(0x00E9)) + "\nsecond line");
   EXPECT_EQ(input().text(), QString(127, QChar(0x00E9)));
   EXPECT_EQ(bar->chatBar().text(), ToWire(QString(127, QChar(0x00E9))));
   EXPECT_TRUE(display.contains("Left out of the chat bar (one line of at most 254 bytes): " +
-                               ToWire(QString(73, QChar(0x00E9)))));
-  EXPECT_TRUE(display.contains("Left out of the chat bar (one line of at most 254 bytes): second line"));
+                               ToWire(QString(73, QChar(0x00E9))) + " \xE2\x8F\x8E second line"));
+  EXPECT_EQ(display.texts().size(), 1u);
 
   // The same for text that arrives through the field itself (typing, a paste, a drop).
   display.clear();
   input().setText("first\r\nsecond\n\nthird");
   EXPECT_EQ(input().text(), "first");
   EXPECT_EQ(bar->chatBar().text(), "first");
-  EXPECT_TRUE(display.contains("): second"));
-  EXPECT_TRUE(display.contains("): third"));
+  EXPECT_TRUE(display.contains("Left out of the chat bar (one line of at most 254 bytes): second \xE2\x8F\x8E third"));
+  EXPECT_EQ(display.texts().size(), 1u);
+}
+
+// Typing on past the limit gives one notice for the whole burst, once the
+// typing stops.
+TEST_F(ChatBarWidgetTest, TypingPastTheLimitGivesOneNoticePerBurst) {
+  display.clear();
+  bar->insertText(QString(254, 'a'));  // exactly at the limit: nothing left out
+  QTest::qWait(LeftOutNotice::kBurstMs + 200);
+  EXPECT_TRUE(display.texts().empty());
+  Type("xyz");
+  EXPECT_EQ(input().text(), QString(254, 'a'));
+  EXPECT_TRUE(display.texts().empty()) << "the burst is still going";
+  QTest::qWait(LeftOutNotice::kBurstMs + 200);
+  ASSERT_EQ(display.texts().size(), 1u);
+  EXPECT_TRUE(display.contains("Left out of the chat bar (one line of at most 254 bytes): xyz"));
+  Type("q");
+  QTest::qWait(LeftOutNotice::kBurstMs + 200);
   EXPECT_EQ(display.texts().size(), 2u);
 }
 

@@ -197,6 +197,38 @@ TEST_F(ChatPaneTest, ScrollCommandsAndSelectAllVisibleKeepTheirLines) {
   EXPECT_FALSE(pane_.textCursor().hasSelection());
 }
 
+// A selection reaching the end of the text (Select All Visible with the
+// newest line in view) stays on the same text while lines arrive, also once
+// lines leave at the top.
+TEST_F(ChatPaneTest, SelectionToTheEndDoesNotGrowWithNewLines) {
+  fill(1, ChatPane::kMaxLines - 2);
+  pane_.scrollToBottom();
+  pane_.selectAllVisible();
+  const QString selected = pane_.textCursor().selectedText();
+  ASSERT_TRUE(selected.endsWith(QString("line %1 ").arg(ChatPane::kMaxLines - 2)));
+  const int value = pane_.verticalScrollBar()->value();
+
+  fill(ChatPane::kMaxLines - 1, ChatPane::kMaxLines);  // up to the cap: nothing leaves
+  EXPECT_EQ(pane_.textCursor().selectedText(), selected);
+  fill(ChatPane::kMaxLines + 1, ChatPane::kMaxLines + 3);  // past it: three leave at the top
+  EXPECT_EQ(pane_.textCursor().selectedText(), selected);
+  EXPECT_GE(pane_.verticalScrollBar()->value(), value) << "following: the view went on down";
+  EXPECT_EQ(pane_.verticalScrollBar()->value(), pane_.verticalScrollBar()->maximum());
+
+  EXPECT_TRUE(pane_.copyAndDeselect());
+  EXPECT_EQ(QApplication::clipboard()->text().split('\n').size(), selected.split(QChar::ParagraphSeparator).size());
+}
+
+// The hint shows in the empty pane and goes with the first line for good.
+TEST_F(ChatPaneTest, HintShowsUntilTheFirstLine) {
+  pane_.setHint("Not connected");
+  EXPECT_EQ(pane_.placeholderText(), "Not connected");
+  pane_.print(TextType::BotInfo, "first");
+  EXPECT_TRUE(pane_.hint().isEmpty());
+  pane_.clearChat();
+  EXPECT_TRUE(pane_.hint().isEmpty()) << "an emptied pane does not bring the hint back";
+}
+
 TEST_F(ChatPaneTest, LogHoldsEachShownLineWithItsSpaceAndCrLf) {
   QTemporaryDir dir;
   const QString path = dir.filePath("chat.log");

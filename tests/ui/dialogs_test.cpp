@@ -202,6 +202,21 @@ TEST(TagsDialogTest, LevelsRunToTheHighestSayKeyAndSaveEscaped) {
   EXPECT_NE(dir.read("Bot.ini").find("7=a==b [[chief]]\r\n"), std::string::npos) << dir.read("Bot.ini");
 }
 
+// A Bot.ini without say keys (or with only Say0) offers levels 0 to 9; one
+// say key above that sets the top again.
+TEST(TagsDialogTest, WithoutSayKeysLevelsRunToNine) {
+  TempDir dir;
+  const std::string ini = dir.file("Bot.ini");
+  dir.write("Bot.ini", "[Messages]\r\nPing=x\r\n");
+  EXPECT_EQ(TagsDialog(ini).levelBox()->maximum(), 9);
+  dir.write("Bot.ini", "[Messages]\r\nSay0=zero\r\n");
+  EXPECT_EQ(TagsDialog(ini).levelBox()->maximum(), 9);
+  dir.write("Bot.ini", "[Messages]\r\nSay1=one\r\n");
+  EXPECT_EQ(TagsDialog(ini).levelBox()->maximum(), 1);
+  dir.write("Bot.ini", "[Messages]\r\nSay10=ten\r\n");
+  EXPECT_EQ(TagsDialog(ini).levelBox()->maximum(), 10);
+}
+
 // Notes the title of the next modal dialog of type T and closes it.
 template <typename T>
 void CloseNextDialog(QString* title) {

@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFontDatabase>
+#include <QFontDialog>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -110,6 +112,49 @@ TEST(FontColorDialog, EffectBoxesAndColourButtonChangeTheRecord) {
   const TextFormat r = dialog.record();
   EXPECT_EQ(r.effects, kCfeStrikeOut | (1u << 20));
   EXPECT_EQ(r.colour, 0x00332211u);
+}
+
+
+// Esc and Enter pressed inside the embedded font panel answer for the whole
+// chooser instead of hiding the panel and leaving an empty dialog behind.
+TEST(FontColorDialog, KeysInTheFontPanelCloseTheWholeChooser) {
+  const struct {
+    Qt::Key key;
+    int result;
+  } cases[] = {{Qt::Key_Escape, QDialog::Rejected}, {Qt::Key_Return, QDialog::Accepted}, {Qt::Key_Enter, QDialog::Accepted}};
+  for (const auto& c : cases) {
+    FontColorDialog dialog(TextType::MyText);
+    dialog.setRecord(Record(StyledFace(), 200, 0, 0x00FFFFFF));
+    auto* panel = dialog.findChild<QFontDialog*>();
+    ASSERT_NE(panel, nullptr);
+    QListView* styles = nullptr;
+    for (QListView* list : panel->findChildren<QListView*>())
+      if (list->isVisibleTo(panel)) styles = list;  // the last of face, style and size
+    ASSERT_NE(styles, nullptr);
+    int result = -1;
+    QTimer::singleShot(0, [&] {
+      QApplication::setActiveWindow(&dialog);
+      styles->setFocus();
+      QTest::keyClick(styles, c.key);
+      if (dialog.isVisible()) dialog.reject();  // the key went nowhere: end the loop
+    });
+    result = dialog.exec();
+    EXPECT_EQ(result, c.result) << "key " << c.key;
+    EXPECT_TRUE(panel->isVisibleTo(&dialog)) << "key " << c.key;
+  }
+}
+
+// After a cancelled pick, the dialog opens again with its panel in place.
+TEST(FontColorDialog, PanelIsShownWhenTheChooserOpensAgain) {
+  FontColorDialog dialog(TextType::MyText);
+  auto* panel = dialog.findChild<QFontDialog*>();
+  ASSERT_NE(panel, nullptr);
+  QTimer::singleShot(0, [&] { QTest::keyClick(panel->focusWidget() ? panel->focusWidget() : panel, Qt::Key_Escape); });
+  EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  EXPECT_TRUE(panel->isVisible());
+  dialog.hide();
 }
 
 }  // namespace

@@ -229,6 +229,31 @@ TEST(ResponsesPageWidget, AStoredColonPhraseShowsAsTypedAndSaveComposesTheValue)
   EXPECT_EQ(PrivateProfile::ReadString("AutoSend", "AntiIdleMsg", "", 64, dir.file("Bot.ini")), "still here");
 }
 
+// "Message When Exiting Bot" says what the close will really send: nothing
+// while no message is saved (whatever the field starts with), else the line.
+TEST(ResponsesPageWidget, ExitMessageShowsWhatTheCloseSends) {
+  TempDir dir;
+  dir.write("Bot.ini", Crlf("[AutoSend]\nJoin=hello\n"));
+  ResponsesPageWidget page(dir.file("Bot.ini"), nullptr);
+  ShowExposed(page);
+  page.typeBox()->setFocus();
+  for (int i = 0; i < 5; ++i) QTest::keyClick(page.typeBox(), Qt::Key_Down);  // "Message When Joining Home Channel"
+  ASSERT_EQ(page.typeBox()->currentIndex(), 4);
+  EXPECT_FALSE(page.exitLine()->isVisible());
+  QTest::keyClick(page.typeBox(), Qt::Key_Down);  // "Message When Exiting Bot"
+  ASSERT_EQ(page.typeBox()->currentIndex(), 5);
+  EXPECT_TRUE(page.exitLine()->isVisible());
+  EXPECT_EQ(page.exitLine()->text(), "Nothing is sent on exit: no message is saved.");
+
+  page.response()->selectAll();
+  QTest::keyClicks(page.response(), "bye all");
+  EXPECT_EQ(page.exitLine()->text(), "Nothing is sent on exit: no message is saved.") << "not saved yet";
+  QTest::mouseClick(page.saveButton(), Qt::LeftButton);
+  EXPECT_EQ(page.exitLine()->text(), "Sent on exit: bye all");
+  QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
+  EXPECT_EQ(page.exitLine()->text(), "Nothing is sent on exit: no message is saved.");
+}
+
 // ---- Toggles page
 
 TEST(TogglesPageWidget, ChoosingAnotherToggleWritesTheFirstChoiceAtOnce) {

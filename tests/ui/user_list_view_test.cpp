@@ -124,6 +124,14 @@ TEST_F(UserListViewTest, ShowsChosenIconsLevelsAndOperatorsFirst) {
   EXPECT_EQ(panel.labelField().text(), "");
 }
 
+// A name holding a right-to-left override is shown without it, so it cannot
+// be drawn as another user's name; commands still get the name as it is.
+TEST_F(UserListViewTest, NamesAreShownWithoutDirectionControls) {
+  users.addUser("\xE2\x80\xAErenwo", 0, "Home", "[STAR]");
+  EXPECT_EQ(model().index(0, UserListModel::kUserColumn).data().toString(), "renwo");
+  EXPECT_EQ(model().index(0, 0).data(UserListModel::NameRole).toString(), QString::fromUtf8("\u202Erenwo"));
+}
+
 TEST_F(UserListViewTest, NameColumnFollowsTheWidestName) {
   const QFontMetrics metrics(view().font());
   AddNames({"al", "a_much_longer_name_here", "bob"});
@@ -191,13 +199,17 @@ TEST_F(UserListViewTest, PointerSelectionReachesTheRosterAndSurvivesChanges) {
   EXPECT_EQ(names.last().at(0).toString(), "amy cat");
   EXPECT_EQ(focusBack.count(), 2);
 
-  // A change of the roster resets the model; the selection is shown again.
+  // A join above moves the rows down; the selection moves with them.
   users.addUser("dan", 0x02, "Home", "");
   EXPECT_EQ(users.findUser("amy"), 1);
   EXPECT_TRUE(ViewSelects(1));
   EXPECT_TRUE(ViewSelects(3));
   EXPECT_FALSE(ViewSelects(0));
-  // Shift+click extends from the current row.
+  // Shift+click extends from the row clicked last (cat, moved down too),
+  // keeping what Ctrl+click chose before.
+  QTest::mouseClick(port, Qt::LeftButton, Qt::ShiftModifier, RowCenter(2));
+  EXPECT_EQ(users.selectedNames(), "amy ben cat");
+  QTest::mouseClick(port, Qt::LeftButton, {}, RowCenter(1));
   QTest::mouseClick(port, Qt::LeftButton, Qt::ShiftModifier, RowCenter(2));
   EXPECT_EQ(users.selectedNames(), "amy ben");
 
@@ -220,6 +232,75 @@ TEST_F(UserListViewTest, PointerSelectionReachesTheRosterAndSurvivesChanges) {
   QApplication::sendEvent(port, &onEmpty);
   ASSERT_EQ(menu.count(), 1);
   EXPECT_EQ(menu.at(0).at(0).toPoint(), port->mapToGlobal(RowCenter(0)));
+}
+
+// Joins, leaves and re-flags arrive as row edits, not resets: the view keeps
+// its selection, current row and scroll position through them.
+TEST_F(UserListViewTest, RosterEditsAreRowEditsThatKeepTheViewsState) {
+  for (int i = 0; i < 40; ++i) users.addUser(("user" + std::to_string(i)).c_str(), 0, "Home", "");
+  QSignalSpy resets(&model(), &QAbstractItemModel::modelReset);
+  QSignalSpy inserts(&model(), &QAbstractItemModel::rowsInserted);
+  QSignalSpy moves(&model(), &QAbstractItemModel::rowsMoved);
+  QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, RowCenter(2));
+  ASSERT_EQ(users.selectedNames(), "user2");
+
+  users.addUser("op", 0x02, "Home", "");  // on top: every row below moves down one
+  EXPECT_EQ(inserts.count(), 1);
+  EXPECT_TRUE(ViewSelects(3));
+  EXPECT_EQ(view().currentIndex().row(), 3);
+  users.updateUserFlags("user5", 0x02);  // gains the bit: moves up under "op"
+  EXPECT_EQ(moves.count(), 1);
+  EXPECT_EQ(model().index(1, UserListModel::kUserColumn).data().toString(), "user5");
+  EXPECT_TRUE(ViewSelects(4)) << "user2, now one further down";
+  users.removeUser("op", "Home");
+  EXPECT_TRUE(ViewSelects(3));
+  EXPECT_EQ(users.selectedNames(), "user2");
+  EXPECT_EQ(panel.labelField().text(), "Home (40)");
+  EXPECT_EQ(resets.count(), 0);
+
+  // The core's own selection steps still show.
+  view().selectNext();
+  EXPECT_EQ(users.selectedNames(), "user3");
+  EXPECT_TRUE(ViewSelects(users.findUser("user3")));
+  EXPECT_FALSE(ViewSelects(users.findUser("user2")));
+}
+
+// The widest name is kept row by row: a name coming back in other letter
+// case, and a new font, are measured again.
+TEST_F(UserListViewTest, WidestNameFollowsCaseChangesAndFonts) {
+  // A proportional face, where capitals are wider.
+  QFont face("DejaVu Sans");
+  face.setPixelSize(12);
+  view().setFont(face);
+  const QFontMetrics metrics(face);
+  ASSERT_GT(metrics.horizontalAdvance("ABCD"), metrics.horizontalAdvance("abcd")) << "needs a proportional font";
+  AddNames({"abcd", "a"});
+  EXPECT_EQ(view().columnWidth(UserListModel::kUserColumn), metrics.horizontalAdvance("abcd") + 42);
+  users.addUser("ABCD", 0, "Home", "");
+  EXPECT_EQ(view().columnWidth(UserListModel::kUserColumn), metrics.horizontalAdvance("ABCD") + 42);
+  QFont bigger = view().font();
+  bigger.setPixelSize(24);
+  view().setFont(bigger);
+  EXPECT_EQ(view().columnWidth(UserListModel::kUserColumn), QFontMetrics(bigger).horizontalAdvance("ABCD") + 42);
+}
+
+// The Menu key and Shift+F10 open the user menu on the current row; F10
+// alone does not.
+TEST_F(UserListViewTest, MenuKeyAndShiftF10OpenTheMenuOnTheCurrentRow) {
+  AddNames({"amy", "ben", "cat"});
+  QSignalSpy menu(&view(), &UserListView::userMenuRequested);
+  view().setFocus();
+  QTest::keyClick(&view(), Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(menu.count(), 0) << "no current row yet";
+  view().setCurrentIndex(model().index(1, UserListModel::kUserColumn));
+  QTest::keyClick(&view(), Qt::Key_F10);
+  EXPECT_EQ(menu.count(), 0);
+  QTest::keyClick(&view(), Qt::Key_F10, Qt::ShiftModifier);
+  QTest::keyClick(&view(), Qt::Key_Menu);
+  ASSERT_EQ(menu.count(), 2);
+  const QPoint at = view().viewport()->mapFromGlobal(menu.at(0).at(0).toPoint());
+  EXPECT_EQ(view().indexAt(at).row(), 1);
+  EXPECT_EQ(users.selectedNames(), "ben");
 }
 
 }  // namespace

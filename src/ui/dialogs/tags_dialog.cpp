@@ -12,13 +12,23 @@
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
+namespace {
+
+constexpr int kFirstTagLevels = 9;
+
+}  // namespace
 
 TagsDialog::TagsDialog(const std::string& botIni, QWidget* parent) : QDialog(parent), bot_ini_(botIni) {
   setWindowTitle(tr("Tags"));
   level_ = new QSpinBox(this);
-  level_->setRange(0, HighestSayLevel(bot_ini_));
+  // With no say keys yet there is nothing to count up to; offer the usual
+  // levels so the first tags can be written here.
+  const int highest = HighestSayLevel(bot_ini_);
+  level_->setRange(0, highest > 0 ? highest : kFirstTagLevels);
+  level_->setAccessibleName(tr("Level"));
   tag_ = new QLineEdit(this);
   tag_->setMaxLength(kTagLength);
+  tag_->setAccessibleName(tr("Tag"));
 
   auto* group = new QGroupBox(tr("Tags for /Say Command"), this);
   auto* form = new QFormLayout(group);

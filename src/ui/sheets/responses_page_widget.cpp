@@ -3,10 +3,13 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <string_view>
 
+#include "app/config.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
@@ -32,7 +35,12 @@ ResponsesPageWidget::ResponsesPageWidget(const std::string& botIni, ChatBot* bot
       phrase_(EditableBox(this, "phrase")),
       response_(new QLineEdit(this)),
       save_(new QPushButton(tr("Save"), this)),
-      delete_(new QPushButton(tr("Del"), this)) {
+      delete_(new QPushButton(tr("Del"), this)),
+      exit_line_(new QLabel(this)),
+      bot_ini_(botIni) {
+  exit_line_->setObjectName(QStringLiteral("exitLine"));
+  exit_line_->setWordWrap(true);
+  exit_line_->setTextFormat(Qt::PlainText);
   type_->setObjectName(QStringLiteral("messageType"));
   response_->setObjectName(QStringLiteral("response"));
   for (const ResponsesPage::MessageType& type : ResponsesPage::kTypes) type_->addItem(QString::fromLatin1(type.label));
@@ -44,6 +52,7 @@ ResponsesPageWidget::ResponsesPageWidget(const std::string& botIni, ChatBot* bot
   form->addRow(tr("Name to respond to:"), name_);
   form->addRow(tr("Phrase to respond to:"), phrase_);
   form->addRow(tr("Response:"), response_);
+  form->addRow(exit_line_);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(save_);
@@ -99,6 +108,18 @@ void ResponsesPageWidget::showPage() {
   if (response_->text() != FromWire(page_.responseText())) response_->setText(FromWire(page_.responseText()));
   save_->setEnabled(page_.saveEnabled());
   delete_->setEnabled(page_.deleteEnabled());
+  showExitLine();
+}
+
+void ResponsesPageWidget::showExitLine() {
+  const int selected = page_.selectedType();
+  const char* key = selected >= 0 ? ResponsesPage::kTypes[static_cast<size_t>(selected)].key : nullptr;
+  const bool exit_type = key != nullptr && std::string_view(key) == "Leave";
+  exit_line_->setVisible(exit_type);
+  if (!exit_type) return;
+  const std::string stored = LoadLeaveMessageAtExit(bot_ini_);
+  exit_line_->setText(IsUnset(stored) ? tr("Nothing is sent on exit: no message is saved.")
+                                      : tr("Sent on exit: %1").arg(FromWire(AsOneLine(stored))));
 }
 
 }  // namespace tolvik::ui

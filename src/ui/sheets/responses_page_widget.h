@@ -6,6 +6,7 @@
 #include "ui/sheets/sheet_page.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -26,9 +27,11 @@ class ResponsesPageWidget : public SheetPage {
   QLineEdit* response() const { return response_; }
   QPushButton* saveButton() const { return save_; }
   QPushButton* deleteButton() const { return delete_; }
+  QLabel* exitLine() const { return exit_line_; }
 
  private:
   void showPage();
+  void showExitLine();
 
   ResponsesPage page_;
   QComboBox* type_;
@@ -37,6 +40,10 @@ class ResponsesPageWidget : public SheetPage {
   QLineEdit* response_;
   QPushButton* save_;
   QPushButton* delete_;
+  // For the message sent on exit: the line the close really sends, as
+  // stored now (no stored message sends nothing, whatever the field shows).
+  QLabel* exit_line_;
+  std::string bot_ini_;
 };
 
 }  // namespace tolvik::ui

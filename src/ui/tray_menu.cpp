@@ -1,0 +1,36 @@
+#include "ui/tray_menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QWidget>
+
+namespace tolvik::ui {
+
+QMenu* MakeTrayMenu(QWidget* window, QAction* connect, QAction* disconnect, QAction* quit) {
+  auto* menu = new QMenu(window);
+  menu->setObjectName(QStringLiteral("trayMenu"));
+  QAction* showHide = menu->addAction(QMenu::tr("&Show"));
+  showHide->setObjectName(QStringLiteral("trayShowHide"));
+  // The entry says what it will do when the menu opens.
+  QObject::connect(menu, &QMenu::aboutToShow, window, [window, showHide] {
+    const bool shown = window->isVisible() && !window->isMinimized();
+    showHide->setText(shown ? QMenu::tr("&Hide") : QMenu::tr("&Show"));
+  });
+  QObject::connect(showHide, &QAction::triggered, window, [window] {
+    if (window->isVisible() && !window->isMinimized()) {
+      window->hide();
+      return;
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+  });
+  menu->addSeparator();
+  menu->addActions({connect, disconnect});
+  menu->addSeparator();
+  menu->addAction(quit);
+  return menu;
+}
+
+}  // namespace tolvik::ui
