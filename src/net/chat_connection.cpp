@@ -14,7 +14,7 @@
 #include <cstring>
 #include <thread>
 
-#include "net/server_address.h"
+#include "net/tcp_connector.h"
 
 namespace tolvik {
 namespace {
@@ -47,7 +47,11 @@ void BlankControlBytes(char* s) {
 }  // namespace
 
 ChatConnection::ChatConnection()
-    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {}
+    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
+  // The login prompt is answered on this word; a read that ends inside it
+  // must not hide it (TCP may cut the prompt anywhere).
+  reader_.setWatchWord(kLoginPromptWord);
+}
 
 ChatConnection::~ChatConnection() {
   if (log_ != nullptr) std::fclose(log_);
@@ -70,41 +74,21 @@ void ChatConnection::SetCurrentChannel(const char* name) { CopyBounded(current_c
 void ChatConnection::SetOwnName(const char* name) { CopyBounded(own_name_, sizeof own_name_, name); }
 
 bool ChatConnection::OpenSocket() {
-  sockaddr_storage addr{};
-  socklen_t len = 0;
-  if (!ResolveServer(server_, port_, &addr, &len)) return false;
-  int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) return false;
-  if (!ConnectCancellable(fd, reinterpret_cast<sockaddr*>(&addr), len)) {
-    ::close(fd);  // a failed attempt's socket is never reused
-    return false;
+  ConnectOutcome outcome = ConnectToServer(server_, port_, per_address_timeout_ms_.load(), cancel_connect_);
+  {
+    std::lock_guard<std::mutex> lock(failure_mutex_);
+    last_failure_ = outcome.failure;
   }
-  CloseIfValid(ReplaceSocket(fd, SHUT_RDWR));
+  if (outcome.fd < 0) return false;
+  CloseIfValid(ReplaceSocket(outcome.fd, SHUT_RDWR));
   peer_closed_ = false;
   write_stalled_ = false;
   return true;
 }
 
-bool ChatConnection::ConnectCancellable(int fd, const sockaddr* addr, socklen_t len) {
-  // As a blocking connect, but CancelConnect() ends the wait (a server that
-  // never answers must not hold up a disconnect or the program's exit).
-  int flags = ::fcntl(fd, F_GETFL, 0);
-  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  int r = ::connect(fd, addr, len);
-  if (r != 0 && errno != EINPROGRESS && errno != EINTR) return false;
-  while (r != 0) {
-    if (cancel_connect_) return false;
-    pollfd p{fd, POLLOUT, 0};
-    int ready = ::poll(&p, 1, 100);
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready <= 0) continue;
-    int error = 0;
-    socklen_t error_len = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_len) != 0 || error != 0) return false;
-    r = 0;
-  }
-  ::fcntl(fd, F_SETFL, flags);
-  return true;
+ConnectFailure ChatConnection::LastFailure() const {
+  std::lock_guard<std::mutex> lock(failure_mutex_);
+  return last_failure_;
 }
 
 int ChatConnection::ReplaceSocket(int fd, int how) {
@@ -137,20 +121,27 @@ void ChatConnection::CloseSocketGracefully() {
   ::close(fd);
 }
 
-int ChatConnection::ConnectWithRetries() {
+int ChatConnection::ConnectWithRetries(int attempts) {
   reset_reader_ = true;
-  cancel_connect_ = false;
   Log("Attempting to connect...");
-  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
     if (OpenSocket()) {
       SendLine("%c%c\r\n", 3, 4);
       return kStateWaitingForLoginPrompt;
     }
+    if (cancel_connect_) return kStateConnectionFailed;
     Log("Connect() failed.");
     retry_pause_(kRetryPauseMs);
   }
-  Log("Unable to log on after %d tries - giving up.", kConnectAttempts);
+  Log("Unable to log on after %d tries - giving up.", attempts);
   return kStateConnectionFailed;
+}
+
+bool ChatConnection::ConnectOnce() {
+  reset_reader_ = true;
+  if (!OpenSocket()) return false;
+  SendLine("%c%c\r\n", 3, 4);
+  return true;
 }
 
 bool ChatConnection::SendLine(const char* format, ...) {
@@ -227,7 +218,10 @@ bool ChatConnection::ReadAvailable() {
     do {
       n = ::recv(fd, reader_.writePtr(), reader_.writeSpace(), 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return false;
+    if (n < 0) {
+      read_error_ = errno;
+      return false;
+    }
     if (n == 0) peer_closed_ = true;
     reader_.commit(static_cast<size_t>(n), [this](char* line) { HandleLine(line); });
   }

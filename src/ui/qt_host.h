@@ -42,6 +42,7 @@ class QtHost : public QObject, public Host {
   void PostToMain(std::function<void()> fn) override;
   void SocketChanged(int fd) override;
   void StatusChanged(int state, const std::string& text) override;
+  void StatusRefreshed(int state, const std::string& text) override { StatusChanged(state, text); }
   bool AskForLoginValue(const std::string& key, std::string& value) override;
   void OpenUserWhisperBar(const std::string& name) override;
   void PageAlarm() override;
@@ -49,6 +50,9 @@ class QtHost : public QObject, public Host {
 
  signals:
   void statusChanged(int state, const QString& text);
+  // After the document's 110 ms work: what else must be kept current rides
+  // on this tick instead of waking the program with timers of its own.
+  void fastTick();
   void userWhisperBarRequested(const QString& name);
   // The page alarm started (emitted on the main thread).
   void pageAlarmStarted();

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QTimer>
 #include <algorithm>
 
 #include "net/outgoing_queue.h"
@@ -39,10 +38,6 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   const QString names[4] = {tr("Connection status"), tr("Enter and leave notices"), tr("Operator page"),
                             tr("Status")};
   for (int i = 0; i < 4; ++i) panes_[i]->setAccessibleName(names[i]);
-
-  refresh_ = new QTimer(this);
-  connect(refresh_, &QTimer::timeout, this, &StatusBar::refreshGauge);
-  refresh_->start(kGaugeRefreshMs);
 }
 
 QString StatusBar::paneText(int pane) const { return panes_[pane]->text(); }
