@@ -6,7 +6,9 @@
 #include "app/chat_display.h"
 #include "app/font_records.h"
 #include "app/host.h"
+#include "app/starter_files.h"
 #include "bot/chat_bot.h"
+#include "bot/users_file.h"
 
 namespace tolvik {
 namespace {
@@ -21,8 +23,11 @@ void CreateIfMissing(const std::string& path, mode_t mode) {
 
 CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host& host)
     : display_(display), host_(host), paths_(ConfigPaths::FromWorkingDirectory(workingDir)) {
-  CreateIfMissing(paths_.botIni, 0600);  // it holds the account password
+  // Bot.ini holds the account password; users.lst gets its level sections so
+  // names can be added on the first run.
+  CreateFileIfMissing(paths_.botIni, StarterBotIni(), 0600);
   CreateIfMissing(paths_.scriptIni, 0644);
+  CreateFileIfMissing(JoinPath(paths_.workingDirectory, kUsersFileName), StarterUsersList(), 0644);
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
 
   login_ = LoadLoginSettings(paths_.botIni);

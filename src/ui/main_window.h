@@ -34,8 +34,12 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(const std::string& workingDir, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Connects when Bot.ini asks for AutoLogin.
+  // Connects when Bot.ini asks for AutoLogin; a profile never set up opens
+  // the "Bot Configurator" for its login values at once.
   void start();
+  // Names the profile (or directory) open in the title bar; `profile` is the
+  // one File > Open Profile... starts from (empty when a directory was named).
+  void showProfile(const QString& shown, const std::string& profile);
 
   CHaldenDoc& document() { return *doc_; }
   QtHost& host() { return *host_; }
@@ -49,6 +53,8 @@ class MainWindow : public QMainWindow {
  signals:
   // The close sequence has run; the program may end.
   void closed();
+  // File > Open Profile... chose another profile.
+  void profileChosen(const std::string& profile);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -74,6 +80,7 @@ class MainWindow : public QMainWindow {
   void paste();
   void updateEditActions();
   void reindexAliases();
+  void openProfile();
   // Runs the "Bot Configurator"; on OK the window shows what it changed.
   bool configureBot();
   void saveWindowSizes(bool withUserListWidth);
@@ -97,6 +104,8 @@ class MainWindow : public QMainWindow {
   QToolBar* tool_bar_ = nullptr;
   QMenu* user_menu_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  QAction* open_profile_ = nullptr;
+  std::string profile_;
   int user_list_width_ = 0;  // applied when the window is first shown
   bool closed_ = false;
 
