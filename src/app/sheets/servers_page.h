@@ -55,8 +55,8 @@ class ServersPage {
   // (`connectionState` idle) the status server becomes it too.
   void Apply(LoginSettings& login, int connectionState, std::string& statusServer) const;
   // The same on the document; and while Bot.ini stores no server at all, the
-  // selected one is saved as the default, so a first setup holds at the next
-  // start.
+  // server this run now uses is saved as the default, so a first setup holds
+  // at the next start.
   PageOutcome Apply(CHaldenDoc& doc) const;
 
  private:
