@@ -28,9 +28,36 @@ void SetNames() {
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 }
 
+// Qt's own options (-platform NAME, -style NAME, -reverse, ...) are taken by
+// QApplication later; they are left out of the check of our own.
+bool IsQtOption(const QString& argument, bool* takesValue) {
+  static const QStringList with_value = {
+      QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+      QStringLiteral("plugin"),   QStringLiteral("qwindowgeometry"),    QStringLiteral("geometry"),
+      QStringLiteral("qwindowicon"), QStringLiteral("icon"),            QStringLiteral("qwindowtitle"),
+      QStringLiteral("title"),    QStringLiteral("session"),            QStringLiteral("display"),
+      QStringLiteral("name"),     QStringLiteral("style"),              QStringLiteral("stylesheet")};
+  static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                    QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+  if (!argument.startsWith(QLatin1Char('-'))) return false;
+  QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+  const qsizetype equals = name.indexOf(QLatin1Char('='));
+  if (equals >= 0) name.truncate(equals);
+  *takesValue = equals < 0 && with_value.contains(name);
+  return with_value.contains(name) || flags.contains(name);
+}
+
 QStringList Arguments(int argc, char** argv) {
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  for (int i = 0; i < argc; ++i) {
+    const QString argument = QString::fromLocal8Bit(argv[i]);
+    bool takes_value = false;
+    if (i > 0 && IsQtOption(argument, &takes_value)) {
+      if (takes_value) ++i;
+      continue;
+    }
+    arguments << argument;
+  }
   return arguments;
 }
 
@@ -67,8 +94,8 @@ int main(int argc, char** argv) {
       parser.optionNames().contains(QStringLiteral("help-all"))) {
     QCoreApplication info(argc, argv);
     SetNames();
-    parser.process(info);  // prints and exits
-    return 0;
+    if (parser.isSet(version_option)) parser.showVersion();  // both print and exit
+    parser.showHelp(0);
   }
   const tolvik::WorkingDirectory dir = tolvik::ResolveWorkingDirectory(
       parser.value(dir_option).toStdString(), parser.value(profile_option).toStdString());

@@ -52,6 +52,11 @@ TEST(TolvikProcess, BadArgumentsAreUsageErrorsWithoutADisplay) {
   }
   // Nothing was made for a start that never happened.
   EXPECT_FALSE(data.exists("tolvik"));
+
+  // Qt's own options are not ours to refuse: a bad argument after them still is.
+  const Outcome after_qt = RunWithoutDisplay(data, "-style fusion -reverse --bogus");
+  EXPECT_EQ(after_qt.status, 2) << after_qt.err;
+  EXPECT_NE(after_qt.err.find("Unknown option 'bogus'"), std::string::npos) << after_qt.err;
 }
 
 TEST(TolvikProcess, HelpAndVersionAnswerWithoutADisplay) {
@@ -60,7 +65,7 @@ TEST(TolvikProcess, HelpAndVersionAnswerWithoutADisplay) {
   EXPECT_EQ(help.status, 0) << help.err;
   EXPECT_NE(help.out.find("--profile <NAME>"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find("--dir <DIR>"), std::string::npos) << help.out;
-  const Outcome version = RunWithoutDisplay(data, "--version");
+  const Outcome version = RunWithoutDisplay(data, "-style fusion --version");
   EXPECT_EQ(version.status, 0) << version.err;
   EXPECT_NE(version.out.find(TOLVIK_VERSION), std::string::npos) << version.out;
   EXPECT_FALSE(data.exists("tolvik"));
