@@ -38,13 +38,14 @@ LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
   server_->setObjectName(QStringLiteral("serverInUse"));
   server_->setWordWrap(true);
   connect(server_, &QLabel::linkActivated, this, &LoginPageWidget::serversPageRequested);
-  form->addRow(server_);
   auto* note = new QLabel(
       QStringLiteral("The user account must already exist.  Log in to Battle.net with Starcraft to create an account"),
       this);
   note->setWordWrap(true);
   auto* content = new QVBoxLayout;
   content->addLayout(form);
+  // Outside the form: a wrapped label there is not given the height of its second line.
+  content->addWidget(server_);
   content->addSpacing(8);
   content->addWidget(note);
   setContent(content);
