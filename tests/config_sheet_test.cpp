@@ -116,6 +116,93 @@ TEST_F(ConfigSheetTest, AnAddedServerOutlivesCancelAndOkWithoutSaveIsForThisRunO
   EXPECT_EQ(LoadServerList(ini), "east.example");
 }
 
+TEST_F(ConfigSheetTest, AddServerSelectsTheNewEntryForOk) {
+  ServersPage page;
+  page.Load(ini, "east.example");
+  ASSERT_TRUE(page.AddServer("west.example").ok);
+  EXPECT_EQ(page.selectedIndex(), 0);
+  ASSERT_TRUE(page.AddServer(" north.example ").ok);
+  EXPECT_EQ(page.selectedIndex(), 1);
+  EXPECT_EQ(page.selectedServer(), "north.example");
+  // A refused name leaves the selection where it was.
+  EXPECT_FALSE(page.AddServer("bad name").ok);
+  EXPECT_EQ(page.selectedServer(), "north.example");
+}
+
+TEST_F(ConfigSheetTest, OkSavesTheServerOnlyWhileBotIniHasNone) {
+  testing::RecordingDisplay display;
+  testing::TestHost host;
+  CHaldenDoc doc(dir.path().string(), display, host);
+  {
+    ServersPage page;
+    page.Load(ini, doc.Login().server);
+    ASSERT_TRUE(page.AddServer("west.example").ok);
+    ASSERT_TRUE(page.Apply(doc).ok);
+  }
+  EXPECT_EQ(doc.Login().server, "west.example");
+  EXPECT_EQ(LoadLoginSettings(ini).server, "east.example");  // a stored server stays until Save
+
+  ASSERT_TRUE(PrivateProfile::DeleteKey("Init", "Server", ini));
+  ASSERT_TRUE(IsUnset(LoadLoginSettings(ini).server)) << Ini();
+  {
+    // None stored: the server this run uses is kept for the next start.
+    ServersPage page;
+    page.Load(ini, doc.Login().server);
+    ASSERT_TRUE(page.Apply(doc).ok);
+    EXPECT_EQ(LoadLoginSettings(ini).server, "west.example");
+  }
+  ASSERT_TRUE(PrivateProfile::DeleteKey("Init", "Server", ini));
+  doc.Login().server = std::string(kUnset);
+  ServersPage page;
+  page.Load(ini, doc.Login().server);
+  ASSERT_TRUE(page.Apply(doc).ok);  // nothing chosen, nothing in use: nothing written
+  EXPECT_TRUE(IsUnset(LoadLoginSettings(ini).server));
+  ASSERT_TRUE(page.AddServer("north.example").ok);
+  ASSERT_TRUE(page.Apply(doc).ok);
+  EXPECT_EQ(LoadLoginSettings(ini).server, "north.example");
+}
+
+TEST(FirstRun, MissingValuesInTheOrderOfTheSheetAndWhoNeedsSetup) {
+  LoginSettings login;
+  EXPECT_EQ(FirstMissingLoginValue(login), MissingLoginValue::Login);
+  EXPECT_TRUE(NeedsFirstRunSetup(login));
+  login.login = "acct";
+  EXPECT_EQ(FirstMissingLoginValue(login), MissingLoginValue::Password);
+  EXPECT_TRUE(NeedsFirstRunSetup(login));  // no server yet
+  login.server = "east.example";
+  // A password left unsaved on purpose is asked for at connect, not at every start.
+  EXPECT_FALSE(NeedsFirstRunSetup(login));
+  EXPECT_EQ(FirstMissingLoginValue(login), MissingLoginValue::Password);
+  login.password = "pw";
+  EXPECT_EQ(FirstMissingLoginValue(login), MissingLoginValue::None);
+  login.server = std::string(kUnset);
+  EXPECT_EQ(FirstMissingLoginValue(login), MissingLoginValue::Server);
+  EXPECT_TRUE(NeedsFirstRunSetup(login));
+}
+
+TEST(FirstRun, ANewProfileStartsWithSavePasswordAndLoginOnStartupTicked) {
+  LoginPage page;
+  page.Load(LoginSettings{});
+  EXPECT_TRUE(page.savePassword());
+  EXPECT_TRUE(page.loginOnStartup());
+
+  // Any sign of an earlier setup keeps the stored choices.
+  LoginSettings named;
+  named.login = "acct";
+  page.Load(named);
+  EXPECT_FALSE(page.savePassword());
+  EXPECT_FALSE(page.loginOnStartup());
+  LoginSettings with_server;
+  with_server.server = "east.example";
+  page.Load(with_server);
+  EXPECT_FALSE(page.savePassword());
+  LoginSettings saving;
+  saving.savePassword = true;
+  page.Load(saving);
+  EXPECT_TRUE(page.savePassword());
+  EXPECT_FALSE(page.loginOnStartup());
+}
+
 TEST_F(ConfigSheetTest, LastUsedStoresTwoPlusTheStateInUseAndSwitchingRowsWritesTheFirstAtOnce) {
   Toggles in_use;
   in_use.AutoRespond.state = true;

@@ -267,11 +267,15 @@ TEST_F(SessionTest, CloseSendsTheLeaveLineAtOnce) {
   EXPECT_TRUE(gateway.waitForClientClose());
 }
 
-TEST_F(SessionTest, MissingFilesAreCreatedEmpty) {
+TEST_F(SessionTest, MissingFilesAreCreatedWithWhatTheFirstRunNeeds) {
   Open();
   EXPECT_TRUE(dir.exists("Bot.ini"));
   EXPECT_TRUE(dir.exists("script.ini"));
-  EXPECT_EQ(dir.read("Bot.ini"), "");
+  EXPECT_TRUE(dir.exists("users.lst"));
+  EXPECT_EQ(dir.read("script.ini"), "");
+  // Bot.ini starts with the colour scheme only; every other key has its default.
+  EXPECT_EQ(dir.read("Bot.ini").rfind("[Fonts]\r\n", 0), 0u);
+  EXPECT_TRUE(IsUnset(doc->Login().login));
   EXPECT_EQ(doc->State(), NotConnected);
   EXPECT_TRUE(doc->GetToggles().AutoRespond.state);
 }

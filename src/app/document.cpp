@@ -7,7 +7,9 @@
 #include "app/chat_display.h"
 #include "app/font_records.h"
 #include "app/host.h"
+#include "app/starter_files.h"
 #include "bot/chat_bot.h"
+#include "bot/users_file.h"
 
 namespace tolvik {
 namespace {
@@ -25,8 +27,11 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   // A program killed in the middle of a rewrite leaves its temporary behind,
   // perhaps with the password in it.
   RemoveStaleTemporaries(paths_.workingDirectory);
-  CreateIfMissing(paths_.botIni, 0600);  // it holds the account password
+  // Bot.ini holds the account password; users.lst gets its level sections so
+  // names can be added on the first run.
+  CreateFileIfMissing(paths_.botIni, StarterBotIni(), 0600);
   CreateIfMissing(paths_.scriptIni, 0644);
+  CreateFileIfMissing(JoinPath(paths_.workingDirectory, kUsersFileName), StarterUsersList(), 0644);
   // Highlights of older files sit among the text types' records; they move once.
   MigrateHighlightRecords(paths_.botIni);
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);

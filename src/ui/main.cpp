@@ -1,21 +1,20 @@
 // tolvik: the desktop program.
 #include <signal.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSettings>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
-#include "ui/main_window.h"
-#include "ui/stop_signals.h"
+#include "app/profile_dir.h"
+#include "ui/profile_session.h"
 #include "ui/translations.h"
 
 namespace {
 
 constexpr char kVersion[] = TOLVIK_VERSION;
+constexpr int kUsageError = 2;
+constexpr int kDirectoryTaken = 4;
 
 // The program's own settings, apart from the working directory's files.
 void WriteVersion() {
@@ -30,12 +29,42 @@ void SetNames() {
   QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 }
 
-// --help and --version answer without a display.
-bool AsksForInformationOnly(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"})
-      if (std::strcmp(argv[i], option) == 0) return true;
-  return false;
+// Qt's own options (-platform NAME, -style NAME, -reverse, ...) are taken by
+// QApplication later; they are left out of the check of our own.
+bool IsQtOption(const QString& argument, bool* takesValue) {
+  static const QStringList with_value = {
+      QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+      QStringLiteral("plugin"),   QStringLiteral("qwindowgeometry"),    QStringLiteral("geometry"),
+      QStringLiteral("qwindowicon"), QStringLiteral("icon"),            QStringLiteral("qwindowtitle"),
+      QStringLiteral("title"),    QStringLiteral("session"),            QStringLiteral("display"),
+      QStringLiteral("name"),     QStringLiteral("style"),              QStringLiteral("stylesheet")};
+  static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                    QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+  if (!argument.startsWith(QLatin1Char('-'))) return false;
+  QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+  const qsizetype equals = name.indexOf(QLatin1Char('='));
+  if (equals >= 0) name.truncate(equals);
+  *takesValue = equals < 0 && with_value.contains(name);
+  return with_value.contains(name) || flags.contains(name);
+}
+
+QStringList Arguments(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    const QString argument = QString::fromLocal8Bit(argv[i]);
+    bool takes_value = false;
+    if (i > 0 && IsQtOption(argument, &takes_value)) {
+      if (takes_value) ++i;
+      continue;
+    }
+    arguments << argument;
+  }
+  return arguments;
+}
+
+int UsageError(const QString& message) {
+  std::fprintf(stderr, "tolvik: %s\nTry 'tolvik --help' for more information.\n", qPrintable(message));
+  return kUsageError;
 }
 
 }  // namespace
@@ -43,51 +72,48 @@ bool AsksForInformationOnly(int argc, char** argv) {
 int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Runs the Tolvik chat bot in a window, in DIR (default: the current directory),\n"
-      "where it keeps Bot.ini, script.ini, users.lst, autoban.lst and its alias database."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  const QCommandLineOption dir_option(QStringLiteral("dir"), QStringLiteral("Working directory."),
-                                      QStringLiteral("DIR"), QStringLiteral("."));
+      "Runs the Tolvik chat bot in a window. It keeps Bot.ini, script.ini, users.lst,\n"
+      "autoban.lst and its alias database in its working directory: the profile's\n"
+      "directory under $XDG_DATA_HOME/tolvik (~/.local/share/tolvik/default unless\n"
+      "--profile names another), or DIR with --dir."));
+  const QCommandLineOption help_option = parser.addHelpOption();
+  const QCommandLineOption version_option = parser.addVersionOption();
+  const QCommandLineOption dir_option(QStringLiteral("dir"), QStringLiteral("Working directory (wins over --profile)."),
+                                      QStringLiteral("DIR"));
+  const QCommandLineOption profile_option(QStringLiteral("profile"),
+                                          QStringLiteral("Profile to run (default: %1).").arg(tolvik::kDefaultProfile),
+                                          QStringLiteral("NAME"));
   parser.addOption(dir_option);
-  if (AsksForInformationOnly(argc, argv)) {
+  parser.addOption(profile_option);
+
+  // The arguments are checked before anything needs a display, so a bad one
+  // is reported the same way with or without one.
+  if (!parser.parse(Arguments(argc, argv))) return UsageError(parser.errorText());
+  if (!parser.positionalArguments().isEmpty())
+    return UsageError(QStringLiteral("unknown argument '%1'").arg(parser.positionalArguments().first()));
+  if (parser.isSet(help_option) || parser.isSet(version_option) ||
+      parser.optionNames().contains(QStringLiteral("help-all"))) {
     QCoreApplication info(argc, argv);
     SetNames();
-    parser.process(info);  // prints and exits
-    return 0;
+    if (parser.isSet(version_option)) parser.showVersion();  // both print and exit
+    parser.showHelp(0);
   }
+  const tolvik::WorkingDirectory dir = tolvik::ResolveWorkingDirectory(
+      parser.value(dir_option).toStdString(), parser.value(profile_option).toStdString());
+  if (!dir.error.empty()) return UsageError(QString::fromStdString(dir.error));
 
   QApplication app(argc, argv);
   SetNames();
   tolvik::ui::InstallTranslators(app);
   QGuiApplication::setDesktopFileName(QStringLiteral("tolvik"));
-  parser.process(app);
-  if (!parser.positionalArguments().isEmpty()) {
-    std::fprintf(stderr, "tolvik: unknown argument '%s'\n", qPrintable(parser.positionalArguments().first()));
-    return 2;
-  }
-
-  const std::string dir = parser.value(dir_option).toStdString();
-  std::error_code ec;
-  std::filesystem::path work = std::filesystem::absolute(dir, ec).lexically_normal();
-  if (work.has_relative_path() && !work.has_filename()) work = work.parent_path();  // no trailing '/'
-  if (ec || !std::filesystem::is_directory(work)) {
-    std::fprintf(stderr, "tolvik: '%s' is not a directory\n", dir.c_str());
-    return 2;
-  }
-  if (::chdir(work.c_str()) != 0) {
-    std::perror("tolvik: chdir");
-    return 2;
-  }
   signal(SIGPIPE, SIG_IGN);
-  WriteVersion();
 
-  tolvik::ui::MainWindow window(work.string());
-  // Ctrl+C and SIGTERM close the window like its close button: the close sequence runs.
-  tolvik::ui::StopSignals stop_signals;
-  QObject::connect(&stop_signals, &tolvik::ui::StopSignals::stopRequested, &window, &QWidget::close);
-  QObject::connect(&window, &tolvik::ui::MainWindow::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-  window.show();
-  window.start();
+  tolvik::ui::ProfileSession session;
+  if (!session.open(dir)) return kDirectoryTaken;
+  WriteVersion();
+  // Ctrl+C, SIGTERM and SIGHUP close any dialog and the window, with its close sequence.
+  session.installStopSignals();
+  QObject::connect(&session, &tolvik::ui::ProfileSession::finished, &app, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
   return QApplication::exec();
 }

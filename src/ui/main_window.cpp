@@ -21,10 +21,13 @@
 #include "app/chat_display.h"
 #include "app/document.h"
 #include "app/font_records.h"
+#include "app/profile_dir.h"
+#include "app/sheets/login_page.h"
 #include "app/window_placement.h"
 #include "bot/chat_bot.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
+#include "ui/dialogs/open_profile_dialog.h"
 #include "ui/dock_focus.h"
 #include "ui/find_bar.h"
 #include "ui/desktop_notifications.h"
@@ -74,7 +77,22 @@ MainWindow::~MainWindow() {
   doc_.reset();
 }
 
-void MainWindow::start() { doc_->Start(); }
+void MainWindow::start() {
+  if (!doc_->Login().autoLogin && NeedsFirstRunSetup(doc_->Login()))
+    doc_->Connect();  // asks for what is missing, then connects
+  else
+    doc_->Start();
+}
+
+void MainWindow::showProfile(const QString& shown, const std::string& profile) {
+  profile_ = profile;
+  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)) + QStringLiteral(" - ") + shown);
+}
+
+void MainWindow::openProfile() {
+  OpenProfileDialog dialog(ListProfiles(), profile_, this);
+  if (dialog.exec() == QDialog::Accepted && dialog.profile() != profile_) emit profileChosen(dialog.profile());
+}
 
 // ---- Construction -------------------------------------------------------------
 
@@ -128,6 +146,8 @@ void MainWindow::createActions() {
   connect(a.reload, &QAction::triggered, this, [this] { doc_->ReloadBotIni(); });
   a.saveWindowSizes = addCommand(tr("&Save Window Sizes"), tr("Remember the window's position in Bot.ini"));
   connect(a.saveWindowSizes, &QAction::triggered, this, [this] { saveWindowSizes(false); });
+  open_profile_ = addCommand(tr("Open &Profile..."), tr("Run the bot in another profile"));
+  connect(open_profile_, &QAction::triggered, this, &MainWindow::openProfile);
   a.exit = addCommand(tr("E&xit"), tr("Leave the channel and quit Tolvik"));
   connect(a.exit, &QAction::triggered, this, &QWidget::close);
 
@@ -297,6 +317,8 @@ void MainWindow::createMenus() {
   auto toggle = [this](const char* key) { return toggles_->action(key); };
 
   QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(open_profile_);
+  file->addSeparator();
   file->addActions({a.fileLogging, a.reload, a.saveWindowSizes});
   file->addSeparator();
   file->addAction(a.exit);

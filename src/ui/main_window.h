@@ -39,8 +39,12 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(const std::string& workingDir, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Connects when Bot.ini asks for AutoLogin.
+  // Connects when Bot.ini asks for AutoLogin; a profile never set up opens
+  // the "Bot Configurator" for its login values at once.
   void start();
+  // Names the profile (or directory) open in the title bar; `profile` is the
+  // one File > Open Profile... starts from (empty when a directory was named).
+  void showProfile(const QString& shown, const std::string& profile);
 
   CHaldenDoc& document() { return *doc_; }
   QtHost& host() { return *host_; }
@@ -59,6 +63,8 @@ class MainWindow : public QMainWindow {
  signals:
   // The close sequence has run; the program may end.
   void closed();
+  // File > Open Profile... chose another profile.
+  void profileChosen(const std::string& profile);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -84,6 +90,7 @@ class MainWindow : public QMainWindow {
   void paste();
   void updateEditActions();
   void reindexAliases();
+  void openProfile();
   // Runs the "Bot Configurator"; on OK the window shows what it changed.
   bool configureBot();
   void saveWindowSizes(bool withUserListWidth);
@@ -114,6 +121,8 @@ class MainWindow : public QMainWindow {
   FindBar* find_bar_ = nullptr;
   TimestampActions timestamps_{};
   std::string working_dir_;
+  QAction* open_profile_ = nullptr;
+  std::string profile_;
   int user_list_width_ = 0;  // applied when the window is first shown
   bool layout_restored_ = false;
   bool closed_ = false;

@@ -4,10 +4,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QSet>
 #include <QSocketNotifier>
+#include <QWidget>
 
 namespace tolvik::ui {
 namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 int g_pipe[2] = {-1, -1};
 
@@ -29,17 +35,32 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  for (int s : kStopSignals) sigaction(s, &sa, nullptr);
 }
 
 StopSignals::~StopSignals() {
-  signal(SIGINT, SIG_DFL);
-  signal(SIGTERM, SIG_DFL);
+  for (int s : kStopSignals) signal(s, SIG_DFL);
   delete notifier_;
   for (int& fd : g_pipe) {
     if (fd >= 0) ::close(fd);
     fd = -1;
+  }
+}
+
+void CloseOpenDialogs() {
+  while (QWidget* popup = QApplication::activePopupWidget()) {
+    popup->close();
+    if (QApplication::activePopupWidget() == popup) break;  // it would not go
+  }
+  // A widget that refuses to close is passed over rather than asked forever.
+  QSet<QWidget*> tried;
+  while (QWidget* modal = QApplication::activeModalWidget()) {
+    if (tried.contains(modal)) break;
+    tried.insert(modal);
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+      dialog->reject();
+    else
+      modal->close();
   }
 }
 

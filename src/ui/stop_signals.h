@@ -1,7 +1,7 @@
 #pragma once
-// SIGINT and SIGTERM as a Qt signal: the handler writes to a pipe whose
-// reading end a socket notifier watches, so the stop is handled in the event
-// loop like any other request to close the window.
+// SIGINT, SIGTERM and SIGHUP as a Qt signal: the handler writes to a pipe
+// whose reading end a socket notifier watches, so the stop is handled in the
+// event loop like any other request to close the window.
 #include <QObject>
 
 class QSocketNotifier;
@@ -22,5 +22,9 @@ class StopSignals : public QObject {
  private:
   QSocketNotifier* notifier_ = nullptr;
 };
+
+// Closes the open menus and every modal dialog, innermost first, as if each
+// were cancelled, so a stop is not held up by a dialog waiting for the user.
+void CloseOpenDialogs();
 
 }  // namespace tolvik::ui

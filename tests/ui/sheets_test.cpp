@@ -331,7 +331,9 @@ TEST(BotConfiguratorSheet, LoginOkWithoutSavePasswordKeepsThePasswordForThisRunO
   EXPECT_FALSE(stored.savePassword);
   EXPECT_EQ(window.document().Login().password, "newpw");
   EXPECT_STREQ(window.document().Bot().Password(), "newpw");
-  EXPECT_STREQ(window.document().Bot().Server(), "east.example");  // not chosen: unchanged
+  // The added server was chosen for this run; Bot.ini keeps its own until "Save".
+  EXPECT_EQ(window.document().Login().server, "north.example");
+  EXPECT_EQ(LoadLoginSettings(dir.file("Bot.ini")).server, "east.example");
 }
 
 TEST(BotConfiguratorSheet, AFontIsStoredAtOnceAndOkShowsItInTheChat) {

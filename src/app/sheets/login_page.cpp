@@ -14,12 +14,23 @@ std::string Held(const std::string& value) { return value.empty() ? std::string(
 
 }  // namespace
 
+MissingLoginValue FirstMissingLoginValue(const LoginSettings& login) {
+  if (IsUnset(login.login)) return MissingLoginValue::Login;
+  if (IsUnset(login.password)) return MissingLoginValue::Password;
+  if (IsUnset(login.server)) return MissingLoginValue::Server;
+  return MissingLoginValue::None;
+}
+
+bool NeedsFirstRunSetup(const LoginSettings& login) { return IsUnset(login.login) || IsUnset(login.server); }
+
 void LoginPage::Load(const LoginSettings& current) {
   setUserName(Shown(current.login));
   setPassword(Shown(current.password));
   setHomeChannel(Shown(current.channel));
-  save_password_ = current.savePassword;
-  login_on_startup_ = current.autoLogin;
+  const bool fresh =
+      IsUnset(current.login) && IsUnset(current.server) && !current.savePassword && !current.autoLogin;
+  save_password_ = current.savePassword || fresh;
+  login_on_startup_ = current.autoLogin || fresh;
 }
 
 PageOutcome LoginPage::Apply(const std::string& botIni, LoginSettings& login, ChatConnection& bot) const {

@@ -13,6 +13,15 @@ namespace tolvik {
 class CHaldenDoc;
 class ChatConnection;
 
+// The login value a connect would ask for first, in the order the
+// configuration shows them: account name, password, then server.
+enum class MissingLoginValue { None, Login, Password, Server };
+MissingLoginValue FirstMissingLoginValue(const LoginSettings& login);
+
+// A profile never set up (no account name or no server yet) asks for its
+// login values as soon as the program starts, whether AutoLogin is on or not.
+bool NeedsFirstRunSetup(const LoginSettings& login);
+
 class LoginPage {
  public:
   // Entry limits of the three fields. The home channel is kept to what
@@ -28,6 +37,9 @@ class LoginPage {
       "as the program starts.";
 
   // Fills the fields from the login values in use; unset values show empty.
+  // A profile with neither an account name nor a server, and neither switch
+  // stored, starts with both switches ticked: the values given once are
+  // kept and the next start connects by itself.
   void Load(const LoginSettings& current);
 
   // The setters cut the text to the entry limits, as the fields do.

@@ -66,6 +66,7 @@ PageOutcome ServersPage::AddServer(std::string_view server) {
   PageOutcome written = WriteList(std::move(text));
   if (!written) return written;
   servers_.emplace_back(server);
+  Select(static_cast<int>(servers_.size()) - 1);
   return PageOutcome::Done();
 }
 
@@ -98,10 +99,18 @@ void ServersPage::Apply(LoginSettings& login, int connectionState, std::string& 
   if (IsIdleState(connectionState)) statusServer = selected_server_;
 }
 
-void ServersPage::Apply(CHaldenDoc& doc) const {
+PageOutcome ServersPage::Apply(CHaldenDoc& doc) const {
   std::string status = doc.StatusServer();
   Apply(doc.Login(), doc.State(), status);
   doc.SetStatusServer(status);
+  return SaveIfNoneStored();
+}
+
+PageOutcome ServersPage::SaveIfNoneStored() const {
+  if (selected_server_.empty() || !IsUnset(LoadLoginSettings(bot_ini_).server)) return PageOutcome::Done();
+  if (!SaveServer(bot_ini_, selected_server_))
+    return PageOutcome::Refused("The server could not be saved in Bot.ini; it applies to this run only.");
+  return PageOutcome::Done();
 }
 
 }  // namespace tolvik

@@ -38,9 +38,9 @@ class ServersPage {
 
   void Select(int index);
 
-  // "Add Server": adds the server to the list and writes [Init] ServerList at
-  // once, so the addition outlives a Cancel. A server already listed is
-  // selected instead. Refused for an empty name, one with blanks or
+  // "Add Server": adds the server to the list, writes [Init] ServerList at
+  // once, so the addition outlives a Cancel, and selects it. A server
+  // already listed is selected. Refused for an empty name, one with blanks or
   // semicolons, one longer than kServerLimit, or a list that would pass
   // kServerListLimit characters.
   PageOutcome AddServer(std::string_view server);
@@ -54,10 +54,14 @@ class ServersPage {
   // (Bot.ini keeps its own unless saved); while no connection is under way
   // (`connectionState` idle) the status server becomes it too.
   void Apply(LoginSettings& login, int connectionState, std::string& statusServer) const;
-  void Apply(CHaldenDoc& doc) const;
+  // The same on the document; and while Bot.ini stores no server at all, the
+  // server this run now uses is saved as the default, so a first setup holds
+  // at the next start.
+  PageOutcome Apply(CHaldenDoc& doc) const;
 
  private:
   PageOutcome WriteList(std::string text);
+  PageOutcome SaveIfNoneStored() const;
 
   std::string bot_ini_;
   std::vector<std::string> servers_;

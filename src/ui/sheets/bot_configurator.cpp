@@ -1,6 +1,9 @@
 #include "ui/sheets/bot_configurator.h"
 
+#include <QTabWidget>
+
 #include "app/document.h"
+#include "app/sheets/login_page.h"
 #include "ui/sheets/fonts_page_widget.h"
 #include "ui/sheets/login_page_widget.h"
 #include "ui/sheets/servers_page_widget.h"
@@ -18,9 +21,39 @@ BotConfigurator::BotConfigurator(CHaldenDoc& doc, QWidget* parent)
   addPage(servers_, tr("Servers"));
   addPage(fonts_, tr("Fonts"));
   addPage(toggles_, tr("Toggles"));
+
+  connect(servers_, &ServersPageWidget::serverToUseChanged, login_, &LoginPageWidget::showServer);
+  connect(login_, &LoginPageWidget::serversPageRequested, this, &BotConfigurator::showServerChoice);
+  login_->showServer(servers_->serverToUse());
+
+  // The page that holds the first value a connect would ask for comes first.
+  switch (FirstMissingLoginValue(doc.Login())) {
+    case MissingLoginValue::Server:
+      showServerChoice();
+      break;
+    default:
+      showPage(login_);
+      login_->focusFirstMissing();
+      break;
+  }
+}
+
+void BotConfigurator::showServerChoice() {
+  showPage(servers_);
+  servers_->focusChoice();
 }
 
 bool BotConfigurator::commit() {
+  if (!servers_->addTypedServer()) {
+    showServerChoice();
+    return false;
+  }
+  // Confirming the Login page while no server is chosen leads on to the
+  // Servers page, so one pass through the sheet is enough to connect.
+  if (tabs()->currentWidget() == login_ && servers_->serverToUse().isEmpty()) {
+    showServerChoice();
+    return false;
+  }
   if (!toggles_->save()) {
     showPage(toggles_);
     return false;

@@ -1,5 +1,6 @@
 #pragma once
 // The "Bot Configurator" sheet: the Login, Servers, Fonts and Toggles pages.
+// It opens on the page of the first login value still missing.
 #include "ui/sheets/config_sheet.h"
 
 namespace tolvik {
@@ -29,6 +30,8 @@ class BotConfigurator : public ConfigSheet {
   bool commit() override;
 
  private:
+  void showServerChoice();
+
   LoginPageWidget* login_;
   ServersPageWidget* servers_;
   FontsPageWidget* fonts_;

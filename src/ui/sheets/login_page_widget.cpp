@@ -19,7 +19,8 @@ LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
       password_(new QLineEdit(this)),
       home_channel_(new QLineEdit(this)),
       save_password_(new QCheckBox(tr("Save Password"), this)),
-      login_on_startup_(new QCheckBox(tr("Login on startup"), this)) {
+      login_on_startup_(new QCheckBox(tr("Login on startup"), this)),
+      server_(new QLabel(this)) {
   user_name_->setObjectName(QStringLiteral("userName"));
   password_->setObjectName(QStringLiteral("password"));
   home_channel_->setObjectName(QStringLiteral("homeChannel"));
@@ -34,12 +35,17 @@ LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
   form->addRow(tr("Home Channel:"), home_channel_);
   form->addRow(save_password_);
   form->addRow(login_on_startup_);
+  server_->setObjectName(QStringLiteral("serverInUse"));
+  server_->setWordWrap(true);
+  connect(server_, &QLabel::linkActivated, this, &LoginPageWidget::serversPageRequested);
   auto* note = new QLabel(
       QStringLiteral("The user account must already exist.  Log in to Battle.net with Starcraft to create an account"),
       this);
   note->setWordWrap(true);
   auto* content = new QVBoxLayout;
   content->addLayout(form);
+  // Outside the form: a wrapped label there is not given the height of its second line.
+  content->addWidget(server_);
   content->addSpacing(8);
   content->addWidget(note);
   setContent(content);
@@ -53,6 +59,23 @@ void LoginPageWidget::load() {
   home_channel_->setText(FromWire(page_.homeChannel()));
   save_password_->setChecked(page_.savePassword());
   login_on_startup_->setChecked(page_.loginOnStartup());
+}
+
+void LoginPageWidget::showServer(const QString& server) {
+  if (server.isEmpty()) {
+    server_->setTextFormat(Qt::RichText);
+    server_->setText(tr("Server: none chosen yet. <a href=\"#servers\">Choose one on the Servers page</a>"));
+  } else {
+    server_->setTextFormat(Qt::PlainText);
+    server_->setText(tr("Server: %1").arg(server));
+  }
+}
+
+void LoginPageWidget::focusFirstMissing() {
+  if (user_name_->text().isEmpty() || !password_->text().isEmpty())
+    user_name_->setFocus();
+  else
+    password_->setFocus();
 }
 
 bool LoginPageWidget::save() {

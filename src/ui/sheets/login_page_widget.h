@@ -5,6 +5,7 @@
 #include "ui/sheets/sheet_page.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 namespace tolvik {
@@ -32,6 +33,16 @@ class LoginPageWidget : public SheetPage {
   QLineEdit* homeChannel() const { return home_channel_; }
   QCheckBox* savePassword() const { return save_password_; }
   QCheckBox* loginOnStartup() const { return login_on_startup_; }
+  QLabel* serverInUse() const { return server_; }
+
+  // The server a connect will use, as the Servers page has it now; without
+  // one the line offers to go there.
+  void showServer(const QString& server);
+  // The field a connect would ask for first, or the name field.
+  void focusFirstMissing();
+
+ signals:
+  void serversPageRequested();
 
  private:
   CHaldenDoc& doc_;
@@ -41,6 +52,7 @@ class LoginPageWidget : public SheetPage {
   QLineEdit* home_channel_;
   QCheckBox* save_password_;
   QCheckBox* login_on_startup_;
+  QLabel* server_;
 };
 
 }  // namespace tolvik::ui

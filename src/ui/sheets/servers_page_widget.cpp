@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "app/chat_display.h"
 #include "app/document.h"
 #include "ui/wire_text.h"
 
@@ -73,12 +74,29 @@ void ServersPageWidget::showPage() {
   delete_->setEnabled(page_.selectedIndex() >= 0);
   save_->setEnabled(!page_.selectedServer().empty());
   add_->setEnabled(!entry_->text().trimmed().isEmpty());
+  emit serverToUseChanged(serverToUse());
 }
 
-void ServersPageWidget::addServer() {
-  if (entry_->text().trimmed().isEmpty()) return;
-  if (report(page_.AddServer(ToWire(entry_->text(), ServersPage::kServerLimit)))) entry_->clear();
+QString ServersPageWidget::serverToUse() const {
+  const QString typed = entry_->text().trimmed();
+  return typed.isEmpty() ? FromWire(page_.selectedServer()) : typed;
+}
+
+void ServersPageWidget::addServer() { addTypedServer(); }
+
+bool ServersPageWidget::addTypedServer() {
+  if (entry_->text().trimmed().isEmpty()) return true;
+  const bool added = report(page_.AddServer(ToWire(entry_->text(), ServersPage::kServerLimit)));
+  if (added) entry_->clear();
   showPage();
+  return added;
+}
+
+void ServersPageWidget::focusChoice() {
+  if (list_->count() == 0)
+    entry_->setFocus();
+  else
+    list_->setFocus();
 }
 
 void ServersPageWidget::deleteServer() {
@@ -92,7 +110,8 @@ void ServersPageWidget::saveServer() {
 }
 
 bool ServersPageWidget::save() {
-  page_.Apply(doc_);
+  const PageOutcome outcome = page_.Apply(doc_);
+  if (!outcome) doc_.Display().print(TextType::BotInfo, "%s", outcome.message.c_str());
   return true;
 }
 
