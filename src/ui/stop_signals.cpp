@@ -6,12 +6,16 @@
 
 #include <QSocketNotifier>
 
+#include "bot/hook_interrupt.h"
+
 namespace tolvik::ui {
 namespace {
 
 int g_pipe[2] = {-1, -1};
 
 void OnStopSignal(int signal) {
+  // A script hook running now ends at once, so the window gets to close.
+  tolvik::InterruptScriptHooks();
   const char c = static_cast<char>(signal);
   (void)!::write(g_pipe[1], &c, 1);
 }
