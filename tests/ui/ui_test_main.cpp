@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "bot/script_host_process.h"
+
 int main(int argc, char** argv) {
   // Discovery and plain runs alike must work without a display.
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  tolvik::SetScriptHostProgram(TOLVIK_SCRIPTHOST_PATH);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
