@@ -20,6 +20,20 @@ constexpr char kSend = 'S';   // a line for the outgoing queue (already cut to l
 constexpr char kQuery = 'Q';  // "UserLevel" and a name, "BotName", "BotChannel"
 constexpr char kDone = 'D';   // "1" when the script ran to its end, "0" otherwise
 
+// Sanitizer builds reserve terabytes of address space for their shadow
+// memory, so there the host cannot limit its address space.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMemoryLimitApplies = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kMemoryLimitApplies = false;
+#else
+constexpr bool kMemoryLimitApplies = true;
+#endif
+#else
+constexpr bool kMemoryLimitApplies = true;
+#endif
+
 // Anything longer is a broken peer, not a message.
 constexpr size_t kMaxBody = 1 << 20;
 

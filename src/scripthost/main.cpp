@@ -76,6 +76,7 @@ class SocketPeer : public ScriptPeer {
 }
 
 void LimitMemory(const char* bytes) {
+  if (!wire::kMemoryLimitApplies) return;
   char* end = nullptr;
   const unsigned long long limit = std::strtoull(bytes, &end, 10);
   if (end == bytes || *end != '\0' || limit == 0) return;
@@ -121,5 +122,5 @@ int main(int argc, char** argv) {
       Leave();
     }
   }
-  return 0;
+  Leave();
 }
