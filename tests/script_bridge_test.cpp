@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -446,6 +447,26 @@ TEST_F(HostileScriptTest, StopEndsTheHostAndNoHookRunsAfterIt) {
   EXPECT_FALSE(bridge.RunHook(Script("alive.tcl", "BnetSend alive\n").c_str(), "Bob", ""));
   EXPECT_TRUE(bot.Sent().empty());
   EXPECT_TRUE(bot.display().texts().empty());
+}
+
+TEST_F(ScriptBridgeTest, AnInitScriptThatNeverEndsGetsNoMoreTimeThanAHook) {
+  // Tcl's start-up runs the init.tcl its library search finds first; one
+  // named by the environment, here the user's own.
+  Script("init.tcl", "while 1 {}\n");
+  bridge.SetTimeLimit(300ms);
+  const auto start = std::chrono::steady_clock::now();
+  ::setenv("TCL_LIBRARY", (work / "scripts").c_str(), 1);
+  bridge.CreateInterpreter();
+  ::unsetenv("TCL_LIBRARY");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_FALSE(bridge.HasInterpreter());
+  EXPECT_EQ(bot.display().texts(),
+            (std::vector<std::string>{"ERROR - Failed to Initialize Script Interpreter",
+                                      "The script interpreter could not be started: killed by signal 9 (Killed)"}));
+  // Without the runaway init.tcl the next hook starts a host as usual.
+  fs::remove(work / "scripts" / "init.tcl");
+  EXPECT_TRUE(bridge.RunHook(Script("a.tcl", "BnetSend up\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"up\n"}));
 }
 
 TEST_F(ScriptBridgeTest, AMissingScriptHostIsReportedAndNoHookRuns) {

@@ -42,10 +42,10 @@ void ScriptBridge::CreateInterpreter() {
   created_ = true;
   working_dir_ = bot_.WorkingDir();
   scripts_folder_ = working_dir_ + "/scripts/";
-  StartHost();
+  StartHost(Clock::now() + time_limit_ + kStopGrace);
 }
 
-bool ScriptBridge::StartHost() {
+bool ScriptBridge::StartHost(Clock::time_point deadline) {
   if (Stopped()) return false;
   incoming_ = wire::MessageBuffer();
   std::string error;
@@ -54,12 +54,12 @@ bool ScriptBridge::StartHost() {
     bot_.Display().print(TextType::BotInfo, "The script interpreter could not be started: %s", error.c_str());
     return false;
   }
-  if (!wire::WriteMessage(host_.Socket(), {wire::kInit, {working_dir_, scripts_folder_}})) {
-    ReportEnd(Outcome::Died, "", host_.Reap());
-    return false;
-  }
   bool ok = false;
-  const Outcome outcome = Serve(Clock::now() + kStartLimit, ok);
+  Outcome outcome = Outcome::Died;
+  // Tcl's start-up runs the first init.tcl its library search finds, which
+  // may be the user's: it gets no more time than a hook.
+  if (wire::WriteMessage(host_.Socket(), {wire::kInit, {working_dir_, scripts_folder_}}))
+    outcome = Serve(deadline, ok);
   if (outcome == Outcome::Done) return true;
   if (outcome == Outcome::Interrupted) {
     host_.Kill();
@@ -73,13 +73,15 @@ bool ScriptBridge::StartHost() {
 
 bool ScriptBridge::RunHook(const char* path, const char* speaker, const char* text) {
   if (!created_ || Stopped()) return false;
-  if (!host_.Running() && !StartHost()) return false;
+  // Starting a new host counts against the hook's time.
+  const Clock::time_point deadline = Clock::now() + time_limit_ + kStopGrace;
+  if (!host_.Running() && !StartHost(deadline)) return false;
 
   const wire::Message run{wire::kRun,
                           {path, speaker, text, std::to_string(time_limit_.count()), std::to_string(command_limit_)}};
   bool ok = false;
   Outcome outcome = Outcome::Died;
-  if (wire::WriteMessage(host_.Socket(), run)) outcome = Serve(Clock::now() + time_limit_ + kStopGrace, ok);
+  if (wire::WriteMessage(host_.Socket(), run)) outcome = Serve(deadline, ok);
   switch (outcome) {
     case Outcome::Done:
       ReleaseHeldMemory(path);

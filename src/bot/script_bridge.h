@@ -56,8 +56,6 @@ class ScriptBridge {
   static constexpr int kDefaultCommandLimit = 10'000'000;
   // The host's address space: Tcl, its library and what scripts keep.
   static constexpr size_t kDefaultMemoryLimit = size_t{256} << 20;
-  // How long the host may take to start and set up Tcl.
-  static constexpr std::chrono::milliseconds kStartLimit{10000};
 
   // `bot` must outlive the bridge; it is not asked anything (not even its
   // working directory) before CreateInterpreter().
@@ -99,7 +97,8 @@ class ScriptBridge {
  private:
   enum class Outcome { Done, Died, Overran, Interrupted };
 
-  bool StartHost();
+  // Starts a host and sets up its Tcl, by `deadline` at the latest.
+  bool StartHost(std::chrono::steady_clock::time_point deadline);
   // Serves the host (display lines, sends, questions) until it says Done,
   // dies, passes `deadline` or a stop comes. `ok` is Done's verdict.
   Outcome Serve(std::chrono::steady_clock::time_point deadline, bool& ok);
