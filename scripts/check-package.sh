@@ -26,6 +26,7 @@ echo "$files"
 expected="/usr/bin/tolvik
 /usr/bin/tolvik-cli
 /usr/lib/systemd/user/tolvik-cli@.service
+/usr/libexec/tolvik/tolvik-scripthost
 /usr/share/applications/tolvik.desktop
 /usr/share/doc/tolvik/changelog.gz
 /usr/share/doc/tolvik/copyright
@@ -52,7 +53,7 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 "$root/usr/bin/tolvik-cli" --version | grep -qx "tolvik-cli $version" || bad "tolvik-cli --version"
-file "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli" | grep -q 'not stripped' && bad "binaries not stripped"
+file "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli" "$root/usr/libexec/tolvik/tolvik-scripthost" | grep -q 'not stripped' && bad "binaries not stripped"
 
 desktop-file-validate "$root/usr/share/applications/tolvik.desktop" || bad "desktop entry"
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,30 @@ TEST(CliProcess, ASecondStopSignalEndsAtOnce) {
   cli.Signal(SIGTERM);
   EXPECT_EQ(cli.Wait(), -1);
   EXPECT_EQ(cli.EndingSignal(), SIGTERM);
+}
+
+// A stop signal while a script hook runs (its time limit is longer than the
+// program's close limit) cuts the hook short, and the close sequence runs as
+// ever: the Leave line goes out and the program ends with status 0. Both a
+// busy loop and a script blocked in a command.
+TEST(CliProcess, AStopSignalCutsARunningScriptShortAndClosesNormally) {
+  for (const char* body : {"while 1 {}\n", "exec sleep 30\n"}) {
+    ScriptedGateway gateway;
+    TempDir dir;
+    dir.write("Bot.ini", BotIniWithLeaveLine(gateway));
+    std::filesystem::create_directory(dir.path() / "scripts");
+    dir.write("scripts/stuck.tcl", std::string("BnetSend started\n") + body);
+    dir.write("script.ini", "[Talk]\r\n!stuck=scripts/stuck.tcl\r\n");
+    CliProcess cli({"--dir", dir.path().string()});
+    LogIn(gateway, cli);
+    gateway.send("1005 TALK ann 0000 \"!stuck\"\r\n");
+    ASSERT_TRUE(gateway.waitForReceived("started\n")) << body;  // the hook is running
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(), 0) << body << cli.output();
+    EXPECT_TRUE(gateway.waitForReceived("see you\n")) << body;
+    EXPECT_NE(cli.output().find("was stopped: the bot is closing"), std::string::npos) << cli.output();
+    EXPECT_EQ(cli.output().find("closing took too long"), std::string::npos) << cli.output();
+  }
 }
 
 TEST(CliProcess, MissingLoginValuesWithoutATerminalNameTheKeys) {

@@ -91,6 +91,25 @@ TEST(ProfileFileRead, MatchesSectionAndKeyWithoutRegardToCase) {
   EXPECT_EQ(ReadValue(dir.file("Bot.ini"), "autosend", "ANTIIDLEMSG"), "/me is here");
 }
 
+TEST(ProfileFileRead, ACommentedOutEntryIsNotFoundByItsKey) {
+  TempDir dir;
+  dir.write("script.ini", Crlf("[Talk]\n;!danger=scripts/danger.tcl\n;=x\n!roll=scripts/dice.tcl\n"
+                               " ;!spaced=kept.tcl\n[Events]\n;OnTalk=talk.tcl\n"));
+  bool found = true;
+  EXPECT_EQ(ReadValue(dir.file("script.ini"), "Talk", ";!danger", "", 256, &found), "");
+  EXPECT_FALSE(found);
+  EXPECT_EQ(ReadValue(dir.file("script.ini"), "Talk", ";", "", 256, &found), "");
+  EXPECT_FALSE(found);
+  EXPECT_EQ(ReadValue(dir.file("script.ini"), "Events", ";OnTalk", "", 256, &found), "");
+  EXPECT_FALSE(found);
+  // Neither is the commented-out key's name without the ';'.
+  EXPECT_EQ(ReadValue(dir.file("script.ini"), "Talk", "!danger", "", 256, &found), "");
+  EXPECT_FALSE(found);
+  // Entries after a comment are still found; only a ';' at the very start comments a line out.
+  EXPECT_EQ(ReadValue(dir.file("script.ini"), "Talk", "!roll"), "scripts/dice.tcl");
+  EXPECT_EQ(ReadValue(dir.file("script.ini"), "Talk", " ;!spaced"), "kept.tcl");
+}
+
 TEST(ProfileFileRead, AcceptsLfOnlyLinesAndAMissingFinalLineEnd) {
   TempDir dir;
   dir.write("a.ini", "[S]\nx=1\ny=2");

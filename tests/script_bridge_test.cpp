@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "bot/bot_context.h"
+#include "bot/hook_interrupt.h"
 #include "net/outgoing_queue.h"
 #include "support/recording_connection.h"
 #include "support/recording_display.h"
@@ -198,25 +205,27 @@ TEST_F(ScriptBridgeTest, ReturnsToWorkingDirAfterScriptButNotAfterFailure) {
   Script("wander.tcl", "cd elsewhere\nBnetSend [file tail [pwd]]\n");
   Script("fail.tcl", "cd elsewhere\nerror \"gave up\"\n");
   Script("where.tcl", "BnetSend [pwd]\n");
+  // Scripts run in their own process: whatever they do, the bot stays where it is.
+  const fs::path bot_dir = fs::current_path();
 
-  fs::current_path(work);
-  // Relative paths are found from the working directory again after a script moved away.
+  // Scripts start in the working directory, and relative paths are found
+  // from it again after a script moved away.
   ASSERT_TRUE(bridge.RunHook("scripts/wander.tcl", "Bob", ""));
-  EXPECT_EQ(fs::current_path(), work);
   ASSERT_TRUE(bridge.RunHook("scripts/where.tcl", "Bob", ""));
   EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"elsewhere\n", work.string() + "\n"}));
 
   EXPECT_FALSE(bridge.RunHook("scripts/fail.tcl", "Bob", ""));
-  EXPECT_EQ(fs::current_path(), work / "elsewhere");
   EXPECT_EQ(bot.display().texts(),
             (std::vector<std::string>{"TCL_ERROR", "Script contained an error and did not fully execute - gave up"}));
   // The failed script's directory stays, so the relative path no longer resolves.
   EXPECT_FALSE(bridge.RunHook("scripts/where.tcl", "Bob", ""));
 
-  // A script that succeeds from anywhere brings the bot home, even one that
-  // took the `cd` command away.
-  ASSERT_TRUE(bridge.RunHook(Script("nocd.tcl", "cd ..\nrename cd {}\n").c_str(), "Bob", ""));
-  EXPECT_EQ(fs::current_path(), work);
+  // A script that succeeds from anywhere brings the scripts home, even one
+  // that took the `cd` command away.
+  ASSERT_TRUE(bridge.RunHook(Script("nocd.tcl", "cd /\nrename cd {}\n").c_str(), "Bob", ""));
+  ASSERT_TRUE(bridge.RunHook("scripts/where.tcl", "Bob", ""));
+  EXPECT_EQ(bot.Sent().back(), work.string() + "\n");
+  EXPECT_EQ(fs::current_path(), bot_dir);
 }
 
 TEST_F(ScriptBridgeTest, ExitOnlyStopsTheScript) {
@@ -282,6 +291,198 @@ TEST_F(ScriptBridgeTest, SeveralBridgesKeepTheirOwnBots) {
   EXPECT_EQ(other_bot.Sent(), (std::vector<std::string>{"Elsewhere 0\n"}));
 }
 
+// ---- Scripts that would take the bot down, hold its memory or make it
+// deaf: each ends at most its own script host; the bot says so, goes on, and
+// the next hook gets a new host.
+
+using namespace std::chrono_literals;
+
+// Whether the process is gone (or only waiting to be collected), within two seconds.
+bool ProcessGone(pid_t pid) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pid_field, name, state;
+    if (!(stat >> pid_field >> name >> state) || state == "Z") return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+class HostileScriptTest : public ScriptBridgeTest {
+ protected:
+  static constexpr size_t kMemory = size_t{96} << 20;
+
+  void SetUp() override {
+    bridge.SetMemoryLimit(kMemory);
+    Start();
+    ASSERT_TRUE(bridge.RunHook(Script("define.tcl", "proc defined {} {}\n").c_str(), "Bob", ""));
+    first_host = bridge.HostPid();
+  }
+
+  // The next hook is answered as ever, by a new host that knows nothing of
+  // what earlier scripts defined.
+  void ExpectAnsweringAfresh() {
+    ASSERT_TRUE(bridge.RunHook(Script("alive.tcl", "BnetSend \"alive [BotName] <[info procs defined]>\"\n").c_str(),
+                               "Bob", ""));
+    ASSERT_FALSE(bot.Sent().empty());
+    EXPECT_EQ(bot.Sent().back(), "alive ModBot <>\n");
+    EXPECT_NE(bridge.HostPid(), first_host);
+    EXPECT_TRUE(ProcessGone(first_host));
+  }
+
+  bool Shows(const std::string& line) { return bot.display().contains(line); }
+  bool ShowsLineStartingWith(const std::string& start) {
+    for (const std::string& line : bot.display().texts())
+      if (line.rfind(start, 0) == 0) return true;
+    return false;
+  }
+
+  static constexpr const char* kRestarted =
+      "The script interpreter was restarted: procedures and variables of earlier scripts are gone";
+  pid_t first_host = -1;
+};
+
+TEST_F(HostileScriptTest, DoublingAValuePastMemoryEndsOnlyTheScriptHost) {
+  if (!script_wire::kMemoryLimitApplies) GTEST_SKIP() << "no address-space limit under sanitizers";
+  const std::string path = Script("double.tcl", "BnetSend before\nset x a\nwhile 1 {append x $x}\n");
+  EXPECT_FALSE(bridge.RunHook(path.c_str(), "Bob", ""));
+  // Tcl's reason comes first, then how the host ended, then the restart.
+  EXPECT_TRUE(ShowsLineStartingWith("Tcl stopped the script interpreter: ")) << bot.display().texts().size();
+  EXPECT_TRUE(Shows("Script " + path + " ended the script interpreter (killed by signal 6 (Aborted))"));
+  EXPECT_TRUE(Shows(kRestarted));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"before\n"}));
+  EXPECT_FALSE(bridge.HasInterpreter());
+  ExpectAnsweringAfresh();
+}
+
+TEST_F(HostileScriptTest, AHostLeftHoldingMemoryIsReplacedAtHalfItsLimit) {
+  if (!script_wire::kMemoryLimitApplies) GTEST_SKIP() << "no address-space limit under sanitizers";
+  // A value the host keeps under half the limit stays for later hooks...
+  ASSERT_TRUE(bridge.RunHook(Script("keep.tcl", "set ::kept [string repeat x 20000000]\n").c_str(), "Bob", ""));
+  ASSERT_TRUE(bridge.RunHook(Script("size.tcl", "BnetSend [string length $::kept]\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent().back(), "20000000\n");
+  EXPECT_EQ(bridge.HostPid(), first_host);
+  EXPECT_TRUE(bot.display().texts().empty());
+  // ...but a list grown until memory ran out (Tcl reports that as the
+  // script's error) leaves the host holding it all: that host is ended.
+  const std::string path = Script("grow.tcl", "while 1 {lappend l [string repeat y 1000000]}\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(bridge.RunHook(path.c_str(), "Bob", ""));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, ScriptBridge::kDefaultTimeLimit);
+  EXPECT_TRUE(ShowsLineStartingWith("Script contained an error and did not fully execute - "));
+  EXPECT_TRUE(ShowsLineStartingWith("Script " + path + " left the script interpreter holding "));
+  EXPECT_TRUE(Shows(kRestarted));
+  EXPECT_TRUE(ProcessGone(first_host));
+  ExpectAnsweringAfresh();
+}
+
+TEST_F(HostileScriptTest, AScriptBlockedInACommandIsEndedJustAfterTheTimeLimit) {
+  bridge.SetTimeLimit(300ms);
+  // The shell writes its process id and becomes the sleep.
+  const std::string path = Script("sleep.tcl", "exec sh -c {echo $$ > sleeper.pid; exec sleep 30}\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(bridge.RunHook(path.c_str(), "Bob", ""));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 300ms + ScriptBridge::kStopGrace);
+  EXPECT_LT(took, 10s);  // nowhere near the sleep's 30 s
+  EXPECT_EQ(bot.display().texts(),
+            (std::vector<std::string>{"Script " + path + " was stopped: it ran longer than 0.3 seconds", kRestarted}));
+  // What the script started goes with its host.
+  std::ifstream pid_file(work / "sleeper.pid");
+  pid_t sleeper = -1;
+  ASSERT_TRUE(pid_file >> sleeper);
+  EXPECT_TRUE(ProcessGone(sleeper));
+  bridge.SetTimeLimit(ScriptBridge::kDefaultTimeLimit);
+  ExpectAnsweringAfresh();
+}
+
+TEST_F(HostileScriptTest, AHostKilledUnderAScriptIsReportedAndReplaced) {
+  const std::string path = Script("suicide.tcl", "exec kill -9 [pid]\n");
+  EXPECT_FALSE(bridge.RunHook(path.c_str(), "Bob", ""));
+  EXPECT_EQ(bot.display().texts(),
+            (std::vector<std::string>{"Script " + path + " ended the script interpreter (killed by signal 9 (Killed))",
+                                      kRestarted}));
+  ExpectAnsweringAfresh();
+}
+
+TEST_F(HostileScriptTest, ScriptsDoNotReadTheBotsInput) {
+  ASSERT_TRUE(bridge.RunHook(Script("read.tcl", "BnetSend \"read:[gets stdin]:[eof stdin]\"\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"read::1\n"}));
+}
+
+TEST_F(HostileScriptTest, AStopSignalEndsTheRunningHookAtOnceAndEveryLaterOne) {
+  const std::string path = Script("spin.tcl", "while 1 {}\n");
+  // The default time limit: only the signal can end this hook early.
+  std::thread signaller([] {
+    std::this_thread::sleep_for(300ms);
+    InterruptScriptHooks();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(bridge.RunHook(path.c_str(), "Bob", ""));
+  const auto took = std::chrono::steady_clock::now() - start;
+  signaller.join();
+  EXPECT_LT(took, ScriptBridge::kDefaultTimeLimit);
+  EXPECT_EQ(bot.display().texts(), (std::vector<std::string>{"Script " + path + " was stopped: the bot is closing"}));
+  EXPECT_TRUE(bridge.Stopped());
+  EXPECT_FALSE(bridge.HasInterpreter());
+  EXPECT_TRUE(ProcessGone(first_host));
+  // The close that follows runs no script.
+  const std::string alive = Script("alive.tcl", "BnetSend alive\n");
+  EXPECT_FALSE(bridge.RunHook(alive.c_str(), "Bob", ""));
+  EXPECT_TRUE(bot.Sent().empty());
+
+  // A bridge made after the signal is not stopped by it.
+  ScriptBridge later(bot, nullptr);
+  later.CreateInterpreter();
+  EXPECT_TRUE(later.RunHook(alive.c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"alive\n"}));
+}
+
+TEST_F(HostileScriptTest, StopEndsTheHostAndNoHookRunsAfterIt) {
+  EXPECT_FALSE(bridge.Stopped());
+  bridge.Stop();
+  EXPECT_TRUE(bridge.Stopped());
+  EXPECT_FALSE(bridge.HasInterpreter());
+  EXPECT_TRUE(ProcessGone(first_host));
+  EXPECT_FALSE(bridge.RunHook(Script("alive.tcl", "BnetSend alive\n").c_str(), "Bob", ""));
+  EXPECT_TRUE(bot.Sent().empty());
+  EXPECT_TRUE(bot.display().texts().empty());
+}
+
+TEST_F(ScriptBridgeTest, AnInitScriptThatNeverEndsGetsNoMoreTimeThanAHook) {
+  // Tcl's start-up runs the init.tcl its library search finds first; one
+  // named by the environment, here the user's own.
+  Script("init.tcl", "while 1 {}\n");
+  bridge.SetTimeLimit(300ms);
+  const auto start = std::chrono::steady_clock::now();
+  ::setenv("TCL_LIBRARY", (work / "scripts").c_str(), 1);
+  bridge.CreateInterpreter();
+  ::unsetenv("TCL_LIBRARY");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_FALSE(bridge.HasInterpreter());
+  EXPECT_EQ(bot.display().texts(),
+            (std::vector<std::string>{"ERROR - Failed to Initialize Script Interpreter",
+                                      "The script interpreter could not be started: killed by signal 9 (Killed)"}));
+  // Without the runaway init.tcl the next hook starts a host as usual.
+  fs::remove(work / "scripts" / "init.tcl");
+  EXPECT_TRUE(bridge.RunHook(Script("a.tcl", "BnetSend up\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"up\n"}));
+}
+
+TEST_F(ScriptBridgeTest, AMissingScriptHostIsReportedAndNoHookRuns) {
+  const std::string saved = FindScriptHostProgram();
+  SetScriptHostProgram("/nonexistent/tolvik-scripthost");
+  bridge.CreateInterpreter();
+  SetScriptHostProgram(saved);
+  EXPECT_FALSE(bridge.HasInterpreter());
+  ASSERT_GE(bot.display().texts().size(), 2u);
+  EXPECT_EQ(bot.display().texts()[0], "ERROR - Failed to Initialize Script Interpreter");
+  EXPECT_EQ(bot.display().texts()[1].rfind("The script interpreter could not be started: /nonexistent/", 0), 0u);
+  // The bot goes on; once the program is there again the next hook starts it.
+  EXPECT_TRUE(bridge.RunHook(Script("a.tcl", "BnetSend back\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{"back\n"}));
+}
+
 // Working directories whose names are full of Tcl syntax: one that would
 // break a quoted command, one whose bracket would run a command if the name
 // were ever parsed as script.
@@ -294,15 +495,14 @@ TEST_P(HostileDirTest, ReturnsToTheDirectoryWithoutRunningItsName) {
   Start();
   EXPECT_EQ(bridge.ScriptsFolder(), work.string() + "/scripts/");
   fs::create_directories(work / "elsewhere");
-  fs::current_path(work);
   std::string path = Script("go.tcl", "cd elsewhere\n");
   EXPECT_TRUE(bridge.RunHook(path.c_str(), "Bob", ""));
   EXPECT_TRUE(bot.Sent().empty());
-  EXPECT_EQ(fs::current_path(), work);
   // And again from the relative path, which only works if we really came back.
   ASSERT_TRUE(bridge.RunHook("scripts/go.tcl", "Bob", ""));
-  EXPECT_EQ(fs::current_path(), work);
   EXPECT_TRUE(bot.Sent().empty());
+  ASSERT_TRUE(bridge.RunHook(Script("where.tcl", "BnetSend [pwd]\n").c_str(), "Bob", ""));
+  EXPECT_EQ(bot.Sent(), (std::vector<std::string>{work.string() + "\n"}));
   EXPECT_TRUE(bot.display().texts().empty());
 }
 

@@ -95,6 +95,20 @@ TEST_F(TalkCommandsTest, TalkScriptReplacesBanAndRunsOnlyForOtherUsers) {
   EXPECT_EQ(Count("/kick"), 0);
 }
 
+TEST_F(TalkCommandsTest, ACommentedOutTalkEntryRunsNothing) {
+  std::filesystem::create_directory(dir.path() / "scripts");
+  dir.write("scripts/danger.tcl", "BnetSend danger\n");
+  dir.write("scripts/safe.tcl", "BnetSend safe\n");
+  dir.write("script.ini", "[Talk]\r\n;!danger=scripts/danger.tcl\r\n!safe=scripts/safe.tcl\r\n");
+  Start("");
+  doc->Bot().OnTalk("joe", 0, ";!danger");
+  doc->Bot().OnTalk("joe", 0, "!safe");
+  ASSERT_TRUE(WaitSent("safe\n"));
+  EXPECT_EQ(Count("danger"), 0);
+  EXPECT_FALSE(display.contains("Script: ;!danger"));
+  EXPECT_TRUE(display.contains("Script: !safe"));
+}
+
 TEST_F(TalkCommandsTest, AwayWordsDirectAndUnforward) {
   Start("");
   Bot().Users().addUser("bob", 0, "Home", "[STAR]");

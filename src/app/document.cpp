@@ -340,6 +340,9 @@ void CHaldenDoc::ReloadBotIni() {
 void CHaldenDoc::Close() {
   if (closed_) return;
   closed_ = true;
+  // No script may hold up the close: one running now (a stop signal came in
+  // the middle of it) has already been cut short, and none runs after this.
+  bot_->Scripts().Stop();
   std::string leave = LoadLeaveMessageAtExit(paths_.botIni);
   if (!IsUnset(leave) && bot_->Socket() >= 0) bot_->Queue().SendNow("%s\n", AsOneLine(leave).c_str());
   bot_->ClearUserList();

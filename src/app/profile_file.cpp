@@ -94,6 +94,8 @@ bool FindValue(std::string_view text, std::string_view section, std::string_view
       continue;
     }
     if (IsSectionStart(line)) return false;
+    // A commented-out entry is no entry, whatever key it spells.
+    if (!line.empty() && line[0] == ';') continue;
     if (EqualsIgnoreCase(KeyOf(line), escapedKey)) {
       value = FieldView(line, "=", 1);
       return true;

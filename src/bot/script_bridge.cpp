@@ -1,265 +1,197 @@
 #include "bot/script_bridge.h"
 
-#include <tcl.h>
+#include <poll.h>
+#include <unistd.h>
 
-#include <cstdarg>
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <mutex>
 
 #include "app/chat_display.h"
 #include "bot/bot_context.h"
+#include "bot/hook_interrupt.h"
 #include "net/outgoing_queue.h"
-
-// Exported by libtcl but only declared in its private headers.
-extern "C" void TclSetLibraryPath(Tcl_Obj* pathPtr);
 
 namespace tolvik {
 
+namespace wire = script_wire;
+using Clock = std::chrono::steady_clock;
+
 namespace {
-
-// Tcl gives up on the process when memory runs out or a value would grow
-// past 2 GB. There is no way back from that; leave the reason behind.
-[[noreturn]] void OnTclPanic(const char* format, ...) {
-  std::fputs("tolvik: the Tcl library stopped the program (a script may have built a value too large "
-             "for memory): ",
-             stderr);
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-  std::abort();
-}
-
-// Tcl's process-wide setup (encodings, notifier, executable name) runs once,
-// before the first interpreter of the process.
-void InitTclProcess() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    Tcl_SetPanicProc(OnTclPanic);
-    Tcl_FindExecutable(nullptr);
-  });
-}
-
-// Length of the longest prefix of `text` (of `length` bytes) that is at most
-// `max` bytes and does not end inside a UTF-8 sequence.
-size_t CutAtCharacter(const char* text, size_t length, size_t max) {
-  if (length <= max) return length;
-  size_t cut = max;
-  // Step back over continuation bytes to the start of the split character.
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
-
-// The object stays alive while the guard does, whatever Tcl does with it.
-class ObjRef {
- public:
-  explicit ObjRef(Tcl_Obj* obj) : obj_(obj) { Tcl_IncrRefCount(obj_); }
-  ~ObjRef() { Tcl_DecrRefCount(obj_); }
-  ObjRef(const ObjRef&) = delete;
-  ObjRef& operator=(const ObjRef&) = delete;
-  Tcl_Obj* get() const { return obj_; }
-
- private:
-  Tcl_Obj* obj_;
-};
-
-bool ResultEmpty(Tcl_Interp* interp) { return Tcl_GetStringResult(interp)[0] == '\0'; }
-
+constexpr const char* kRestartedText =
+    "The script interpreter was restarted: procedures and variables of earlier scripts are gone";
 }  // namespace
 
 ScriptBridge::ScriptBridge(BotContext& bot, LevelLookup user_level)
-    : bot_(bot), user_level_(std::move(user_level)) {}
-
-ScriptBridge::~ScriptBridge() {
-  if (interp_ != nullptr) Tcl_DeleteInterp(interp_);
+    : bot_(bot), user_level_(std::move(user_level)), interrupts_at_start_(ScriptHookInterrupts()) {
+  ScriptHookInterruptFd();  // made now, before any signal handler wants it
 }
 
-void ScriptBridge::ShowResult() const {
-  if (!ResultEmpty(interp_)) bot_.Display().print(TextType::BotInfo, "Result = %s", Tcl_GetStringResult(interp_));
+ScriptBridge::~ScriptBridge() { host_.Kill(); }
+
+bool ScriptBridge::Stopped() const { return stopped_ || ScriptHookInterrupts() != interrupts_at_start_; }
+
+void ScriptBridge::Stop() {
+  stopped_ = true;
+  host_.Kill();
 }
 
 void ScriptBridge::CreateInterpreter() {
-  if (interp_ != nullptr) return;
-  InitTclProcess();
+  if (created_) return;
+  created_ = true;
   working_dir_ = bot_.WorkingDir();
   scripts_folder_ = working_dir_ + "/scripts/";
+  StartHost(Clock::now() + time_limit_ + kStopGrace);
+}
 
-  interp_ = Tcl_CreateInterp();
-
-  Tcl_Obj* folder = Tcl_NewStringObj(scripts_folder_.data(), static_cast<int>(scripts_folder_.size()));
-  ObjRef library_path(Tcl_NewListObj(1, &folder));
-  TclSetLibraryPath(library_path.get());
-
-  int init = Tcl_Init(interp_);
-  ShowResult();
-  if (init == TCL_ERROR) bot_.Display().print(TextType::BotInfo, "ERROR - Failed to Initialize Script Interpreter");
-
-  Tcl_CreateObjCommand(interp_, "BnetSend", BnetSendCmd, this, nullptr);
-  Tcl_CreateObjCommand(interp_, "UserLevel", UserLevelCmd, this, nullptr);
-  Tcl_CreateObjCommand(interp_, "BotName", BotNameCmd, this, nullptr);
-  Tcl_CreateObjCommand(interp_, "BotChannel", BotChannelCmd, this, nullptr);
-  // Tcl's own exit would end the whole bot from inside an event handler;
-  // in its place a script's exit only stops that script, as an error.
-  Tcl_CreateObjCommand(interp_, "exit", ExitCmd, this, nullptr);
-
-  Tcl_CmdInfo cmd_count;
-  if (Tcl_GetCommandInfo(interp_, "::tcl::info::cmdcount", &cmd_count) != 0 && cmd_count.objProc != nullptr) {
-    cmd_count_proc_ = cmd_count.objProc;
-    cmd_count_data_ = cmd_count.objClientData;
+bool ScriptBridge::StartHost(Clock::time_point deadline) {
+  if (Stopped()) return false;
+  incoming_ = wire::MessageBuffer();
+  std::string error;
+  if (!host_.Start(FindScriptHostProgram(), memory_limit_, error)) {
+    bot_.Display().print(TextType::BotInfo, "ERROR - Failed to Initialize Script Interpreter");
+    bot_.Display().print(TextType::BotInfo, "The script interpreter could not be started: %s", error.c_str());
+    return false;
   }
-}
-
-int ScriptBridge::CommandCount() {
-  if (cmd_count_proc_ == nullptr) return -1;
-  ObjRef word(Tcl_NewStringObj("cmdcount", -1));
-  Tcl_Obj* objv[] = {word.get()};
-  int count = -1;
-  if (cmd_count_proc_(cmd_count_data_, interp_, 1, objv) != TCL_OK ||
-      Tcl_GetIntFromObj(nullptr, Tcl_GetObjResult(interp_), &count) != TCL_OK)
-    count = -1;
-  Tcl_ResetResult(interp_);
-  return count;
-}
-
-void ScriptBridge::ArmLimits() {
-  Tcl_Time deadline;
-  Tcl_GetTime(&deadline);
-  const long long usec = static_cast<long long>(deadline.usec) +
-                         std::chrono::duration_cast<std::chrono::microseconds>(time_limit_).count();
-  deadline.sec += static_cast<long>(usec / 1000000);
-  deadline.usec = static_cast<long>(usec % 1000000);
-  Tcl_LimitSetTime(interp_, &deadline);
-  Tcl_LimitTypeSet(interp_, TCL_LIMIT_TIME);
-
-  // The command limit counts from the interpreter's total so far.
-  const int count = CommandCount();
-  if (count >= 0 && count < std::numeric_limits<int>::max() - command_limit_) {
-    Tcl_LimitSetCommands(interp_, count + command_limit_);
-    Tcl_LimitTypeSet(interp_, TCL_LIMIT_COMMANDS);
+  bool ok = false;
+  Outcome outcome = Outcome::Died;
+  // Tcl's start-up runs the first init.tcl its library search finds, which
+  // may be the user's: it gets no more time than a hook.
+  if (wire::WriteMessage(host_.Socket(), {wire::kInit, {working_dir_, scripts_folder_}}))
+    outcome = Serve(deadline, ok);
+  if (outcome == Outcome::Done) return true;
+  if (outcome == Outcome::Interrupted) {
+    host_.Kill();
+    return false;
   }
-}
-
-void ScriptBridge::DisarmLimits() {
-  // Also clears the "exceeded" state, which would fail every later evaluation.
-  Tcl_LimitTypeReset(interp_, TCL_LIMIT_TIME);
-  Tcl_LimitTypeReset(interp_, TCL_LIMIT_COMMANDS);
-}
-
-void ScriptBridge::SetGlobal(const char* name, const char* value, int length) {
-  Tcl_SetVar2Ex(interp_, name, nullptr, Tcl_NewStringObj(value, length), TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG);
-  ShowResult();
+  const std::string how = outcome == Outcome::Died ? host_.Reap() : host_.Kill();
+  bot_.Display().print(TextType::BotInfo, "ERROR - Failed to Initialize Script Interpreter");
+  bot_.Display().print(TextType::BotInfo, "The script interpreter could not be started: %s", how.c_str());
+  return false;
 }
 
 bool ScriptBridge::RunHook(const char* path, const char* speaker, const char* text) {
-  if (interp_ == nullptr) return false;
-  ArmLimits();
-  if (!ResultEmpty(interp_)) Tcl_ResetResult(interp_);
+  if (!created_ || Stopped()) return false;
+  // Starting a new host counts against the hook's time.
+  const Clock::time_point deadline = Clock::now() + time_limit_ + kStopGrace;
+  if (!host_.Running() && !StartHost(deadline)) return false;
 
-  // The event's texts go in as variable values only, never as script text.
-  SetGlobal("speaker", speaker, -1);
-  const char* space = std::strchr(text, ' ');
-  if (space == nullptr) {
-    SetGlobal("action", text, -1);
-    SetGlobal("data", "", 0);
-  } else {
-    SetGlobal("action", text, static_cast<int>(space - text));
-    SetGlobal("data", space + 1, -1);
+  const wire::Message run{wire::kRun,
+                          {path, speaker, text, std::to_string(time_limit_.count()), std::to_string(command_limit_)}};
+  bool ok = false;
+  Outcome outcome = Outcome::Died;
+  if (wire::WriteMessage(host_.Socket(), run)) outcome = Serve(deadline, ok);
+  switch (outcome) {
+    case Outcome::Done:
+      ReleaseHeldMemory(path);
+      return ok;
+    case Outcome::Died:
+      ReportEnd(outcome, path, host_.Reap());
+      return false;
+    case Outcome::Overran:
+    case Outcome::Interrupted:
+      ReportEnd(outcome, path, host_.Kill());
+      return false;
   }
-
-  const int code = Tcl_EvalFile(interp_, path);
-  const bool out_of_time = Tcl_LimitTypeExceeded(interp_, TCL_LIMIT_TIME) != 0;
-  const bool too_many_commands = Tcl_LimitTypeExceeded(interp_, TCL_LIMIT_COMMANDS) != 0;
-  DisarmLimits();
-  if (code == TCL_ERROR) {
-    // The directory is left where the script stopped.
-    bot_.Display().print(TextType::BotInfo, "TCL_ERROR");
-    if (!ResultEmpty(interp_))
-      bot_.Display().print(TextType::BotInfo, "Script contained an error and did not fully execute - %s",
-                           Tcl_GetStringResult(interp_));
-    if (out_of_time)
-      bot_.Display().print(TextType::BotInfo, "Script %s was stopped: it ran longer than %.1f seconds", path,
-                           static_cast<double>(time_limit_.count()) / 1000.0);
-    else if (too_many_commands)
-      bot_.Display().print(TextType::BotInfo, "Script %s was stopped: it ran more than %d commands", path,
-                           command_limit_);
-    return false;
-  }
-  ReturnToWorkingDir();
-  return true;
+  return false;
 }
 
-void ScriptBridge::ReturnToWorkingDir() {
-  // The path is handed over as a value, so no character of it is ever
-  // parsed as Tcl; and a script that redefined `cd` cannot get in the way.
-  ObjRef dir(Tcl_NewStringObj(working_dir_.data(), static_cast<int>(working_dir_.size())));
-  Tcl_FSChdir(dir.get());
+void ScriptBridge::ReleaseHeldMemory(const char* path) {
+  const size_t held = host_.ResidentBytes();
+  if (held <= memory_limit_ / 2) return;
+  // Memory a script built stays with the host's Tcl (and its allocator) for
+  // good; only a new host gives it back.
+  host_.Kill();
+  bot_.Display().print(TextType::BotInfo, "Script %s left the script interpreter holding %zu MB; it was ended", path,
+                       held >> 20);
+  bot_.Display().print(TextType::BotInfo, "%s", kRestartedText);
 }
 
-int ScriptBridge::BnetSendCmd(void* client_data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-  auto* self = static_cast<ScriptBridge*>(client_data);
-  if (objc != 2) {
-    self->bot_.Display().print(TextType::BotInfo, "BnetSend requires one argument!");
-    Tcl_SetObjResult(interp, Tcl_NewStringObj("BnetSend: wrong # of arguments", -1));
-    return TCL_ERROR;
+void ScriptBridge::ReportEnd(Outcome outcome, const char* path, const std::string& how) {
+  ChatDisplay& display = bot_.Display();
+  switch (outcome) {
+    case Outcome::Overran:
+      display.print(TextType::BotInfo, "Script %s was stopped: it ran longer than %.1f seconds", path,
+                    static_cast<double>(time_limit_.count()) / 1000.0);
+      break;
+    case Outcome::Died:
+      display.print(TextType::BotInfo, "Script %s ended the script interpreter (%s)", path, how.c_str());
+      break;
+    case Outcome::Interrupted:
+      display.print(TextType::BotInfo, "Script %s was stopped: the bot is closing", path);
+      return;
+    case Outcome::Done:
+      return;
   }
-  int length = 0;
-  const char* text = Tcl_GetStringFromObj(objv[1], &length);
-  if (length > 0) {
-    int cut = static_cast<int>(CutAtCharacter(text, static_cast<size_t>(length), kMaxSendLength));
-    self->bot_.Queue().Say("%.*s\n", cut, text);
-  }
-  return TCL_OK;
+  display.print(TextType::BotInfo, "%s", kRestartedText);
 }
 
-int ScriptBridge::UserLevelCmd(void* client_data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-  auto* self = static_cast<ScriptBridge*>(client_data);
-  ChatDisplay& display = self->bot_.Display();
-  if (objc != 2) {
-    display.print(TextType::BotInfo, "UserLevel requires one argument!");
-    Tcl_AppendResult(interp, "ERROR: UserLevel requires two arguments.", nullptr);
-    return TCL_ERROR;
+ScriptBridge::Outcome ScriptBridge::Serve(Clock::time_point deadline, bool& ok) {
+  const int interrupt_fd = ScriptHookInterruptFd();
+  for (;;) {
+    if (Stopped() || !host_.Running()) return Outcome::Interrupted;
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return Outcome::Overran;
+    // Rounded up, so the wait never ends just short of the deadline.
+    const auto wait_ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    pollfd fds[] = {{host_.Socket(), POLLIN, 0}, {interrupt_fd, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, static_cast<int>(wait_ms));
+    if (ready < 0 && errno != EINTR) return Outcome::Died;
+    if (ready <= 0) continue;
+    if (Stopped()) return Outcome::Interrupted;
+    if (fds[1].revents != 0) {
+      // An interrupt from before this bridge was made: not ours, and not to be seen again.
+      uint64_t count;
+      (void)!::read(interrupt_fd, &count, sizeof count);
+    }
+    if (fds[0].revents == 0) continue;
+
+    char chunk[16384];
+    const ssize_t n = ::read(host_.Socket(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0) incoming_.Append(chunk, static_cast<size_t>(n));
+    // Whatever it managed to say before it went (Tcl's last words) is shown.
+    wire::Message message;
+    bool done = false;
+    while (!done && incoming_.Next(message)) Handle(message, done, ok);
+    if (done) return Outcome::Done;
+    if (n <= 0 || incoming_.Broken()) return Outcome::Died;
   }
-  int level = self->user_level_ ? self->user_level_(Tcl_GetString(objv[1])) : 0;
-  if (!ResultEmpty(interp)) {
-    display.print(TextType::BotInfo, "Could not set variable $userlevel - %s", Tcl_GetStringResult(interp));
-    display.print(TextType::BotInfo, "Result = %s", Tcl_GetStringResult(interp));
-  }
-  Tcl_SetObjResult(interp, Tcl_NewIntObj(level));
-  return TCL_OK;
 }
 
-int ScriptBridge::BotNameCmd(void* client_data, Tcl_Interp* interp, int objc, Tcl_Obj* const[]) {
-  auto* self = static_cast<ScriptBridge*>(client_data);
-  if (objc != 1) {
-    self->bot_.Display().print(TextType::BotInfo, "BotName takes no arguments!");
-    Tcl_AppendResult(interp, "ERROR: BotName takes no arguments.", nullptr);
-    return TCL_ERROR;
+void ScriptBridge::Handle(const wire::Message& message, bool& done, bool& ok) {
+  switch (message.type) {
+    case wire::kPrint:
+      bot_.Display().print(TextType::BotInfo, "%s", message.Field(0).c_str());
+      break;
+    case wire::kSend: {
+      const std::string& line = message.Field(0);
+      // The host cuts; a line of a broken or hostile host is held to the same bound.
+      const int length = static_cast<int>(std::min(line.size(), kMaxSendLength));
+      if (length > 0) bot_.Queue().Say("%.*s\n", length, line.data());
+      break;
+    }
+    case wire::kQuery: {
+      const std::string& what = message.Field(0);
+      std::string answer;
+      if (what == "UserLevel")
+        answer = std::to_string(user_level_ ? user_level_(message.Field(1).c_str()) : 0);
+      else if (what == "BotName")
+        answer = bot_.OwnName();
+      else if (what == "BotChannel")
+        answer = bot_.CurrentChannel();
+      // A failed answer shows up as the host's end on the next read.
+      (void)wire::WriteMessage(host_.Socket(), {wire::kAnswer, {answer}});
+      break;
+    }
+    case wire::kDone:
+      done = true;
+      ok = message.Field(0) == "1";
+      break;
+    default:
+      break;
   }
-  self->ShowResult();
-  Tcl_SetObjResult(interp, Tcl_NewStringObj(self->bot_.OwnName(), -1));
-  return TCL_OK;
-}
-
-int ScriptBridge::BotChannelCmd(void* client_data, Tcl_Interp* interp, int objc, Tcl_Obj* const[]) {
-  auto* self = static_cast<ScriptBridge*>(client_data);
-  if (objc != 1) {
-    self->bot_.Display().print(TextType::BotInfo, "BotChannel takes no arguments!");
-    Tcl_AppendResult(interp, "ERROR: BotChannel takes no arguments.", nullptr);
-    return TCL_ERROR;
-  }
-  self->ShowResult();
-  Tcl_SetObjResult(interp, Tcl_NewStringObj(self->bot_.CurrentChannel(), -1));
-  return TCL_OK;
-}
-
-int ScriptBridge::ExitCmd(void*, Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-  Tcl_SetObjResult(interp, Tcl_NewStringObj("exit is not available to bot scripts", -1));
-  return TCL_ERROR;
 }
 
 }  // namespace tolvik

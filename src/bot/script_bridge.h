@@ -1,38 +1,39 @@
 #pragma once
-// The bot's one Tcl interpreter: user scripts run on chat events and in place
+// The bot's script hooks: user Tcl scripts run on chat events and in place
 // of command words, and reach the chat through four commands of ours
 // (BnetSend, UserLevel, BotName, BotChannel).
 //
-// Threads: the interpreter belongs to the thread that created it; create it,
-// run hooks and destroy the bridge on the main thread only.
+// The Tcl interpreter lives in a process of its own, the script host
+// (tolvik-scripthost), which the bridge starts and talks to over a socket:
+// the hook's variables go over, BnetSend lines, display lines and the
+// answers scripts ask for come back. So a script can neither crash the bot
+// nor hold its memory: the host runs under a memory limit, and when it dies
+// (Tcl ends a process whose memory runs out) or is left holding more than
+// half of that limit after a hook, the bot says so in the chat display and
+// starts a new host for the next hook.
 //
-// A script runs in the process's current directory and may change it (Tcl
-// `cd` changes the process directory); after every script that finishes
-// without error the bridge returns to the bot's working directory.
+// Runaway scripts: the host stops a hook at the time limit or the command
+// count and keeps what scripts defined; what the host cannot stop (a command
+// blocked inside C code such as `exec sleep 30`) the bridge stops by ending
+// the host shortly after the time limit. A hook therefore holds up the main
+// thread for at most the time limit plus kStopGrace, and not at all once a
+// close has begun: Stop(), or a stop signal (InterruptScriptHooks), ends the
+// running hook at once and no further hook runs.
 //
-// Runaway scripts: every run is bounded by Tcl's own resource limits, a time
-// limit and a command count, armed afresh before each run and lifted after
-// it. A script that passes either is unwound (`catch` cannot hold it), the
-// stop is shown in the chat display and the interpreter, with everything the
-// script defined, serves the next hook as before. Limits are checked between
-// Tcl's bytecode instructions and commands, so a loop of any kind is stopped.
+// Each start of the host begins with a fresh interpreter: procedures and
+// variables of earlier scripts are gone after the host was ended or died.
+// Scripts run in the host's current directory, the bot's working directory
+// at first; after every script that finishes without error the host
+// returns there. The bot's own process directory is never changed.
 //
-// What cannot be contained: a single Tcl command that runs long inside C code
-// (a blocking read, a huge `lsort`) is only stopped when it returns (`after`
-// and `vwait` do watch the time limit); the command count does not see commands compiled into a script
-// file's top level (the time limit still does); and Tcl ends the process
-// (Tcl_Panic, then abort) when an allocation fails or a value would pass
-// 2 GB, e.g. `set x a; while 1 {append x $x}` doubling faster than the time
-// limit. Tcl offers no hook to refuse such an allocation, so the bridge only
-// makes the cause visible: the panic message is written to standard error
-// before the process ends. BnetSend never copies more than 250 characters
-// of its argument.
+// Threads: create, run hooks and destroy the bridge on the main thread only.
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
-struct Tcl_Interp;
-struct Tcl_Obj;
+#include "bot/script_host_process.h"
+#include "bot/script_wire.h"
 
 namespace tolvik {
 
@@ -47,9 +48,14 @@ class ScriptBridge {
   static constexpr size_t kMaxSendLength = 250;
   // A hook running longer than this is stopped.
   static constexpr std::chrono::milliseconds kDefaultTimeLimit{5000};
+  // How long past the time limit the host gets to stop a hook itself before
+  // it is ended from outside.
+  static constexpr std::chrono::milliseconds kStopGrace{500};
   // A hook running more Tcl commands than this is stopped (well beyond what a
   // hook does in the time limit; a bound that does not depend on the clock).
   static constexpr int kDefaultCommandLimit = 10'000'000;
+  // The host's address space: Tcl, its library and what scripts keep.
+  static constexpr size_t kDefaultMemoryLimit = size_t{256} << 20;
 
   // `bot` must outlive the bridge; it is not asked anything (not even its
   // working directory) before CreateInterpreter().
@@ -58,54 +64,62 @@ class ScriptBridge {
   ScriptBridge(const ScriptBridge&) = delete;
   ScriptBridge& operator=(const ScriptBridge&) = delete;
 
-  // Creates the interpreter (once; later calls do nothing): library path,
+  // Starts the script host (once; later calls do nothing): library path,
   // Tcl's own initialisation, then the bot's commands. Problems are shown in
   // the chat display and the bot goes on with whatever the interpreter can do.
   void CreateInterpreter();
-  bool HasInterpreter() const { return interp_ != nullptr; }
+  // A script host is running now.
+  bool HasInterpreter() const { return host_.Running(); }
   // How long one hook may run (tests shorten it).
   void SetTimeLimit(std::chrono::milliseconds limit) { time_limit_ = limit; }
   // How many Tcl commands one hook may run (tests lower it).
   void SetCommandLimit(int commands) { command_limit_ = commands; }
+  // The memory limit of hosts started from now on (tests lower it).
+  void SetMemoryLimit(size_t bytes) { memory_limit_ = bytes; }
 
   // Sets `speaker`, `action` (text up to the first space) and `data` (text
   // after it), evaluates the script file at `path` (absolute or relative to
-  // the current directory), and reports a failure in the chat display.
-  // Returns true when the script ran to its end without error; false also
-  // when there is no interpreter.
+  // the host's current directory), and reports a failure in the chat
+  // display. Returns true when the script ran to its end without error;
+  // false also before CreateInterpreter() and once stopped.
   bool RunHook(const char* path, const char* speaker, const char* text);
+
+  // The bot is closing: a running hook ends at once (callable from inside
+  // one, e.g. by the chat display), the host is ended, and no hook runs again.
+  void Stop();
+  bool Stopped() const;
 
   // The folder set as Tcl's library path: working directory + "/scripts/".
   const std::string& ScriptsFolder() const { return scripts_folder_; }
+  // The running host's process id, -1 when none runs.
+  pid_t HostPid() const { return host_.Pid(); }
 
  private:
-  // Tcl object commands; client data is the bridge.
-  static int BnetSendCmd(void* bridge, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-  static int UserLevelCmd(void* bridge, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-  static int BotNameCmd(void* bridge, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-  static int BotChannelCmd(void* bridge, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
-  static int ExitCmd(void* bridge, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+  enum class Outcome { Done, Died, Overran, Interrupted };
 
-  void ShowResult() const;
-  void SetGlobal(const char* name, const char* value, int length);
-  void ReturnToWorkingDir();
-  // Sets the time and command limits for one run, and lifts them after it.
-  void ArmLimits();
-  void DisarmLimits();
-  // Commands the interpreter has run so far (`info cmdcount`).
-  int CommandCount();
+  // Starts a host and sets up its Tcl, by `deadline` at the latest.
+  bool StartHost(std::chrono::steady_clock::time_point deadline);
+  // Serves the host (display lines, sends, questions) until it says Done,
+  // dies, passes `deadline` or a stop comes. `ok` is Done's verdict.
+  Outcome Serve(std::chrono::steady_clock::time_point deadline, bool& ok);
+  void Handle(const script_wire::Message& message, bool& done, bool& ok);
+  // Ends a host that kept more than half its memory limit after a hook.
+  void ReleaseHeldMemory(const char* path);
+  void ReportEnd(Outcome outcome, const char* path, const std::string& how);
 
   BotContext& bot_;
   LevelLookup user_level_;
   std::string working_dir_;
   std::string scripts_folder_;
-  Tcl_Interp* interp_ = nullptr;
+  bool created_ = false;
+  bool stopped_ = false;
+  // Interrupts seen when the bridge was made; any later one stops it.
+  unsigned interrupts_at_start_;
+  ScriptHostProcess host_;
+  script_wire::MessageBuffer incoming_;
   std::chrono::milliseconds time_limit_ = kDefaultTimeLimit;
   int command_limit_ = kDefaultCommandLimit;
-  // Tcl's own `info cmdcount`, taken when the interpreter is created so that
-  // a script that renames or redefines `info` cannot move the command limit.
-  int (*cmd_count_proc_)(void*, Tcl_Interp*, int, Tcl_Obj* const*) = nullptr;
-  void* cmd_count_data_ = nullptr;
+  size_t memory_limit_ = kDefaultMemoryLimit;
 };
 
 }  // namespace tolvik

@@ -14,6 +14,7 @@
 #include <iostream>
 
 #include "app/document.h"
+#include "bot/hook_interrupt.h"
 #include "net/line_reader.h"
 
 namespace tolvik {
@@ -30,6 +31,8 @@ void OnStopSignal(int sig) {
     return;
   }
   g_stop_signals = 1;
+  // A script hook running now ends at once, so the close sequence can begin.
+  InterruptScriptHooks();
   // The close sequence gets a bounded time, even if the main loop is stuck.
   ::alarm(CliHost::kCloseLimitSeconds);
   char c = 1;

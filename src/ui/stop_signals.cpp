@@ -10,6 +10,8 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include "bot/hook_interrupt.h"
+
 namespace tolvik::ui {
 namespace {
 
@@ -18,6 +20,8 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int g_pipe[2] = {-1, -1};
 
 void OnStopSignal(int signal) {
+  // A script hook running now ends at once, so the window gets to close.
+  tolvik::InterruptScriptHooks();
   const char c = static_cast<char>(signal);
   (void)!::write(g_pipe[1], &c, 1);
 }
