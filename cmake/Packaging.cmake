@@ -54,10 +54,10 @@ install(CODE "
 
 # A stripped install (the package's) also drops the compiler's .comment
 # section, as Debian's own strip step does.
-find_program(TOLVIK_OBJCOPY NAMES objcopy ${CMAKE_OBJCOPY})
+find_program(TOLVIK_OBJCOPY NAMES objcopy ${CMAKE_OBJCOPY} REQUIRED)
 foreach(component IN LISTS TOLVIK_COMPONENTS)
   install(CODE "
-    if(CMAKE_INSTALL_DO_STRIP AND \"${TOLVIK_OBJCOPY}\")
+    if(CMAKE_INSTALL_DO_STRIP)
       file(GLOB _programs \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/*\"
                           \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/tolvik/*\")
       foreach(_program IN LISTS _programs)

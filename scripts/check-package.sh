@@ -74,11 +74,18 @@ dpkg-deb -x "$gui_deb" "$root"
 "$root/usr/bin/tolvik-cli" --version | head -1 | grep -qx "tolvik-cli $version" || bad "tolvik-cli --version"
 "$root/usr/bin/tolvik-cli" --version | grep -q "GPL-3.0-or-later" || bad "tolvik-cli --version names no licence"
 for program in "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli"; do
-  file "$program" | grep -q 'not stripped' && bad "$(basename "$program") not stripped"
-  readelf -S "$program" | grep -q '\.comment' && bad "$(basename "$program") keeps a .comment section"
-  readelf -d "$program" | grep -q 'BIND_NOW' || bad "$(basename "$program") not linked with -z now"
-  readelf -l "$program" | grep -q 'GNU_RELRO' || bad "$(basename "$program") has no RELRO"
-  readelf --dyn-syms "$program" | grep -q '__[a-z]*_chk@' || bad "$(basename "$program") uses no fortified functions"
+  name=$(basename "$program")
+  # Read whole before matching: grep -q stopping early would fail the pipe.
+  sections=$(readelf -W -S "$program"); dynamic=$(readelf -W -d "$program")
+  segments=$(readelf -W -l "$program"); symbols=$(readelf -W --dyn-syms "$program")
+  header=$(readelf -W -h "$program")
+  file "$program" | grep 'not stripped' && bad "$name not stripped"
+  grep -q '\.comment' <<<"$sections" && bad "$name keeps a .comment section"
+  grep -q 'BIND_NOW' <<<"$dynamic" || bad "$name not linked with -z now"
+  grep -q 'GNU_RELRO' <<<"$segments" || bad "$name has no RELRO"
+  grep -q 'Type: *DYN' <<<"$header" || bad "$name is not a position-independent executable"
+  grep -q '__stack_chk_fail@' <<<"$symbols" || bad "$name has no stack protector"
+  grep -q '__[a-z]*_chk@' <<<"$symbols" || bad "$name uses no fortified functions"
 done
 
 desktop-file-validate "$root/usr/share/applications/io.github.tolvik.Tolvik.desktop" || bad "desktop entry"
