@@ -15,18 +15,18 @@
 #include <string>
 #include <vector>
 
-namespace tolvik {
+namespace tolvik::testing {
 
 using namespace std::chrono_literals;
 
 struct CliStart {
   std::vector<std::string> args;
-  // Environment changes: a value sets the variable, nullopt-like "\x01" unsets it.
+  // Environment changes: a value sets the variable, kUnsetEnv removes it.
   std::map<std::string, std::string> env;
   bool terminal = false;
 };
 
-inline constexpr char kUnset[] = "\x01";
+inline constexpr char kUnsetEnv[] = "\x01";
 
 // A child process with pipes on its standard input and output.
 class CliProcess {
@@ -98,7 +98,7 @@ class CliProcess {
  private:
   [[noreturn]] static void Exec(const CliStart& start) {
     for (const auto& [name, value] : start.env) {
-      if (value == kUnset)
+      if (value == kUnsetEnv)
         unsetenv(name.c_str());
       else
         setenv(name.c_str(), value.c_str(), 1);
@@ -120,4 +120,4 @@ class CliProcess {
   std::string output_;
 };
 
-}  // namespace tolvik
+}  // namespace tolvik::testing

@@ -24,6 +24,8 @@ namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CliProcess;
+using testing::CliStart;
 using testing::ScriptedGateway;
 using testing::TempDir;
 

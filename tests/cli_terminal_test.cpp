@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "app/font_records.h"
@@ -15,8 +17,12 @@
 namespace tolvik {
 namespace {
 
+using namespace std::chrono_literals;
+using testing::CliProcess;
+using testing::CliStart;
 using testing::ScriptedGateway;
 using testing::TempDir;
+using testing::kUnsetEnv;
 
 std::string BotIni(const ScriptedGateway& gateway) {
   return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n";
@@ -31,14 +37,32 @@ void LogIn(ScriptedGateway& gateway, CliProcess& cli, const std::string& roster 
   ASSERT_TRUE(cli.WaitOutput("-- Status: Connected")) << cli.output();
 }
 
-// Waits for a whole line from the bot that starts with `head`.
-std::string LastLineStartingWith(const ScriptedGateway& gateway, const std::string& head) {
+// The bot sends lines of its own too (after login, on timers): these look
+// for ours among all it sent, as whole lines.
+std::vector<std::string> WholeLines(const ScriptedGateway& gateway) {
+  std::vector<std::string> lines = gateway.receivedLines();
+  if (!lines.empty() && gateway.received().back() != '\n') lines.pop_back();
+  return lines;
+}
+
+// Waits for a line that starts with `head`, and returns it.
+std::string LineStartingWith(const ScriptedGateway& gateway, const std::string& head) {
   for (int i = 0; i < 100; ++i) {
-    const auto lines = gateway.receivedLines();
-    if (!lines.empty() && lines.back().rfind(head, 0) == 0 && gateway.received().back() == '\n') return lines.back();
+    for (const std::string& line : WholeLines(gateway))
+      if (line.rfind(head, 0) == 0) return line;
     std::this_thread::sleep_for(50ms);
   }
   return "";
+}
+
+// Waits until `line` has been sent `times` times.
+bool SentTimes(const ScriptedGateway& gateway, const std::string& line, long times) {
+  for (int i = 0; i < 100; ++i) {
+    const auto lines = WholeLines(gateway);
+    if (std::count(lines.begin(), lines.end(), line) >= times) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
 }
 
 CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env = {{"TERM", "xterm"}}) {
@@ -52,14 +76,41 @@ TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("first line\r");
-  ASSERT_TRUE(gateway.waitForReceived("first line\n"));
+  ASSERT_TRUE(SentTimes(gateway, "first line", 1));
   cli.Type("\x1b[A\r");
-  ASSERT_TRUE(gateway.waitForReceived("first line\nfirst line\n")) << gateway.received();
+  ASSERT_TRUE(SentTimes(gateway, "first line", 2)) << gateway.received();
   // Edited in the middle: Home, a word, End, a word.
   cli.Type("\x1b[Amiddle\x1b[H<\x1b[F>\r");
-  ASSERT_TRUE(gateway.waitForReceived("<first linemiddle>\n")) << gateway.received();
+  ASSERT_TRUE(SentTimes(gateway, "<first linemiddle>", 1)) << gateway.received();
+  // Ctrl+R finds an older line by a piece of it; Enter ends the search, Enter sends.
+  cli.Type("other words\r");
+  ASSERT_TRUE(SentTimes(gateway, "other words", 1));
+  cli.Type("\x12" "middle\r");
+  cli.Type("\r");
+  ASSERT_TRUE(SentTimes(gateway, "<first linemiddle>", 2)) << gateway.received();
   EXPECT_EQ(gateway.received().find('\x1b'), std::string::npos);
   EXPECT_EQ(gateway.received().find("[A"), std::string::npos);
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  CliProcess cli(OnTerminal(dir));
+  LogIn(gateway, cli);
+  cli.Type("half typed");
+  ASSERT_TRUE(cli.WaitOutput("half typed")) << cli.output();
+  cli.ClearOutput();
+  gateway.send("1005 TALK ann 0000 \"meanwhile\"\r\n");
+  ASSERT_TRUE(cli.WaitOutput("> half typed")) << cli.output();
+  // The input line was cleared before the chat line and drawn again after it.
+  const std::string& out = cli.output();
+  EXPECT_LT(out.find("\r\x1b[K"), out.find("meanwhile"));
+  EXPECT_LT(out.find("meanwhile"), out.find("> half typed"));
+  cli.Type(" and done\r");
+  ASSERT_TRUE(SentTimes(gateway, "half typed and done", 1)) << gateway.received();
   cli.Type("//quit\r");
   EXPECT_EQ(cli.Wait(), 0);
 }
@@ -71,11 +122,11 @@ TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli, "1001 USER Zebulon 0000 [CHAT]\r\n1001 USER zelda 0000 [CHAT]\r\n");
   cli.Type("hi ze\t\r");
-  const std::string first = LastLineStartingWith(gateway, "hi ");
+  const std::string first = LineStartingWith(gateway, "hi ");
   EXPECT_TRUE(first == "hi Zebulon" || first == "hi zelda") << first;
   // A second Tab on the same text gives the other name.
   cli.Type("bye ze\t\t\r");
-  const std::string second = LastLineStartingWith(gateway, "bye ");
+  const std::string second = LineStartingWith(gateway, "bye ");
   EXPECT_NE(second, "bye " + first.substr(3)) << second;
   EXPECT_TRUE(second == "bye Zebulon" || second == "bye zelda") << second;
   cli.Type("//quit\r");
@@ -117,11 +168,11 @@ TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
     bool coloured;
   };
   const Case cases[] = {
-      {{{"TERM", "xterm"}, {"NO_COLOR", kUnset}}, {}, true},
+      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}}, {}, true},
       {{{"TERM", "xterm"}, {"NO_COLOR", ""}}, {}, false},
-      {{{"TERM", "dumb"}, {"NO_COLOR", kUnset}}, {}, false},
-      {{{"TERM", kUnset}, {"NO_COLOR", kUnset}}, {}, false},
-      {{{"TERM", "xterm"}, {"NO_COLOR", kUnset}}, {"--color=never"}, false},
+      {{{"TERM", "dumb"}, {"NO_COLOR", kUnsetEnv}}, {}, false},
+      {{{"TERM", kUnsetEnv}, {"NO_COLOR", kUnsetEnv}}, {}, false},
+      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}}, {"--color=never"}, false},
       {{{"TERM", "dumb"}, {"NO_COLOR", "1"}}, {"--color=always"}, true},
   };
   for (const Case& c : cases) {
