@@ -3,6 +3,7 @@
 #include <editline/readline.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ namespace {
 LineEditor* g_editor = nullptr;
 
 struct termios g_saved_mode;
-volatile bool g_mode_saved = false;
+volatile sig_atomic_t g_mode_saved = 0;
 
 const char kPrompt[] = "> ";
 
@@ -32,7 +33,7 @@ LineEditor::LineEditor(std::string history_path, std::function<void(const std::s
                        std::function<std::string(const std::string&)> complete)
     : history_path_(std::move(history_path)), on_line_(std::move(on_line)), complete_(std::move(complete)) {
   g_editor = this;
-  if (::tcgetattr(STDIN_FILENO, &g_saved_mode) == 0) g_mode_saved = true;
+  if (::tcgetattr(STDIN_FILENO, &g_saved_mode) == 0) g_mode_saved = 1;
   // Our own handlers run the close sequence; libedit's would fight them.
   rl_catch_signals = 0;
   rl_catch_sigwinch = 0;
