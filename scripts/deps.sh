@@ -3,9 +3,9 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev "$@")
+missing=()
 # The terminal program's line editing and history.
 packages+=(libedit-dev)
-missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
