@@ -82,8 +82,19 @@ class CliProcess {
     return true;
   }
   // The exit code, or -1 when a signal ended the process (see EndingSignal).
+  // Output is read meanwhile, so a full pipe never holds the program up; a
+  // program still running after 20 s is killed and the test fails.
   int Wait() {
-    waitpid(pid_, &status_, 0);
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (waitpid(pid_, &status_, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        ADD_FAILURE() << "the program did not end; its output:\n" << output_;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+        break;
+      }
+      WaitOutput("\x01", 50ms);
+    }
     exited_ = true;
     WaitOutput("\x01", 100ms);  // drain what is left
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;

@@ -35,6 +35,7 @@ void LogIn(ScriptedGateway& gateway, CliProcess& cli, const std::string& roster 
   gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n" + roster);
   ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
   ASSERT_TRUE(cli.WaitOutput("-- Status: Connected")) << cli.output();
+  ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output();
 }
 
 // The bot sends lines of its own too (after login, on timers): these look
@@ -64,6 +65,12 @@ bool SentTimes(const ScriptedGateway& gateway, const std::string& line, long tim
   }
   return false;
 }
+
+// Keys typed before the program has put the terminal into editing mode go
+// through the terminal's ordinary line handling (Ctrl+D there is an end of
+// file, not a key), as they would for a person typing ahead: the tests wait
+// for the prompt.
+void WaitForPrompt(CliProcess& cli) { ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output(); }
 
 CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env = {{"TERM", "xterm"}}) {
   return CliStart{{"--dir", dir.path().string()}, std::move(env), true};
@@ -139,6 +146,8 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   dir.write("Bot.ini", BotIni(gateway));
   {
     CliProcess cli(OnTerminal(dir));
+    WaitForPrompt(cli);
+    cli.ClearOutput();
     cli.Type("//status\r");
     ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
     cli.Type("//quit\r");
@@ -153,6 +162,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   // The next start recalls it: Up twice passes "//quit" to reach "//status".
   CliProcess cli(OnTerminal(dir));
   ASSERT_TRUE(gateway.waitForClients(2));
+  WaitForPrompt(cli);
   cli.ClearOutput();
   cli.Type("\x1b[A\x1b[A\r");
   ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
