@@ -112,6 +112,9 @@ void LineEditor::OnLine(char* line) {
     Stop();
     return;
   }
+  // libedit hands the line over with the terminal in its ordinary mode;
+  // keys typed while the line is handled must still reach the editor as keys.
+  rl_prep_terminal(1);
   std::string text(line);
   if (!text.empty() && text != last_line_) {
     add_history(line);
