@@ -4,6 +4,8 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools "$@")
 missing=()
+# The terminal program's line editing and history.
+packages+=(libedit-dev)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

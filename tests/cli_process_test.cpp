@@ -11,8 +11,12 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "app/instance_lock.h"
+#include "cli_process.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
 
@@ -20,77 +24,10 @@ namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CliProcess;
+using testing::CliStart;
 using testing::ScriptedGateway;
 using testing::TempDir;
-
-// A child process with pipes on its standard input and output.
-class CliProcess {
- public:
-  explicit CliProcess(const std::vector<std::string>& args) {
-    int in[2], out[2];
-    EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
-    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      dup2(out[1], STDERR_FILENO);
-      std::vector<char*> argv;
-      std::string path = TOLVIK_CLI_PATH;
-      argv.push_back(path.data());
-      std::vector<std::string> copy = args;
-      for (auto& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(path.c_str(), argv.data());
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-  }
-  ~CliProcess() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(stdin_);
-    close(stdout_);
-  }
-  void Type(const std::string& line) { ASSERT_EQ(write(stdin_, line.data(), line.size()), (ssize_t)line.size()); }
-  // Reads output until it contains `text`.
-  bool WaitOutput(const std::string& text, std::chrono::milliseconds timeout = 10s) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (output_.find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      pollfd p{stdout_, POLLIN, 0};
-      if (poll(&p, 1, 50) > 0) {
-        char buf[4096];
-        ssize_t n = read(stdout_, buf, sizeof buf);
-        if (n <= 0) return output_.find(text) != std::string::npos;
-        output_.append(buf, static_cast<size_t>(n));
-      }
-    }
-    return true;
-  }
-  // The exit code, or -1 when a signal ended the process (see EndingSignal).
-  int Wait() {
-    waitpid(pid_, &status_, 0);
-    exited_ = true;
-    WaitOutput("\x01", 100ms);  // drain what is left
-    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-  }
-  int EndingSignal() const { return WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
-  void Signal(int sig) { kill(pid_, sig); }
-  const std::string& output() const { return output_; }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1, stdout_ = -1;
-  bool exited_ = false;
-  int status_ = 0;
-  std::string output_;
-};
 
 TEST(CliProcess, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnSigterm) {
   ScriptedGateway gateway;
@@ -140,11 +77,12 @@ std::string BotIniWithLeaveLine(const ScriptedGateway& gateway) {
 
 // A lost terminal (SIGHUP) closes as SIGTERM does, and does not wait for a
 // page alarm still sounding (two groups of three beeps, over five seconds).
+// The bell rings only on a terminal, so this runs on one.
 TEST(CliProcess, SighupRunsTheCloseSequenceWithoutWaitingForThePageAlarm) {
   ScriptedGateway gateway;
   TempDir dir;
   dir.write("Bot.ini", BotIniWithLeaveLine(gateway));
-  CliProcess cli({"--dir", dir.path().string()});
+  CliProcess cli(CliStart{{"--dir", dir.path().string()}, {{"TERM", "xterm"}}, true});
   LogIn(gateway, cli);
   gateway.send("1004 WHISPER ann 0000 \"/page\"\r\n");
   ASSERT_TRUE(cli.WaitOutput("\a")) << cli.output();
@@ -226,9 +164,121 @@ TEST(CliProcess, HelpAndBadArguments) {
   CliProcess help({"--help"});
   EXPECT_EQ(help.Wait(), 0);
   EXPECT_NE(help.output().find("Usage: tolvik-cli"), std::string::npos);
-  EXPECT_NE(help.output().find("//reindex"), std::string::npos);
+  EXPECT_NE(help.output().find("--profile=NAME"), std::string::npos);
   CliProcess bad({"--dir", "/no/such/dir"});
   EXPECT_EQ(bad.Wait(), 2);
+}
+
+// Runs a shell command line; its standard output and exit status.
+std::pair<std::string, int> Shell(const std::string& command) {
+  FILE* p = popen(command.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = pclose(p);
+  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(CliExitCodes, ABadOptionPrintsTheUsageToStandardErrorAndEndsWithTwo) {
+  const std::string cli = TOLVIK_CLI_PATH;
+  for (const char* args : {"--bogus", "-x", "--dir", "--color=sometimes", "stray"}) {
+    auto [out, status] = Shell(cli + " " + args + " 2>/dev/null");
+    EXPECT_EQ(status, 2) << args;
+    EXPECT_EQ(out, "") << args;
+    auto [err, status2] = Shell(cli + " " + args + " 2>&1 >/dev/null");
+    EXPECT_NE(err.find("Usage: tolvik-cli"), std::string::npos) << args << ": " << err;
+  }
+  // A profile name that is not one is a bad argument too.
+  CliProcess up({"--profile", "../up"});
+  EXPECT_EQ(up.Wait(), 2);
+  EXPECT_NE(up.output().find("not a profile name"), std::string::npos) << up.output();
+  CliProcess bogus({"--bogus"});
+  EXPECT_EQ(bogus.Wait(), 2);
+  EXPECT_NE(bogus.output().find("tolvik-cli: unknown option '--bogus'"), std::string::npos) << bogus.output();
+}
+
+TEST(CliExitCodes, VersionNamesTheLicenceAndTheProject) {
+  for (const char* option : {"-V", "--version"}) {
+    CliProcess version({option});
+    EXPECT_EQ(version.Wait(), 0);
+    EXPECT_EQ(version.output().rfind(std::string("tolvik-cli ") + TOLVIK_VERSION + "\n", 0), 0u) << version.output();
+    EXPECT_NE(version.output().find("GPL-3.0-or-later"), std::string::npos);
+    EXPECT_NE(version.output().find(TOLVIK_HOMEPAGE), std::string::npos);
+  }
+}
+
+TEST(CliExitCodes, ADirectoryInUseByAnotherProgramEndsWithFour) {
+  TempDir dir;
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\n");
+  InstanceLock other;
+  ASSERT_TRUE(other.Acquire(dir.path().string()));
+  CliProcess cli({"--dir", dir.path().string()});
+  EXPECT_EQ(cli.Wait(), 4);
+  EXPECT_NE(cli.output().find(dir.path().string()), std::string::npos) << cli.output();
+  EXPECT_NE(cli.output().find("pid " + std::to_string(getpid())), std::string::npos) << cli.output();
+  // Refused before touching the directory's files.
+  EXPECT_EQ(dir.read("Bot.ini"), "[Init]\r\nLogin=acct\r\n");
+  // Once the other program is gone, the directory is free again (status 3: no password).
+  other.Release();
+  CliProcess again({"--dir", dir.path().string()});
+  EXPECT_EQ(again.Wait(), 3);
+}
+
+// Without --dir the program runs in a profile under the user's data directory.
+TEST(CliProfiles, DefaultProfileAndNamedProfileUnderTheDataDirectory) {
+  TempDir data;
+  const std::string root = data.path().string() + "/tolvik/";
+  CliProcess plain(CliStart{{}, {{"XDG_DATA_HOME", data.path().string()}}, false});
+  EXPECT_EQ(plain.Wait(), 3);  // a fresh profile has no login values
+  EXPECT_NE(plain.output().find(root + "default"), std::string::npos) << plain.output();
+  EXPECT_TRUE(std::filesystem::exists(root + "default/Bot.ini"));
+
+  CliProcess named(CliStart{{"--profile", "bot2"}, {{"XDG_DATA_HOME", data.path().string()}}, false});
+  EXPECT_EQ(named.Wait(), 3);
+  EXPECT_TRUE(std::filesystem::exists(root + "bot2/Bot.ini"));
+
+  // --dir wins over --profile.
+  TempDir dir;
+  CliProcess both(CliStart{{"--profile", "bot3", "--dir", dir.path().string()},
+                           {{"XDG_DATA_HOME", data.path().string()}}, false});
+  EXPECT_EQ(both.Wait(), 3);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "Bot.ini"));
+  EXPECT_FALSE(std::filesystem::exists(root + "bot3"));
+}
+
+TEST(CliTypedLines, LocalHelpAndLinesWhileNotConnectedStayOffTheWire) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIniWithLeaveLine(gateway));
+  CliProcess cli({"--dir", dir.path().string()});
+  ASSERT_TRUE(gateway.waitForClients(1));
+  // Connected to the socket but not logged in yet.
+  cli.Type("//help\n");
+  ASSERT_TRUE(cli.WaitOutput("//quit")) << cli.output();
+  EXPECT_NE(cli.output().find("//toggle NAME"), std::string::npos);
+  cli.Type("hello too early\n");
+  ASSERT_TRUE(cli.WaitOutput("-- Not connected: the line was not sent")) << cli.output();
+  cli.Type("//nosuch thing\n");
+  ASSERT_TRUE(cli.WaitOutput("-- Unknown command //nosuch")) << cli.output();
+
+  gateway.send("Enter your account name and password.\r\n");
+  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
+  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+  ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
+  cli.Type("now it goes\n");
+  ASSERT_TRUE(gateway.waitForReceived("now it goes\n"));
+  EXPECT_EQ(gateway.received().find("help"), std::string::npos) << gateway.received();
+  EXPECT_EQ(gateway.received().find("too early"), std::string::npos) << gateway.received();
+  EXPECT_EQ(gateway.received().find("nosuch"), std::string::npos) << gateway.received();
+  // The page alarm rings only on a terminal; this output is a pipe.
+  gateway.send("1004 WHISPER ann 0000 \"/page\"\r\n");
+  cli.Type("//status\n");
+  ASSERT_TRUE(cli.WaitOutput("-- Status: Connected")) << cli.output();
+  std::this_thread::sleep_for(300ms);
+  cli.Type("//quit\n");
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_EQ(cli.output().find('\a'), std::string::npos);
 }
 
 }  // namespace

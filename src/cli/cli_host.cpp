@@ -15,6 +15,9 @@
 
 #include "app/document.h"
 #include "bot/hook_interrupt.h"
+#include "cli/console_output.h"
+#include "cli/line_editor.h"
+#include "cli/typed_lines.h"
 #include "net/line_reader.h"
 
 namespace tolvik {
@@ -26,6 +29,7 @@ volatile sig_atomic_t g_stop_signals = 0;
 void OnStopSignal(int sig) {
   if (g_stop_signals != 0) {
     // Asked again: end now, as the signal's default would.
+    RestoreTerminalModeFromSignal();
     ::signal(sig, SIG_DFL);
     ::raise(sig);
     return;
@@ -42,6 +46,7 @@ void OnStopSignal(int sig) {
 void OnCloseTimeout(int) {
   static const char kText[] = "tolvik-cli: closing took too long; ending now.\n";
   (void)!::write(STDERR_FILENO, kText, sizeof kText - 1);
+  RestoreTerminalModeFromSignal();
   ::_exit(1);
 }
 
@@ -79,7 +84,7 @@ bool PromptOnTerminal(const std::string& prompt, bool secret, std::string& value
   return ok && !value.empty();
 }
 
-CliHost::CliHost(FILE* status_out, bool interactive) : status_out_(status_out), interactive_(interactive) {
+CliHost::CliHost(ConsoleOutput& out, bool interactive) : out_(out), interactive_(interactive) {
   wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -107,15 +112,20 @@ void CliHost::RunPosted() {
   for (auto& fn : run) fn();
 }
 
-void CliHost::StatusChanged(int, const std::string& text) {
-  std::fprintf(status_out_, "-- Status: %s\n", text.c_str());
-  std::fflush(status_out_);
-}
+void CliHost::StatusChanged(int, const std::string& text) { out_.Line(StatusLine(text)); }
 
 bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
   if (!interactive_) return false;
   const char* label = key == "Password" ? "Password: " : key == "Login" ? "Login name: " : "Server: ";
-  return PromptOnTerminal(label, key == "Password", value);
+  // The prompt needs the terminal in its ordinary mode, not the editor's.
+  const bool editing = editor_ != nullptr && editor_->Active();
+  if (editing) {
+    editor_->HideInput();
+    editor_->Stop();
+  }
+  const bool ok = PromptOnTerminal(label, key == "Password", value);
+  if (editing) editor_->Start();
+  return ok;
 }
 
 void CliHost::PageAlarm() {
@@ -142,12 +152,28 @@ void CliHost::EndAlarms() {
   alarm_cv_.notify_all();
 }
 
-void CliHost::Beep() {
-  std::fputc('\a', status_out_);
-  std::fflush(status_out_);
-}
+void CliHost::Beep() { out_.Bell(); }
 
 void CliHost::RequestStop() { stop_ = true; }
+
+void CliHost::ReadInput(bool& stdin_open, const std::function<void(const std::string&)>& on_line) {
+  if (editor_ != nullptr && editor_->Active()) {
+    editor_->OnReadable();
+    // Ctrl+D on an empty line: the operator is done.
+    if (editor_->Ended()) stop_ = true;
+    return;
+  }
+  ssize_t n = ::read(STDIN_FILENO, input_.writePtr(), input_.writeSpace());
+  if (n <= 0) {
+    stdin_open = false;  // keep running: the bot carries on without a keyboard
+    return;
+  }
+  input_.commit(static_cast<size_t>(n), [&](char* line) {
+    size_t len = std::strlen(line);
+    if (len > 0 && line[len - 1] == '\r') line[len - 1] = '\0';
+    on_line(line);
+  });
+}
 
 int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>& on_line) {
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
@@ -157,7 +183,6 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
   auto next_minute = Clock::now() + std::chrono::seconds(60);
   auto next_tick = Clock::now() + std::chrono::milliseconds(110);
   bool stdin_open = true;
-  LineReader input;
 
   while (!stop_) {
     std::vector<pollfd> fds;
@@ -175,18 +200,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
 
     if (fds[0].revents & POLLIN) break;
     if (fds[1].revents & POLLIN) RunPosted();
-    if (fds[2].revents & (POLLIN | POLLHUP)) {
-      ssize_t n = ::read(STDIN_FILENO, input.writePtr(), input.writeSpace());
-      if (n <= 0) {
-        stdin_open = false;  // keep running: the bot carries on without a keyboard
-      } else {
-        input.commit(static_cast<size_t>(n), [&](char* line) {
-          size_t len = std::strlen(line);
-          if (len > 0 && line[len - 1] == '\r') line[len - 1] = '\0';
-          on_line(line);
-        });
-      }
-    }
+    if (fds[2].revents & (POLLIN | POLLHUP)) ReadInput(stdin_open, on_line);
     if (socket_fd_ >= 0 && fds[3].fd == socket_fd_) {
       if (fds[3].revents & POLLIN)
         doc.OnSocketEvent(SocketEvent::Readable);

@@ -3,20 +3,25 @@
 // input, the connection's socket, closures posted from other threads, the
 // two timers and the stop signals.
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/host.h"
+#include "net/line_reader.h"
 
 namespace tolvik {
 
 class CHaldenDoc;
+class ConsoleOutput;
+class LineEditor;
 
 class CliHost : public Host {
  public:
-  CliHost(FILE* status_out, bool interactive);
+  // `interactive`: standard input is a terminal, so missing login values can be asked for.
+  CliHost(ConsoleOutput& out, bool interactive);
   ~CliHost() override;
 
   void PostToMain(std::function<void()> fn) override;
@@ -37,8 +42,11 @@ class CliHost : public Host {
 
   // Runs until SIGINT, SIGTERM or SIGHUP (or RequestStop), then runs the
   // close sequence. `on_line` gets every line typed on standard input.
+  // With an editor, standard input goes through it (and it calls the line
+  // handler itself); without one, plain lines are read.
   int Run(CHaldenDoc& doc, const std::function<void(const std::string&)>& on_line);
   void RequestStop();
+  void SetEditor(LineEditor* editor) { editor_ = editor; }
 
  private:
   void RunPosted();
@@ -46,8 +54,13 @@ class CliHost : public Host {
   bool WaitUnlessEnding(int ms);
   void EndAlarms();
 
-  FILE* status_out_;
+  // Standard input became readable: a key for the editor, or plain lines.
+  void ReadInput(bool& stdin_open, const std::function<void(const std::string&)>& on_line);
+
+  ConsoleOutput& out_;
   bool interactive_;
+  LineEditor* editor_ = nullptr;
+  LineReader input_;
   int socket_fd_ = -1;
   int wake_fd_ = -1;
   bool stop_ = false;

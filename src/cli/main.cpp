@@ -2,95 +2,76 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "aliases/alias_database.h"
 #include "app/chat_bar.h"
 #include "app/document.h"
-#include "app/toggle_switch.h"
-#include "bot/chat_bot.h"
+#include "app/instance_lock.h"
+#include "app/profile_dir.h"
 #include "cli/cli_host.h"
-#include "cli/level_command.h"
+#include "cli/cli_options.h"
+#include "cli/colour_choice.h"
+#include "cli/console_output.h"
+#include "cli/line_editor.h"
 #include "cli/terminal_display.h"
+#include "cli/typed_lines.h"
 
 namespace {
 
-const char kUsage[] =
-    "Usage: tolvik-cli [--dir DIR]\n"
-    "Runs the Tolvik chat bot in a terminal, in DIR (default: the current directory),\n"
-    "where it keeps Bot.ini, script.ini, users.lst, autoban.lst and its alias database.\n"
-    "It connects at once to the server of Bot.ini [Init] and shows the channel.\n"
-    "\n"
-    "Typed lines are sent as from the chat bar. Lines starting with // are local:\n"
-    "  //connect  //disconnect  //reload (Bot.ini)  //status  //quit\n"
-    "  //level COMMAND N   the level COMMAND needs (0 to 10), kept in Bot.ini [Commands]\n"
-    "  //reindex (rebuilds the alias database from Aliases.db)\n"
-    "  //toggle NAME  switches a [Toggles] key of Bot.ini, e.g. //toggle ViewEnterLeave\n"
-    "                 (written back to Bot.ini when the key is remembered: value 2 or 3)\n"
-    "\n"
-    "Options:\n"
-    "  --dir DIR    working directory\n"
-    "  --help       this text\n"
-    "  --version    the version\n";
-
-// "//toggle NAME": flips the toggle and says its new state.
-void SwitchToggleByName(tolvik::CHaldenDoc& doc, std::string name) {
-  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  const tolvik::ToggleKey* key = tolvik::FindToggleKey(name);
-  if (!key) {
-    std::string keys;
-    for (const tolvik::ToggleKey& k : tolvik::kToggleKeys) keys += std::string(keys.empty() ? "" : " ") + k.key;
-    std::printf("-- Unknown toggle '%s'; one of: %s\n", name.c_str(), keys.c_str());
-    std::fflush(stdout);
-    return;
-  }
-  const bool on = !(doc.GetToggles().*key->field).state;
-  tolvik::SwitchToggle(doc, *key, on);
-  std::printf("-- %s: %s\n", key->key, on ? "on" : "off");
-  std::fflush(stdout);
-}
+const char kVersion[] =
+    "tolvik-cli " TOLVIK_VERSION "\n"
+    "Copyright (C) 2026 The Tolvik developers\n"
+    "License GPL-3.0-or-later: GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl-3.0.html>\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n"
+    "Project: " TOLVIK_HOMEPAGE "\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir = ".";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
-      std::fputs(kUsage, stdout);
+  const tolvik::CliOptions options = tolvik::ParseCliOptions(argc, argv);
+  switch (options.action) {
+    case tolvik::CliOptions::Action::Help:
+      std::fputs(tolvik::CliUsage(), stdout);
       return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("tolvik-cli %s\n", TOLVIK_VERSION);
+    case tolvik::CliOptions::Action::Version:
+      std::fputs(kVersion, stdout);
       return 0;
-    }
-    if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
-      dir = argv[++i];
-      continue;
-    }
-    std::fprintf(stderr, "tolvik-cli: unknown argument '%s'\n%s", argv[i], kUsage);
-    return 2;
+    case tolvik::CliOptions::Action::Error:
+      std::fprintf(stderr, "tolvik-cli: %s\n%s", options.error.c_str(), tolvik::CliUsage());
+      return 2;
+    case tolvik::CliOptions::Action::Run:
+      break;
   }
-  std::error_code ec;
-  std::filesystem::path work = std::filesystem::absolute(dir, ec).lexically_normal();
-  if (work.has_relative_path() && !work.has_filename()) work = work.parent_path();  // no trailing '/'
 
-  if (ec || !std::filesystem::is_directory(work)) {
-    std::fprintf(stderr, "tolvik-cli: '%s' is not a directory\n", dir.c_str());
+  const tolvik::WorkingDirectory work = tolvik::ResolveWorkingDirectory(options.dir, options.profile);
+  if (work.path.empty()) {
+    std::fprintf(stderr, "tolvik-cli: %s\n", work.error.c_str());
     return 2;
   }
-  if (::chdir(work.c_str()) != 0) {
+  // Before any file of the directory is touched: another program may own them.
+  tolvik::InstanceLock lock;
+  if (!lock.Acquire(work.path)) {
+    std::fprintf(stderr, "tolvik-cli: %s\n", lock.Message().c_str());
+    // Held by another program: 4. A lock file that cannot be made means a
+    // directory the bot cannot use at all, like a missing one: 2.
+    return lock.Holder() > 0 || lock.Message().rfind("another", 0) == 0 ? 4 : 2;
+  }
+  if (::chdir(work.path.c_str()) != 0) {
     std::perror("tolvik-cli: chdir");
     return 2;
   }
 
   const bool interactive = ::isatty(STDIN_FILENO) != 0;
-  tolvik::TerminalDisplay display(stdout, ::isatty(STDOUT_FILENO) != 0);
-  tolvik::CliHost host(stdout, interactive);
-  tolvik::CHaldenDoc doc(work.string(), display, host);
+  const bool output_is_terminal = ::isatty(STDOUT_FILENO) != 0;
+  tolvik::ConsoleOutput out(stdout, output_is_terminal);
+  tolvik::TerminalDisplay display(
+      out, tolvik::WantColour(options.colour, std::getenv("NO_COLOR"), std::getenv("TERM"), output_is_terminal));
+  tolvik::CliHost host(out, interactive);
+  tolvik::CHaldenDoc doc(work.path, display, host);
 
   if (!interactive) {
     std::vector<std::string> missing;
@@ -101,38 +82,39 @@ int main(int argc, char** argv) {
       std::string keys;
       for (const auto& k : missing) keys += (keys.empty() ? "" : ", ") + k;
       std::fprintf(stderr, "tolvik-cli: Bot.ini in %s has no [Init] %s; set %s there and start again.\n",
-                   work.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it");
+                   work.path.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it");
       return 3;
     }
   }
 
-  std::printf("-- Status: %s\n", doc.StatusText().c_str());
+  if (!work.profile.empty()) out.Line("-- Profile: " + work.profile + " (" + work.path + ")");
+  out.Line(tolvik::StatusLine(doc.StatusText()));
   doc.Connect();
   tolvik::ChatBar chat_bar(doc);
-  return host.Run(doc, [&](const std::string& line) {
-    if (line == "//quit") {
-      host.RequestStop();
-    } else if (line == "//connect") {
-      doc.Connect();
-    } else if (line == "//disconnect") {
-      doc.Disconnect();
-    } else if (line == "//reload") {
-      doc.ReloadBotIni();
-    } else if (line == "//level" || line.rfind("//level ", 0) == 0) {
-      std::printf("-- %s\n", tolvik::RunLevelCommand(doc, std::string_view(line).substr(7)).c_str());
-    } else if (line == "//reindex") {
-      tolvik::AliasDatabase& aliases = doc.Bot().Aliases();
-      aliases.reindex();
-      std::printf("-- Alias database: %d records indexed\n", static_cast<int>(aliases.count()));
-      std::fflush(stdout);
-    } else if (line == "//toggle" || line.rfind("//toggle ", 0) == 0) {
-      SwitchToggleByName(doc, line.substr(std::string_view("//toggle").size()));
-    } else if (line == "//status") {
-      std::printf("-- Status: %s\n", doc.StatusText().c_str());
-      std::fflush(stdout);
-    } else {
-      chat_bar.setText(line);
-      chat_bar.sendChatLine();
-    }
-  });
+  tolvik::TypedLines typed(doc, chat_bar, host, out);
+  const auto on_line = [&](const std::string& line) { typed.Run(line); };
+
+  // An input line with editing and history when both ends are a terminal.
+  std::unique_ptr<tolvik::LineEditor> editor;
+  if (interactive && output_is_terminal) {
+    editor = std::make_unique<tolvik::LineEditor>(
+        work.path + "/" + tolvik::LineEditor::kHistoryFile, on_line, [&](const std::string& before) {
+          // Tab completes the last word from the channel's names, as the chat bar does;
+          // the same text again steps to the next name.
+          chat_bar.setText(before);
+          chat_bar.completeName(true);
+          return chat_bar.text();
+        });
+    out.SetEditor(editor.get());
+    host.SetEditor(editor.get());
+    editor->Start();
+  }
+  const int status = host.Run(doc, on_line);
+  if (editor) {
+    editor->HideInput();
+    editor->Stop();
+    out.SetEditor(nullptr);
+    host.SetEditor(nullptr);
+  }
+  return status;
 }

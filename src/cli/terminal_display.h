@@ -1,19 +1,28 @@
 #pragma once
 // Chat display lines on a terminal: each line in its text type's colour
-// (24-bit escape codes) when the output is a terminal, plain text otherwise.
-#include <cstdio>
+// (24-bit escape codes) when colour is on, plain text otherwise. The
+// terminal's own background is kept.
+#include <string>
+#include <string_view>
 
 #include "app/chat_display.h"
+#include "cli/console_output.h"
 
 namespace tolvik {
 
+// `text` with every control character shown as '?': the C0 bytes and DEL,
+// and the C1 controls (U+0080 to U+009F, as UTF-8 or as single bytes), any
+// of which a terminal may take as the start of an escape sequence. Other
+// bytes pass unchanged.
+std::string TerminalSafeText(std::string_view text);
+
 class TerminalDisplay : public ChatDisplay {
  public:
-  TerminalDisplay(FILE* out, bool colour) : out_(out), colour_(colour) {}
+  TerminalDisplay(ConsoleOutput& out, bool colour) : out_(out), colour_(colour) {}
   void append(const char* text, const TextFormat& format) override;
 
  private:
-  FILE* out_;
+  ConsoleOutput& out_;
   bool colour_;
 };
 

@@ -26,7 +26,13 @@ void WriteVersion() {
 void SetNames() {
   QCoreApplication::setOrganizationName(QStringLiteral("Tolvik"));
   QCoreApplication::setApplicationName(QStringLiteral("Tolvik"));
-  QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+  // --version prints this after the program's name.
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion) + QStringLiteral(
+      "\nCopyright (C) 2026 The Tolvik developers\n"
+      "License GPL-3.0-or-later: GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl-3.0.html>\n"
+      "This is free software: you are free to change and redistribute it.\n"
+      "There is NO WARRANTY, to the extent permitted by law.\n"
+      "Project: " TOLVIK_HOMEPAGE));
 }
 
 // Qt's own options (-platform NAME, -style NAME, -reverse, ...) are taken by
@@ -105,7 +111,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   SetNames();
   tolvik::ui::InstallTranslators(app);
-  QGuiApplication::setDesktopFileName(QStringLiteral("tolvik"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tolvik.Tolvik"));
   signal(SIGPIPE, SIG_IGN);
 
   tolvik::ui::ProfileSession session;

@@ -92,6 +92,15 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   big.setPointSizeF(big.pointSizeF() * 1.3);
   title->setFont(big);
   auto* version = new QLabel(tr("Version 1.0"), this);
+  // The licence, and where the project lives (opened in the browser).
+  auto* licence = new QLabel(
+      tr("Licensed under the GNU GPL version 3 or later (GPL-3.0-or-later).<br><a href=\"%1\">%1</a>")
+          .arg(QStringLiteral(TOLVIK_HOMEPAGE)),
+      this);
+  licence->setObjectName(QStringLiteral("licence"));
+  licence->setTextFormat(Qt::RichText);
+  licence->setOpenExternalLinks(true);
+  licence->setWordWrap(true);
 
   auto* thanks = new QGroupBox(tr("Special Thanks:"), this);
   auto* names = new QListWidget(thanks);
@@ -108,6 +117,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* text = new QVBoxLayout;
   text->addWidget(title);
   text->addWidget(version);
+  text->addWidget(licence);
   text->addStretch();
   auto* top = new QHBoxLayout;
   top->addWidget(new AboutPicture(this));

@@ -1,0 +1,214 @@
+// tolvik-cli on a pseudo-terminal: the line editor (history, arrows, Tab
+// completion, the history file) and colour, as an operator's terminal sees them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+#include <thread>
+
+#include "app/font_records.h"
+#include "cli/line_editor.h"
+#include "cli_process.h"
+#include "support/scripted_gateway.h"
+#include "support/temp_dir.h"
+
+namespace tolvik {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CliProcess;
+using testing::CliStart;
+using testing::ScriptedGateway;
+using testing::TempDir;
+using testing::kUnsetEnv;
+
+std::string BotIni(const ScriptedGateway& gateway) {
+  return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n";
+}
+
+void LogIn(ScriptedGateway& gateway, CliProcess& cli, const std::string& roster = "") {
+  ASSERT_TRUE(gateway.waitForClients(1));
+  gateway.send("Enter your account name and password.\r\n");
+  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
+  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n" + roster);
+  ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
+  ASSERT_TRUE(cli.WaitOutput("-- Status: Connected")) << cli.output();
+  ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output();
+}
+
+// The bot sends lines of its own too (after login, on timers): these look
+// for ours among all it sent, as whole lines.
+std::vector<std::string> WholeLines(const ScriptedGateway& gateway) {
+  std::vector<std::string> lines = gateway.receivedLines();
+  if (!lines.empty() && gateway.received().back() != '\n') lines.pop_back();
+  return lines;
+}
+
+// Waits for a line that starts with `head`, and returns it.
+std::string LineStartingWith(const ScriptedGateway& gateway, const std::string& head) {
+  for (int i = 0; i < 100; ++i) {
+    for (const std::string& line : WholeLines(gateway))
+      if (line.rfind(head, 0) == 0) return line;
+    std::this_thread::sleep_for(50ms);
+  }
+  return "";
+}
+
+// Waits until `line` has been sent `times` times.
+bool SentTimes(const ScriptedGateway& gateway, const std::string& line, long times) {
+  for (int i = 0; i < 100; ++i) {
+    const auto lines = WholeLines(gateway);
+    if (std::count(lines.begin(), lines.end(), line) >= times) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
+// Keys typed before the program has put the terminal into editing mode go
+// through the terminal's ordinary line handling (Ctrl+D there is an end of
+// file, not a key), as they would for a person typing ahead: the tests wait
+// for the prompt.
+void WaitForPrompt(CliProcess& cli) { ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output(); }
+
+CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env = {{"TERM", "xterm"}}) {
+  return CliStart{{"--dir", dir.path().string()}, std::move(env), true};
+}
+
+TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  CliProcess cli(OnTerminal(dir));
+  LogIn(gateway, cli);
+  cli.Type("first line\r");
+  ASSERT_TRUE(SentTimes(gateway, "first line", 1));
+  cli.Type("\x1b[A\r");
+  ASSERT_TRUE(SentTimes(gateway, "first line", 2)) << gateway.received();
+  // Edited in the middle: Home, a word, End, a word.
+  cli.Type("\x1b[Amiddle\x1b[H<\x1b[F>\r");
+  ASSERT_TRUE(SentTimes(gateway, "<first linemiddle>", 1)) << gateway.received();
+  // Ctrl+R finds an older line by a piece of it; Enter ends the search, Enter sends.
+  cli.Type("other words\r");
+  ASSERT_TRUE(SentTimes(gateway, "other words", 1));
+  cli.Type("\x12" "middle\r");
+  cli.Type("\r");
+  ASSERT_TRUE(SentTimes(gateway, "<first linemiddle>", 2)) << gateway.received();
+  EXPECT_EQ(gateway.received().find('\x1b'), std::string::npos);
+  EXPECT_EQ(gateway.received().find("[A"), std::string::npos);
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  CliProcess cli(OnTerminal(dir));
+  LogIn(gateway, cli);
+  cli.Type("half typed");
+  ASSERT_TRUE(cli.WaitOutput("half typed")) << cli.output();
+  cli.ClearOutput();
+  gateway.send("1005 TALK ann 0000 \"meanwhile\"\r\n");
+  ASSERT_TRUE(cli.WaitOutput("> half typed")) << cli.output();
+  // The input line was cleared before the chat line and drawn again after it.
+  const std::string& out = cli.output();
+  EXPECT_LT(out.find("\r\x1b[K"), out.find("meanwhile"));
+  EXPECT_LT(out.find("meanwhile"), out.find("> half typed"));
+  cli.Type(" and done\r");
+  ASSERT_TRUE(SentTimes(gateway, "half typed and done", 1)) << gateway.received();
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  CliProcess cli(OnTerminal(dir));
+  LogIn(gateway, cli, "1001 USER Zebulon 0000 [CHAT]\r\n1001 USER zelda 0000 [CHAT]\r\n");
+  cli.Type("hi ze\t\r");
+  const std::string first = LineStartingWith(gateway, "hi ");
+  EXPECT_TRUE(first == "hi Zebulon" || first == "hi zelda") << first;
+  // A second Tab on the same text gives the other name.
+  cli.Type("bye ze\t\t\r");
+  const std::string second = LineStartingWith(gateway, "bye ");
+  EXPECT_NE(second, "bye " + first.substr(3)) << second;
+  EXPECT_TRUE(second == "bye Zebulon" || second == "bye zelda") << second;
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  {
+    CliProcess cli(OnTerminal(dir));
+    WaitForPrompt(cli);
+    cli.ClearOutput();
+    cli.Type("//status\r");
+    ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+    cli.Type("//quit\r");
+    EXPECT_EQ(cli.Wait(), 0);
+  }
+  const std::string path = (dir.path() / LineEditor::kHistoryFile).string();
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_NE(dir.read(LineEditor::kHistoryFile).find("//status"), std::string::npos);
+
+  // The next start recalls it: Up twice passes "//quit" to reach "//status".
+  CliProcess cli(OnTerminal(dir));
+  ASSERT_TRUE(gateway.waitForClients(2));
+  WaitForPrompt(cli);
+  cli.ClearOutput();
+  cli.Type("\x1b[A\x1b[A\r");
+  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+  // The prompt again, below the status: the editor is reading keys.
+  for (int i = 0; i < 100 && cli.output().find("> ", cli.output().find("-- Status:")) == std::string::npos; ++i)
+    cli.WaitOutput("\x01", 50ms);
+  // Ctrl+D on an empty line ends the program as //quit would.
+  cli.Type("\x04");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
+TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
+  struct Case {
+    std::map<std::string, std::string> env;
+    std::vector<std::string> extra;
+    bool coloured;
+  };
+  const Case cases[] = {
+      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}}, {}, true},
+      {{{"TERM", "xterm"}, {"NO_COLOR", ""}}, {}, false},
+      {{{"TERM", "dumb"}, {"NO_COLOR", kUnsetEnv}}, {}, false},
+      {{{"TERM", kUnsetEnv}, {"NO_COLOR", kUnsetEnv}}, {}, false},
+      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}}, {"--color=never"}, false},
+      {{{"TERM", "dumb"}, {"NO_COLOR", "1"}}, {"--color=always"}, true},
+  };
+  for (const Case& c : cases) {
+    ScriptedGateway gateway;
+    TempDir dir;
+    dir.write("Bot.ini", BotIni(gateway));
+    TextFormat red = DefaultTextFormats()[TextTypeIndex(TextType::OthersText)];
+    red.colour = 0x0000FF;
+    ASSERT_TRUE(SaveTextFormat((dir.path() / "Bot.ini").string(), TextType::OthersText, red));
+    CliStart start = OnTerminal(dir, c.env);
+    for (const auto& e : c.extra) start.args.push_back(e);
+    CliProcess cli(start);
+    LogIn(gateway, cli);
+    gateway.send("1005 TALK ann 0000 \"red words\"\r\n");
+    ASSERT_TRUE(cli.WaitOutput("red words")) << cli.output();
+    const bool coloured = cli.output().find("\x1b[38;2;255;0;0m") != std::string::npos;
+    EXPECT_EQ(coloured, c.coloured) << "TERM=" << c.env.at("TERM") << " NO_COLOR=" << c.env.at("NO_COLOR");
+    // Never a painted background.
+    EXPECT_EQ(cli.output().find("\x1b[48;"), std::string::npos);
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace tolvik
