@@ -2,7 +2,7 @@
 # Installs the Debian packages Tolvik needs to build and test, when missing.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev "$@")
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev libssl-dev libwslay-dev nlohmann-json3-dev openssl "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

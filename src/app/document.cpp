@@ -86,8 +86,12 @@ void CHaldenDoc::Connect() {
       std::string value;
       if (!host_.AskForLoginValue(r.key, value)) return;
       // Kept to the [Init] limit like a stored value, so the credentials line
-      // always fits the server's line with both its CR LF.
-      login_.*r.field = value.substr(0, kLoginFieldLimit);
+      // always fits the server's line with both its CR LF. A chat API address
+      // and its key are longer, and travel in requests of their own.
+      size_t limit = kLoginFieldLimit;
+      if (r.key == std::string_view("Server")) limit = PasswordLimitFor(value);
+      if (r.key == std::string_view("Password")) limit = PasswordLimitFor(login_.server);
+      login_.*r.field = value.substr(0, limit);
     }
   }
   if (!IsIdleState(state_.load())) return;
@@ -99,6 +103,7 @@ void CHaldenDoc::BeginConnecting(bool after_reconnect_wait) {
   SetState(Connecting);
   bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
                      ChatConnection::kDefaultPort);
+  bot_->SetCaFile(login_.caFile);
   StartConnectWorker(after_reconnect_wait);
 }
 

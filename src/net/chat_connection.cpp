@@ -14,6 +14,8 @@
 #include <cstring>
 #include <thread>
 
+#include "net/api/api_session.h"
+#include "net/api/api_url.h"
 #include "net/server_address.h"
 
 namespace tolvik {
@@ -53,6 +55,40 @@ ChatConnection::~ChatConnection() {
   if (log_ != nullptr) std::fclose(log_);
 }
 
+void ChatConnection::SetCaFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(api_config_mutex_);
+  ca_file_ = path;
+}
+
+bool ChatConnection::UsesApi() const { return api::IsApiServer(server_); }
+
+std::string ChatConnection::LastConnectError() const {
+  std::lock_guard<std::mutex> lock(api_config_mutex_);
+  return last_connect_error_;
+}
+
+bool ChatConnection::OpenApi(int fd) {
+  api::ApiUrl url;
+  api::ParseApiUrl(server_, &url);
+  std::string ca_file;
+  {
+    std::lock_guard<std::mutex> lock(api_config_mutex_);
+    ca_file = ca_file_;
+  }
+  std::string error;
+  std::shared_ptr<api::ApiSession> session = api::ApiSession::Open(fd, url, password_, ca_file, &error);
+  if (!session) {
+    Log("%s", error.c_str());
+    std::lock_guard<std::mutex> lock(api_config_mutex_);
+    last_connect_error_ = error;
+    return false;
+  }
+  api_.store(std::move(session));
+  return true;
+}
+
+void ChatConnection::DropApi() { api_.store(nullptr); }
+
 void ChatConnection::SetLoginInfo(const char* account, const char* password, const char* server, uint16_t port) {
   CopyBounded(account_, sizeof account_, account);
   CopyBounded(own_name_, sizeof own_name_, account);
@@ -72,10 +108,19 @@ void ChatConnection::SetOwnName(const char* name) { CopyBounded(own_name_, sizeo
 bool ChatConnection::OpenSocket() {
   sockaddr_storage addr{};
   socklen_t len = 0;
-  if (!ResolveServer(server_, port_, &addr, &len)) return false;
+  const bool use_api = UsesApi();
+  api::ApiUrl url;
+  if (use_api) {
+    if (!api::ParseApiUrl(server_, &url)) return false;
+    // The resolver takes host[:port]; an IPv6 address keeps its brackets.
+    std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+    if (!ResolveServer(host.c_str(), url.port, &addr, &len)) return false;
+  } else if (!ResolveServer(server_, port_, &addr, &len)) {
+    return false;
+  }
   int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return false;
-  if (!ConnectCancellable(fd, reinterpret_cast<sockaddr*>(&addr), len)) {
+  if (!ConnectCancellable(fd, reinterpret_cast<sockaddr*>(&addr), len) || (use_api && !OpenApi(fd))) {
     ::close(fd);  // a failed attempt's socket is never reused
     return false;
   }
@@ -121,11 +166,22 @@ int ChatConnection::ReplaceSocket(int fd, int how) {
   return socket_.exchange(fd);
 }
 
-void ChatConnection::CloseSocket() { CloseIfValid(ReplaceSocket(-1, SHUT_RDWR)); }
+void ChatConnection::CloseSocket() {
+  int fd = ReplaceSocket(-1, SHUT_RDWR);
+  DropApi();
+  CloseIfValid(fd);
+}
 
 void ChatConnection::CloseSocketGracefully() {
+  // Over the chat API the server is told first: a disconnect request, then
+  // the WebSocket's close frame.
+  if (std::shared_ptr<api::ApiSession> session = api_.load()) {
+    std::lock_guard<std::mutex> sending(send_mutex_);
+    session->Close(500);
+  }
   // Our side is shut for writing; the descriptor is now ours alone.
   int fd = ReplaceSocket(-1, SHUT_WR);
+  DropApi();
   if (fd < 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
   char sink[1024];
@@ -143,7 +199,8 @@ int ChatConnection::ConnectWithRetries() {
   Log("Attempting to connect...");
   for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
     if (OpenSocket()) {
-      SendLine("%c%c\r\n", 3, 4);
+      // The chat API has no selector: its login request went out with the handshake.
+      if (!UsesApi()) SendLine("%c%c\r\n", 3, 4);
       return kStateWaitingForLoginPrompt;
     }
     Log("Connect() failed.");
@@ -166,7 +223,15 @@ bool ChatConnection::SendLine(const char* format, ...) {
 bool ChatConnection::SendRaw(const char* data, size_t len) {
   std::lock_guard<std::mutex> sending(send_mutex_);
   int fd = socket_.load();
-  return fd >= 0 && SendAll(fd, data, len);
+  if (fd < 0) return false;
+  if (std::shared_ptr<api::ApiSession> session = api_.load()) {
+    if (session->SendLines(std::string_view(data, len), send_timeout_ms_.load())) return true;
+    // As with the text gateway: a connection that takes nothing is given up.
+    write_stalled_ = true;
+    ::shutdown(fd, SHUT_RDWR);
+    return false;
+  }
+  return SendAll(fd, data, len);
 }
 
 bool ChatConnection::SendAll(int fd, const char* data, size_t len) {
@@ -220,6 +285,19 @@ bool ChatConnection::ReadAvailable() {
   int fd = socket_.load();
   if (fd < 0) return false;
   if (reset_reader_.exchange(false)) reader_.reset();
+  if (std::shared_ptr<api::ApiSession> session = api_.load()) {
+    // The session drains the socket and the TLS layer's buffer alike, so
+    // nothing waits unseen when the socket stops being readable.
+    api_events_.clear();
+    if (!session->Read(&api_events_)) peer_closed_ = true;
+    for (ChatEvent& ev : api_events_) {
+      if (ev.id != kEvRawLine) OnEventLineArrived();
+      DispatchEvent(ev);
+    }
+    DeliverLocalEvents();
+    OnReadComplete();
+    return true;
+  }
   pollfd p{fd, POLLIN, 0};
   int ready = ::poll(&p, 1, 0);
   if (ready != 0) {
@@ -252,9 +330,21 @@ void ChatConnection::HandleLine(char* line) {
   DispatchLine(wrapped);
 }
 
+void ChatConnection::DeliverLocalEvents() {
+  std::shared_ptr<api::ApiSession> session = api_.load();
+  if (!session || !session->HasLocalEvents()) return;
+  std::vector<ChatEvent> events;
+  session->TakeLocalEvents(&events);
+  for (ChatEvent& ev : events) DispatchEvent(ev);
+}
+
 int ChatConnection::DispatchLine(const char* line) {
   ChatEvent ev;
   ParseEvent(line, &ev);
+  return DispatchEvent(ev);
+}
+
+int ChatConnection::DispatchEvent(ChatEvent& ev) {
   BlankControlBytes(ev.name);
   BlankControlBytes(ev.text);
   const char* n = ev.name;

@@ -8,12 +8,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "net/chat_event.h"
 #include "net/line_reader.h"
 
 namespace tolvik {
+
+namespace api {
+class ApiSession;
+}
 
 // Connection states returned by ConnectWithRetries (the full set lives with the document).
 inline constexpr int kStateWaitingForLoginPrompt = 2;
@@ -67,6 +74,11 @@ class ChatConnection {
   // text reach the handler as blanks. Returns the handler's result for
   // whispers, 1 for every other handled id, 0 for ids without a handler.
   int DispatchLine(const char* line);
+  // The same for a record that is already parsed (the chat API's events).
+  int DispatchEvent(ChatEvent& event);
+  // Main thread: dispatches the error records of lines the chat API could not
+  // send (a command it lacks, a name not in the channel).
+  void DeliverLocalEvents();
   // Cuts and dispatches bytes as if they had been read from the socket.
   void ProcessBytes(const char* data, size_t len);
 
@@ -108,6 +120,12 @@ class ChatConnection {
   // A write on the current socket was given up (cleared by the next connect).
   bool WriteStalled() const { return write_stalled_.load(); }
   void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
+  // A CA certificate file trusted besides the system's store (chat API only).
+  void SetCaFile(const std::string& path);
+  // The server value names the chat API (wss://...) rather than a text gateway.
+  bool UsesApi() const;
+  // Why the last connect attempt failed, when it got as far as TLS or the API.
+  std::string LastConnectError() const;
   const char* Account() const { return account_; }
   const char* Password() const { return password_; }
   const char* Server() const { return server_; }
@@ -128,6 +146,9 @@ class ChatConnection {
   // caller to close; the previous one is shut down with `how` first.
   int ReplaceSocket(int fd, int how);
   bool ConnectCancellable(int fd, const struct sockaddr* addr, socklen_t len);
+  // Opens the chat API over a connected socket; false (with the reason kept) on failure.
+  bool OpenApi(int fd);
+  void DropApi();
 
   FILE* log_ = nullptr;
   std::mutex log_mutex_;
@@ -149,6 +170,13 @@ class ChatConnection {
   std::atomic<bool> reset_reader_{false};
   std::atomic<bool> cancel_connect_{false};
   std::function<void(int ms)> retry_pause_;
+  // The chat API session over the current socket, if the server is one.
+  // Readers take their own reference, so a swap never pulls it from under them.
+  std::atomic<std::shared_ptr<api::ApiSession>> api_;
+  mutable std::mutex api_config_mutex_;
+  std::string ca_file_;
+  std::string last_connect_error_;
+  std::vector<ChatEvent> api_events_;
 };
 
 }  // namespace tolvik
