@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace tolvik::testing {
@@ -34,7 +35,7 @@ TestCa Make() {
   Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=OtherCA -keyout " + d + "/other.key -out " +
       ca.other_ca_file);
   Run("openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout " + ca.key_file + " -out " + d + "/server.csr");
-  Run("printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > " + d + "/san.ext");
+  std::ofstream(d + "/san.ext") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
   Run("openssl x509 -req -in " + d + "/server.csr -CA " + ca.ca_file + " -CAkey " + d +
       "/ca.key -CAcreateserial -days 2 -extfile " + d + "/san.ext -out " + ca.cert_file);
   return ca;

@@ -33,9 +33,10 @@ bool Is(std::string_view word, const char* name) {
   return word.size() == n && strncasecmp(word.data(), name, n) == 0;
 }
 
-Translation Refuse(std::string error) {
+Translation Refuse(std::string error, bool answers = false) {
   Translation t;
   t.error = std::move(error);
+  t.error_answers = answers;
   return t;
 }
 
@@ -87,7 +88,7 @@ Translation TranslateLine(std::string_view line, int64_t request_id, const ApiDe
     if (Is(command, n.command)) named = &n;
   if (named == nullptr) return Refuse(std::string(command) + " is not available over the chat API.");
   std::string_view name = NextWord(&rest);
-  if (name.empty()) return Refuse(std::string(command) + " needs a user name.");
+  if (name.empty()) return Refuse(std::string(command) + " needs a user name.", true);
   t.target.assign(name);
   t.kind = named->kind;
   if (named->kind == RequestKind::kUnban) {
@@ -96,11 +97,12 @@ Translation TranslateLine(std::string_view line, int64_t request_id, const ApiDe
     t.request = Request(named->api, request_id, {{"toon_name", t.target}});
     return t;
   }
-  if (!channel.FindUser(name, &t.target_id)) return Refuse(t.target + " is not in the channel.");
+  // Worded like the gateway's answer, so the requester hears "not logged on".
+  if (!channel.FindUser(name, &t.target_id)) return Refuse(t.target + " is not logged on in this channel.", true);
   json payload = {{"user_id", t.target_id}};
   if (named->kind == RequestKind::kWhisper) {
     size_t start = rest.find_first_not_of(' ');
-    if (start == std::string_view::npos) return Refuse("Nothing to whisper to " + t.target + ".");
+    if (start == std::string_view::npos) return Refuse("Nothing to whisper to " + t.target + ".", true);
     payload["message"] = std::string(rest.substr(start));
   }
   // Kicks and bans take no reason over the API; it is dropped.

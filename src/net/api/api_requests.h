@@ -20,6 +20,10 @@ struct Translation {
   std::string target;   // the user a command names
   uint64_t target_id = 0;
   std::string error;    // why nothing is sent, when not ok
+  // The refusal answers the command itself (a name not in the channel), as
+  // the gateway's error lines do; otherwise it is only information, which
+  // leaves the actions waiting for an answer alone.
+  bool error_answers = false;
 };
 
 // One line without its line end. Names are looked up in `channel`; a line

@@ -114,7 +114,7 @@ bool ApiSession::SendLines(std::string_view data, int timeout_ms) {
     const int64_t id = NextId();
     Translation t = TranslateLine(line, id, decoder_);
     if (!t.ok) {
-      AddLocal(kEvError, t.error);
+      AddLocal(t.error_answers ? kEvError : kEvInfo, t.error);
       continue;
     }
     decoder_.Expect(id, t.kind, t.target, t.target_id);

@@ -11,123 +11,166 @@
 namespace tolvik::api {
 
 WebSocketChannel::WebSocketChannel(Role role, TlsStream& tls, MessageHandler on_message, std::string pending)
-    : tls_(tls), on_message_(std::move(on_message)), pending_(std::move(pending)) {
-  wslay_event_callbacks callbacks{};
-  callbacks.recv_callback = RecvCallback;
-  callbacks.send_callback = SendCallback;
-  callbacks.genmask_callback = GenmaskCallback;
-  callbacks.on_msg_recv_callback = OnMessage;
-  int r = role == Role::kClient ? wslay_event_context_client_init(&ctx_, &callbacks, this)
-                                : wslay_event_context_server_init(&ctx_, &callbacks, this);
-  if (r != 0) {
+    : tls_(tls), on_message_(std::move(on_message)), client_(role == Role::kClient), pending_(std::move(pending)) {
+  wslay_frame_callbacks callbacks{SendCallback, RecvCallback, GenmaskCallback};
+  if (wslay_frame_context_init(&ctx_, &callbacks, this) != 0) {
     ctx_ = nullptr;
     failed_ = true;
-    return;
   }
-  wslay_event_config_set_max_recv_msg_length(ctx_, kMaxMessage);
 }
 
 WebSocketChannel::~WebSocketChannel() {
-  if (ctx_ != nullptr) wslay_event_context_free(ctx_);
+  if (ctx_ != nullptr) wslay_frame_context_free(ctx_);
 }
 
-ssize_t WebSocketChannel::RecvCallback(wslay_event_context_ptr ctx, uint8_t* buf, size_t len, int, void* self) {
+// The frame layer reads "no bytes" as "try later"; whether that was the end
+// of the stream or a failure is kept here.
+ssize_t WebSocketChannel::RecvCallback(uint8_t* buf, size_t len, int, void* self) {
   auto* ch = static_cast<WebSocketChannel*>(self);
   if (ch->pending_pos_ < ch->pending_.size()) {
     size_t n = std::min(len, ch->pending_.size() - ch->pending_pos_);
     std::memcpy(buf, ch->pending_.data() + ch->pending_pos_, n);
     ch->pending_pos_ += n;
-    if (ch->pending_pos_ == ch->pending_.size()) std::string().swap(ch->pending_);
-    if (ch->pending_.empty()) ch->pending_pos_ = 0;
     return static_cast<ssize_t>(n);
   }
   long n = ch->tls_.Read(buf, len);
   if (n > 0) return n;
-  if (n == kTlsWouldBlock) {
-    wslay_event_set_error(ctx, WSLAY_ERR_WOULDBLOCK);
-  } else {
-    if (n == 0) ch->eof_ = true;
-    wslay_event_set_error(ctx, WSLAY_ERR_CALLBACK_FAILURE);
-  }
+  if (n == 0) ch->eof_ = true;
+  if (n == kTlsFailed) ch->io_failed_ = true;
   return -1;
 }
 
-ssize_t WebSocketChannel::SendCallback(wslay_event_context_ptr ctx, const uint8_t* data, size_t len, int,
-                                       void* self) {
+ssize_t WebSocketChannel::SendCallback(const uint8_t* data, size_t len, int, void* self) {
   auto* ch = static_cast<WebSocketChannel*>(self);
   long n = ch->tls_.Write(data, len);
   if (n > 0) return n;
-  wslay_event_set_error(ctx, n == kTlsWouldBlock ? WSLAY_ERR_WOULDBLOCK : WSLAY_ERR_CALLBACK_FAILURE);
+  if (n == kTlsFailed) ch->io_failed_ = true;
   return -1;
 }
 
-int WebSocketChannel::GenmaskCallback(wslay_event_context_ptr, uint8_t* buf, size_t len, void*) {
+int WebSocketChannel::GenmaskCallback(uint8_t* buf, size_t len, void*) {
   return RAND_bytes(buf, static_cast<int>(len)) == 1 ? 0 : -1;
-}
-
-void WebSocketChannel::OnMessage(wslay_event_context_ptr, const wslay_event_on_msg_recv_arg* arg, void* self) {
-  auto* ch = static_cast<WebSocketChannel*>(self);
-  if (arg->opcode == WSLAY_PONG) ++ch->pongs_;
-  if (arg->opcode != WSLAY_TEXT_FRAME && arg->opcode != WSLAY_BINARY_FRAME) return;
-  if (ch->on_message_)
-    ch->on_message_(std::string_view(reinterpret_cast<const char*>(arg->msg), arg->msg_length));
 }
 
 bool WebSocketChannel::Pump() {
   if (ctx_ == nullptr || failed_) return false;
-  // wslay reads until its callback would block; TLS records already decrypted
-  // are drained by the same loop, since SSL_read serves them first.
-  do {
-    if (wslay_event_recv(ctx_) != 0) {
+  while (!close_received_) {
+    wslay_frame_iocb iocb{};
+    ssize_t r = wslay_frame_recv(ctx_, &iocb);
+    if (r == WSLAY_ERR_WANT_READ) {
+      // Records already decrypted are served first by the next read, so
+      // this only stops once the TLS layer and the socket are both empty.
+      if (eof_ || io_failed_) break;
+      if (tls_.HasBuffered()) continue;
+      break;
+    }
+    if (r < 0) {
       failed_ = true;
       return false;
     }
-  } while (tls_.HasBuffered() && wslay_event_want_read(ctx_));
-  if (wslay_event_want_write(ctx_) && wslay_event_send(ctx_) != 0) {
-    failed_ = true;
-    return false;
+    if (!in_frame_) {
+      in_frame_ = true;
+      frame_left_ = iocb.payload_length;
+      frame_.clear();
+      const bool control = (iocb.opcode & 0x8) != 0;
+      const uint64_t so_far = control ? 0 : message_.size();
+      if ((control && iocb.payload_length > 125) || so_far + iocb.payload_length > kMaxMessage) {
+        failed_ = true;
+        return false;
+      }
+    }
+    frame_.append(reinterpret_cast<const char*>(iocb.data), iocb.data_length);
+    frame_left_ -= std::min<uint64_t>(frame_left_, iocb.data_length);
+    if (frame_left_ == 0) {
+      in_frame_ = false;
+      OnFrame(iocb.opcode, iocb.fin != 0);
+      if (failed_) return false;
+    }
   }
-  if (eof_) return false;
-  return !(wslay_event_get_close_received(ctx_) && !wslay_event_want_write(ctx_));
+  if (io_failed_) failed_ = true;
+  return !(failed_ || eof_ || close_received_);
 }
 
-bool WebSocketChannel::Flush(int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (wslay_event_want_write(ctx_)) {
-    if (wslay_event_send(ctx_) != 0) {
+void WebSocketChannel::OnFrame(uint8_t opcode, bool fin) {
+  switch (opcode) {
+    case WSLAY_PING:
+      if (!SendFrame(WSLAY_PONG, frame_, kControlTimeoutMs)) failed_ = true;
+      return;
+    case WSLAY_PONG:
+      ++pongs_;
+      return;
+    case WSLAY_CONNECTION_CLOSE:
+      close_received_ = true;
+      SendClose(kControlTimeoutMs);  // the answer the closing handshake wants
+      return;
+    case WSLAY_TEXT_FRAME:
+    case WSLAY_BINARY_FRAME:
+      if (in_message_) {
+        failed_ = true;  // a new message before the last one ended
+        return;
+      }
+      message_ = std::move(frame_);
+      in_message_ = true;
+      break;
+    case WSLAY_CONTINUATION_FRAME:
+      if (!in_message_) {
+        failed_ = true;
+        return;
+      }
+      message_ += frame_;
+      break;
+    default:
       failed_ = true;
-      return false;
+      return;
+  }
+  if (!fin) return;
+  in_message_ = false;
+  if (on_message_) on_message_(message_);
+  message_.clear();
+}
+
+bool WebSocketChannel::SendFrame(uint8_t opcode, std::string_view payload, int timeout_ms) {
+  if (ctx_ == nullptr || failed_) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  wslay_frame_iocb iocb{};
+  iocb.fin = 1;
+  iocb.opcode = opcode;
+  iocb.mask = client_ ? 1 : 0;
+  iocb.payload_length = payload.size();
+  iocb.data = reinterpret_cast<const uint8_t*>(payload.data());
+  iocb.data_length = payload.size();
+  // The frame layer remembers a header it sent part of; it is called again
+  // with what is left until the whole frame is out.
+  while (true) {
+    ssize_t r = wslay_frame_send(ctx_, &iocb);
+    if (r >= 0) {
+      iocb.data += r;
+      iocb.data_length -= static_cast<size_t>(r);
+      if (iocb.data_length == 0) return true;
+      continue;
     }
-    if (!wslay_event_want_write(ctx_)) break;
+    if (r != WSLAY_ERR_WANT_WRITE || io_failed_) break;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0) break;
     pollfd p{tls_.Fd(), POLLOUT, 0};
     ::poll(&p, 1, static_cast<int>(left.count()));
   }
-  return true;
+  // A frame cut short leaves the stream unusable.
+  failed_ = true;
+  return false;
 }
 
 bool WebSocketChannel::SendText(std::string_view text, int timeout_ms) {
-  if (ctx_ == nullptr || failed_) return false;
-  wslay_event_msg msg{WSLAY_TEXT_FRAME, reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-  if (wslay_event_queue_msg(ctx_, &msg) != 0) return false;
-  return Flush(timeout_ms);
+  return SendFrame(WSLAY_TEXT_FRAME, text, timeout_ms);
 }
 
-bool WebSocketChannel::SendPing(int timeout_ms) {
-  if (ctx_ == nullptr || failed_) return false;
-  static const uint8_t kPayload[] = "ping";
-  wslay_event_msg msg{WSLAY_PING, kPayload, 4};
-  if (wslay_event_queue_msg(ctx_, &msg) != 0) return false;
-  return Flush(timeout_ms);
-}
+bool WebSocketChannel::SendPing(int timeout_ms) { return SendFrame(WSLAY_PING, "ping", timeout_ms); }
 
 bool WebSocketChannel::SendClose(int timeout_ms) {
-  if (ctx_ == nullptr || failed_) return false;
-  if (wslay_event_queue_close(ctx_, WSLAY_CODE_NORMAL_CLOSURE, nullptr, 0) != 0) return false;
-  return Flush(timeout_ms);
+  if (close_sent_) return true;
+  close_sent_ = true;
+  static const char kNormal[] = {0x03, static_cast<char>(0xE8)};  // 1000, big-endian
+  return SendFrame(WSLAY_CONNECTION_CLOSE, std::string_view(kNormal, 2), timeout_ms);
 }
-
-bool WebSocketChannel::CloseReceived() const { return ctx_ != nullptr && wslay_event_get_close_received(ctx_); }
 
 }  // namespace tolvik::api
