@@ -261,6 +261,26 @@ TEST_F(ApiSessionTest, AServerCertificateFromAnotherCaIsRefused) {
   doc->Disconnect();
 }
 
+TEST_F(ApiSessionTest, AMissingKeyIsAskedForAsAnApiKeyAndKeptWhole) {
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nServer=" + server.url() + "\r\nCAFile=" + GetTestCa().ca_file + "\r\n");
+  doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
+  doc->Connect();
+  EXPECT_EQ(host.asked, std::vector<std::string>{"API key"});
+  EXPECT_TRUE(display.contains("Please enter API key"));
+  EXPECT_EQ(doc->State(), NotConnected);
+
+  // Longer than a gateway password: what the server gets is the whole key.
+  const std::string key = "good-key";
+  ApiTestServer long_server(key + std::string(60, 'x'));
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nServer=" + long_server.url() + "\r\nCAFile=" +
+                           GetTestCa().ca_file + "\r\n");
+  doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
+  host.answers["API key"] = key + std::string(60, 'x');
+  doc->Connect();
+  EXPECT_FALSE(long_server.waitForReceived(key + std::string(60, 'x')).empty());
+  doc.reset();
+}
+
 TEST(ApiTlsTest, TheHostNameMustMatchTheCertificate) {
   ApiTestServer server;
   for (const char* host : {"127.0.0.1", "wrong.example"}) {

@@ -7,6 +7,7 @@
 #include "app/font_records.h"
 #include "app/host.h"
 #include "bot/chat_bot.h"
+#include "net/api/api_url.h"
 
 namespace tolvik {
 namespace {
@@ -80,7 +81,12 @@ void CHaldenDoc::Connect() {
       {&LoginSettings::login, "Please enter Login Name", "Login"},
       {&LoginSettings::server, "Please Select a Server", "Server"},
   };
-  for (const Required& r : required) {
+  for (Required r : required) {
+    // A chat API server's secret is its API key, and it is asked for as one.
+    if (r.field == &LoginSettings::password && api::IsApiServer(login_.server.c_str())) {
+      r.prompt = "Please enter API key";
+      r.key = "API key";
+    }
     while (IsUnset(login_.*r.field)) {
       display_.print(TextType::BnetInfo, "%s", r.prompt);
       std::string value;
@@ -90,7 +96,7 @@ void CHaldenDoc::Connect() {
       // and its key are longer, and travel in requests of their own.
       size_t limit = kLoginFieldLimit;
       if (r.key == std::string_view("Server")) limit = PasswordLimitFor(value);
-      if (r.key == std::string_view("Password")) limit = PasswordLimitFor(login_.server);
+      if (r.field == &LoginSettings::password) limit = PasswordLimitFor(login_.server);
       login_.*r.field = value.substr(0, limit);
     }
   }

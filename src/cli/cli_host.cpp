@@ -111,8 +111,9 @@ void CliHost::StatusChanged(int, const std::string& text) {
 
 bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
   if (!interactive_) return false;
-  const char* label = key == "Password" ? "Password: " : key == "Login" ? "Login name: " : "Server: ";
-  return PromptOnTerminal(label, key == "Password", value);
+  const bool secret = key == "Password" || key == "API key";
+  const char* label = key == "Password" ? "Password: " : key == "API key" ? "API key: " : key == "Login" ? "Login name: " : "Server: ";
+  return PromptOnTerminal(label, secret, value);
 }
 
 void CliHost::PageAlarm() {

@@ -2,6 +2,7 @@
 
 #include "app/document.h"
 #include "bot/chat_bot.h"
+#include "net/api/api_url.h"
 #include "net/chat_connection.h"
 
 namespace tolvik {
@@ -14,7 +15,13 @@ std::string Held(const std::string& value) { return value.empty() ? std::string(
 
 }  // namespace
 
+void LoginPage::setServer(std::string_view server) {
+  api_key_ = api::IsApiServer(std::string(server).c_str());
+  password_ = CutToLimit(password_, passwordLimit());
+}
+
 void LoginPage::Load(const LoginSettings& current) {
+  setServer(Shown(current.server));
   setUserName(Shown(current.login));
   setPassword(Shown(current.password));
   setHomeChannel(Shown(current.channel));

@@ -22,7 +22,7 @@ ServersPageWidget::ServersPageWidget(CHaldenDoc& doc, QWidget* parent)
       save_(new QPushButton(tr("Save"), this)) {
   list_->setObjectName(QStringLiteral("serverList"));
   entry_->setObjectName(QStringLiteral("serverEntry"));
-  entry_->setMaxLength(static_cast<int>(ServersPage::kServerLimit));
+  entry_->setMaxLength(static_cast<int>(ServersPage::kApiServerLimit));
   save_->setToolTip(tr("Save the selected server as the default server"));
   delete_->setToolTip(tr("Delete the selected server from the list of available servers"));
 
@@ -77,7 +77,7 @@ void ServersPageWidget::showPage() {
 
 void ServersPageWidget::addServer() {
   if (entry_->text().trimmed().isEmpty()) return;
-  if (report(page_.AddServer(ToWire(entry_->text(), ServersPage::kServerLimit)))) entry_->clear();
+  if (report(page_.AddServer(ToWire(entry_->text(), ServersPage::kApiServerLimit)))) entry_->clear();
   showPage();
 }
 
