@@ -53,7 +53,12 @@ class ApiSessionTest : public ::testing::Test {
     dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=" + key + "\r\nServer=" + server.url() +
                              "\r\nChannel=Home\r\nCAFile=" + ca + "\r\n" + extra);
     doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
-    doc->SetReconnectDelay(200);
+    ReconnectTimings timings;
+    timings.reconnect_delay_ms = 200;
+    timings.quick_pause_ms = 50;
+    timings.backoff = {100ms, 400ms, 20};
+    timings.per_address_timeout_ms = 500;
+    doc->SetReconnectTimings(timings);
     doc->Bot().Queue().SetPause([](int) {});
   }
   // Bot (id 1, an operator), channel Home with alice (2), boss (3) and low (4).
@@ -255,7 +260,9 @@ TEST_F(ApiSessionTest, AServerCertificateFromAnotherCaIsRefused) {
   Open("", "good-key", GetTestCa().other_ca_file);
   doc->Connect();
   ASSERT_TRUE(server.waitForClients(1));
-  ASSERT_TRUE(Run([&] { return doc->Bot().LastConnectError().find("Certificate check failed") != std::string::npos; }));
+  ASSERT_TRUE(Run([&] { return display.contains("Certificate check failed"); }));
+  EXPECT_NE(doc->Bot().LastFailure().Message().find("unable to get local issuer certificate"), std::string::npos)
+      << doc->Bot().LastFailure().Message();
   EXPECT_TRUE(server.received().empty());
   EXPECT_NE(doc->State(), Connected);
   doc->Disconnect();

@@ -25,18 +25,35 @@ TEST(LineReader, KeepsAnUnfinishedLineForTheNextRead) {
   EXPECT_EQ(r.held(), 0u);
 }
 
-TEST(LineReader, DropsAPieceThatFillsTheWholeBuffer) {
+// The longest line that fits is passed on; one byte more and the whole line
+// is dropped, however many reads its tail takes, and nothing of it survives.
+TEST(LineReader, OverLongLinesAreDroppedWhole) {
   LineReader r;
-  EXPECT_TRUE(Cut(r, std::string(4096, 'x')).empty());
-  EXPECT_EQ(r.held(), 0u);
-  // What follows starts a fresh line.
-  EXPECT_EQ(Cut(r, "ok\n"), std::vector<std::string>{"ok"});
+  const std::string longest(LineReader::kMaxLineLength, 'x');
+  EXPECT_EQ(Cut(r, longest + "\n"), std::vector<std::string>{longest});
+  EXPECT_FALSE(r.discarding());
 
-  // A 5000-byte line: the first 4096 bytes are lost, the tail arrives alone.
-  auto lines = Cut(r, std::string(5000, 'y') + "\nnext\n");
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], std::string(5000 - 4096, 'y'));
-  EXPECT_EQ(lines[1], "next");
+  EXPECT_TRUE(Cut(r, longest + "y").empty());
+  EXPECT_TRUE(r.discarding());
+  EXPECT_EQ(r.held(), 0u);
+  EXPECT_EQ(Cut(r, "\nok\n"), std::vector<std::string>{"ok"});
+  EXPECT_FALSE(r.discarding());
+
+  // A 5000-byte line in one piece, then a 9000-byte line arriving in small
+  // reads: neither leaves a tail behind, and the lines after them are whole.
+  EXPECT_EQ(Cut(r, std::string(5000, 'y') + "\r\nnext\r\n"), std::vector<std::string>{"next\r"});
+  for (int i = 0; i < 90; ++i) EXPECT_TRUE(Cut(r, std::string(100, 'z')).empty());
+  EXPECT_EQ(Cut(r, "zz\nafter\n"), std::vector<std::string>{"after"});
+  EXPECT_EQ(r.held(), 0u);
+}
+
+// The reset of a new connection also ends the discarding of the old one's line.
+TEST(LineReader, ResetEndsDiscarding) {
+  LineReader r;
+  EXPECT_TRUE(Cut(r, std::string(LineReader::kBufferSize, 'x')).empty());
+  ASSERT_TRUE(r.discarding());
+  r.reset();
+  EXPECT_EQ(Cut(r, "fresh\n"), std::vector<std::string>{"fresh"});
 }
 
 TEST(LineReader, EmptyAndNulLinesAreStillLines) {
@@ -106,6 +123,61 @@ TEST(ChatConnectionLines, PromptWithoutLineEndIsPassedOnAtOnce) {
   ASSERT_EQ(conn.calls.size(), 2u);
   EXPECT_EQ(conn.calls[0].text, "Hello");
   EXPECT_EQ(conn.calls[1].handler, "OnInfo");
+}
+
+// The login prompt cut at every position by the network, the rest in a later
+// read: exactly one raw line holds the whole word the bot answers.
+TEST(ChatConnectionLines, LoginPromptIsFoundWhereverItIsCut) {
+  const std::string prompt = "Enter your account name and password.\r\n";
+  for (size_t cut = 1; cut < prompt.size(); ++cut) {
+    RecordingConnection conn;
+    conn.ProcessBytes(prompt.data(), cut);
+    conn.ProcessBytes(prompt.data() + cut, prompt.size() - cut);
+    int holding = 0;
+    std::string shown;
+    for (const auto& c : conn.calls) {
+      EXPECT_EQ(c.handler, "OnRawLine") << cut;
+      if (c.text.find("password.") != std::string::npos) ++holding;
+      shown += c.text;
+    }
+    EXPECT_EQ(holding, 1) << "cut at " << cut;
+    EXPECT_EQ(shown, "Enter your account name and password.") << cut;
+  }
+}
+
+// Held back only while it can still become the word: a prompt ending in
+// other text is passed on whole, and what follows the held bytes joins them.
+TEST(ChatConnectionLines, OnlyABeginningOfTheWordIsHeldBack) {
+  RecordingConnection conn;
+  auto feed = [&](const std::string& bytes) { conn.ProcessBytes(bytes.data(), bytes.size()); };
+  feed("Your pass");
+  EXPECT_EQ(conn.texts(), std::vector<std::string>{"Your "});
+  feed("port: ");
+  EXPECT_EQ(conn.texts(), (std::vector<std::string>{"Your ", "passport: "}));
+  feed("p");
+  feed("asswor");
+  feed("d.");
+  EXPECT_EQ(conn.texts(), (std::vector<std::string>{"Your ", "passport: ", "password."}));
+}
+
+// Over-long event lines: a channel user's text that pushes a line past the
+// reader's buffer must not smuggle a line of its own in behind it.
+TEST(ChatConnectionLines, TailOfAnOverLongLineIsNeverALine) {
+  const std::string forged = "1004 WHISPER owner 0000 \"/say forged\"\r\n";
+  const std::string head = "1005 TALK mallory 0000 \"";
+  std::string talk = head + std::string(LineReader::kBufferSize - head.size(), 'a') + forged;
+  RecordingConnection conn;
+  conn.ProcessBytes(talk.data(), talk.size());
+  std::string prompt_tail = head + std::string(LineReader::kBufferSize - head.size(), 'b') + "password.\r\n";
+  conn.ProcessBytes(prompt_tail.data(), prompt_tail.size());
+  EXPECT_TRUE(conn.calls.empty());
+  EXPECT_EQ(conn.event_lines, 0);
+
+  // The connection goes on normally with the next line.
+  const std::string next = "1005 TALK ann 0000 \"hi\"\r\n";
+  conn.ProcessBytes(next.data(), next.size());
+  ASSERT_EQ(conn.calls.size(), 1u);
+  EXPECT_EQ(conn.calls[0].name, "ann");
 }
 
 }  // namespace

@@ -65,10 +65,36 @@ void CHaldenDoc::Start() {
 }
 
 void CHaldenDoc::SetState(int state) {
-  if (state_.exchange(state) != state) host_.StatusChanged(state, StatusText());
+  const int old = state_.exchange(state);
+  if (old == state) return;
+  if (state == Connected) {
+    // Logged in: the next failure is news again and starts the schedule over.
+    login_deadline_.reset();
+    retry_.reset();
+    ForgetFailures();
+  }
+  host_.StatusChanged(state, StatusText());
 }
 
-std::string CHaldenDoc::StatusText() const { return tolvik::StatusText(state_.load(), status_server_); }
+std::string CHaldenDoc::StatusText() const {
+  const int state = state_.load();
+  std::string text = tolvik::StatusText(state, status_server_);
+  if (state == ConnectionFailed && last_failure_.kind != FailureKind::None) text += ": " + last_failure_.Message();
+  if (state == ConnectionFailed && retry_due_) text += ". Retrying in " + std::to_string(SecondsToRetry()) + " s";
+  return text;
+}
+
+int CHaldenDoc::SecondsToRetry() const {
+  if (!retry_due_) return 0;
+  const auto left = std::chrono::ceil<std::chrono::seconds>(*retry_due_ - Clock::now()).count();
+  return left < 1 ? 1 : static_cast<int>(left);
+}
+
+void CHaldenDoc::SetReconnectTimings(const ReconnectTimings& timings) {
+  timings_ = timings;
+  retry_.setTimings(timings.backoff);
+  bot_->SetPerAddressTimeout(timings.per_address_timeout_ms);
+}
 
 void CHaldenDoc::Connect() {
   struct Required {
@@ -101,16 +127,27 @@ void CHaldenDoc::Connect() {
     }
   }
   if (!IsIdleState(state_.load())) return;
-  BeginConnecting(false);
+  // Asked for by the user: at once, and with a fresh schedule.
+  retry_.reset();
+  ForgetFailures();
+  BeginConnecting(ConnectMode::Quick);
 }
 
-void CHaldenDoc::BeginConnecting(bool after_reconnect_wait) {
+void CHaldenDoc::ForgetFailures() {
+  retry_due_.reset();
+  last_failure_ = {};
+  last_reported_ = {};
+  shown_countdown_ = -1;
+}
+
+void CHaldenDoc::BeginConnecting(ConnectMode mode) {
   status_server_ = login_.server;
+  retry_due_.reset();
   SetState(Connecting);
   bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
                      ChatConnection::kDefaultPort);
   bot_->SetCaFile(login_.caFile);
-  StartConnectWorker(after_reconnect_wait);
+  StartConnectWorker(mode, mode == ConnectMode::AfterLoss ? timings_.reconnect_delay_ms : 0);
 }
 
 unsigned CHaldenDoc::CancelWorker() {
@@ -125,74 +162,142 @@ unsigned CHaldenDoc::CancelWorker() {
 }
 
 void CHaldenDoc::Disconnect() {
-  if (IsIdleState(state_.load())) return;
+  // A retry that is only waiting is stopped too.
+  if (IsIdleState(state_.load()) && !retry_due_) return;
   bot_->ClearUserList();
   status_server_ = IsUnset(login_.server) ? "" : login_.server;
   CancelWorker();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
-  SetState(NotConnected);
+  login_deadline_.reset();
+  ForgetFailures();
+  if (state_.load() == NotConnected)
+    host_.StatusChanged(NotConnected, StatusText());
+  else
+    SetState(NotConnected);
 }
 
 void CHaldenDoc::JoinWorker() {
   if (worker_.joinable()) worker_.join();
 }
 
-void CHaldenDoc::StartConnectWorker(bool after_reconnect_wait) {
+void CHaldenDoc::StartConnectWorker(ConnectMode mode, int delay_ms) {
   const unsigned gen = CancelWorker();
   JoinWorker();
+  bot_->AllowConnect();
 
   // Waits that a Disconnect (or a newer worker) cuts short; true when cut.
   auto cancelled_wait = [this, gen](int ms) {
     std::unique_lock<std::mutex> lock(worker_mutex_);
     return worker_cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return generation_ != gen; });
   };
-  bot_->SetRetryPause([cancelled_wait](int ms) { cancelled_wait(ms); });
+  const int quick_pause = timings_.quick_pause_ms;
+  bot_->SetRetryPause([cancelled_wait, quick_pause](int) { cancelled_wait(quick_pause); });
 
   std::weak_ptr<bool> alive = alive_;
-  const int delay = reconnect_delay_ms_;
-  worker_ = std::thread([this, gen, after_reconnect_wait, cancelled_wait, alive, delay] {
-    if (after_reconnect_wait && (cancelled_wait(delay) || state_.load() == NotConnected))
-      return;
+  worker_ = std::thread([this, gen, mode, delay_ms, cancelled_wait, alive] {
+    if (delay_ms > 0 && (cancelled_wait(delay_ms) || state_.load() == NotConnected)) return;
     if (generation_ != gen) return;
+    if (mode == ConnectMode::Backoff) {
+      host_.PostToMain([this, gen, alive] {
+        if (alive.lock() && generation_ == gen) {
+          retry_due_.reset();
+          SetState(Connecting);
+        }
+      });
+    }
     bot_->CloseSocket();
-    int result = bot_->ConnectWithRetries();
-    host_.PostToMain([this, gen, result, alive] {
+    const bool connected = mode == ConnectMode::Backoff
+                               ? bot_->ConnectOnce()
+                               : bot_->ConnectWithRetries() == WaitingForLoginPrompt;
+    host_.PostToMain([this, gen, connected, alive] {
       if (!alive.lock()) return;
       if (generation_ != gen) {
         // Disconnected meanwhile: the new socket is not wanted.
-        if (result == WaitingForLoginPrompt && state_.load() == NotConnected) bot_->CloseSocket();
+        if (connected && state_.load() == NotConnected) bot_->CloseSocket();
         return;
       }
-      if (result == WaitingForLoginPrompt) host_.SocketChanged(bot_->Socket());
-      SetState(result);
+      ConnectFinished(connected);
     });
   });
 }
 
+void CHaldenDoc::ConnectFinished(bool connected) {
+  if (!connected) {
+    Fail(bot_->LastFailure());
+    return;
+  }
+  host_.SocketChanged(bot_->Socket());
+  login_deadline_ = Clock::now() + std::chrono::milliseconds(timings_.login_timeout_ms);
+  SetState(WaitingForLoginPrompt);
+}
+
+void CHaldenDoc::ReportFailure(const ConnectFailure& why) {
+  last_failure_ = why;
+  if (why == last_reported_) return;
+  last_reported_ = why;
+  display_.print(TextType::BnetInfo, "%s.", why.Message().c_str());
+}
+
+void CHaldenDoc::Fail(const ConnectFailure& why) {
+  ReportFailure(why);
+  const auto wait = retry_.next();
+  retry_due_ = Clock::now() + wait;
+  shown_countdown_ = SecondsToRetry();
+  // Told even when the state was 3 already: the reason and the wait are news.
+  state_.store(ConnectionFailed);
+  host_.StatusChanged(ConnectionFailed, StatusText());
+  StartConnectWorker(ConnectMode::Backoff, static_cast<int>(wait.count()));
+}
+
 void CHaldenDoc::OnSocketEvent(SocketEvent event) {
+  ConnectFailure why{FailureKind::ServerClosed, ""};
   if (event == SocketEvent::Readable) {
     bool ok = bot_->ReadAvailable();
     if (ok && !bot_->PeerClosed() && !bot_->WriteStalled()) return;
     if (ok) event = SocketEvent::Closed;  // read end of stream: the server closed
+    else if (bot_->Socket() >= 0) why = ConnectFailure::FromErrno(bot_->ReadError());
   }
-  if (bot_->WriteStalled())
+  if (bot_->WriteStalled()) {
     display_.print(TextType::BotInfo, "The server stopped taking what the bot sends; the connection is dropped.");
+    why = {FailureKind::ConnectionLost, "the server stopped reading"};
+  }
   if (event == SocketEvent::Closed) {
     display_.print(TextType::BnetInfo, "THE BOT HAS LOST CONNECTION");
     display_.print(TextType::BnetInfo, "Attempting to reconnect...");
   }
-  LoseConnection();
+  LoseConnection(why);
 }
 
-void CHaldenDoc::LoseConnection() {
+void CHaldenDoc::LoseConnection(ConnectFailure why) {
+  const int was = state_.load();
   bot_->ClearUserList();
   bot_->CloseSocket();
   host_.SocketChanged(-1);
-  // Whatever the state, the bot tries again after the wait: a deliberate
-  // Disconnect stops watching the socket before any loss can be seen, and a
-  // Disconnect during the wait is checked for before connecting.
-  BeginConnecting(true);
+  login_deadline_.reset();
+  if (was == NotConnected) return;  // disconnected on purpose: stay so
+  if (why.kind == FailureKind::ServerClosed && was == LoginFailed) why = {FailureKind::LoginRefused, "Login Incorrect"};
+  if (why.kind == FailureKind::ServerClosed && was == ConnectionRefused) why = {FailureKind::LoginRefused, ""};
+  if (was == Connected) {
+    // A working connection ended: say why, then the quick tries after the delay.
+    ReportFailure(why);
+    last_failure_ = {};
+    BeginConnecting(ConnectMode::AfterLoss);
+    return;
+  }
+  // The login never completed: this try failed.
+  Fail(why);
+}
+
+void CHaldenDoc::CheckLoginTimeout() {
+  if (!login_deadline_ || Clock::now() < *login_deadline_) return;
+  const int state = state_.load();
+  const bool logging_in = state == WaitingForLoginPrompt || state == VerifyingNameAndPassword ||
+                          state == LoginFailed || state == ConnectionRefused;
+  login_deadline_.reset();
+  if (!logging_in) return;
+  LoseConnection({FailureKind::LoginTimedOut,
+                  "no login within " + std::to_string((timings_.login_timeout_ms + 999) / 1000) + " s"});
 }
 
 void CHaldenDoc::OnTimer1() {
@@ -207,6 +312,15 @@ void CHaldenDoc::OnTimer1() {
 void CHaldenDoc::OnTimer2() {
   bot_->Queue().DecayScore();
   bot_->OnFastTick();
+  CheckLoginTimeout();
+  // The countdown of a waiting retry, kept current without a timer of its own.
+  if (retry_due_ && state_.load() == ConnectionFailed) {
+    const int seconds = SecondsToRetry();
+    if (seconds != shown_countdown_) {
+      shown_countdown_ = seconds;
+      host_.StatusRefreshed(ConnectionFailed, StatusText());
+    }
+  }
 }
 
 void CHaldenDoc::DeliverSentLines() { bot_->Queue().DeliverSent(); }

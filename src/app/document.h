@@ -2,7 +2,9 @@
 // The document: owns the bot, the connection state, the login values and the
 // toggles; connects, reconnects after a loss, and runs the timers' work.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,6 +13,8 @@
 
 #include "app/config.h"
 #include "app/connection_state.h"
+#include "net/connect_failure.h"
+#include "net/retry_schedule.h"
 
 namespace tolvik {
 
@@ -19,6 +23,16 @@ class ChatDisplay;
 class Host;
 
 enum class SocketEvent { Readable, Closed };
+
+// How long the connect path waits at each step. The defaults are the
+// program's; tests shorten them.
+struct ReconnectTimings {
+  int reconnect_delay_ms = 5000;  // after a working connection was lost
+  int quick_pause_ms = 5000;      // after each of the three quick tries
+  RetrySchedule::Timings backoff;  // between tries once the quick ones failed
+  int login_timeout_ms = 30000;    // from the connect to the first event line
+  int per_address_timeout_ms = 5000;
+};
 
 class CHaldenDoc {
  public:
@@ -61,16 +75,39 @@ class CHaldenDoc {
   const ConfigPaths& Paths() const { return paths_; }
   int AntiIdleCount() const { return anti_idle_count_; }
   // The wait before reconnecting after a loss (5 s; tests shorten it).
-  void SetReconnectDelay(int ms) { reconnect_delay_ms_ = ms; }
+  void SetReconnectDelay(int ms) { timings_.reconnect_delay_ms = ms; }
+  void SetReconnectTimings(const ReconnectTimings& timings);
+  const ReconnectTimings& Timings() const { return timings_; }
+  // A try is due later (after failures), until Connect or Disconnect.
+  bool RetryPending() const { return retry_due_.has_value(); }
+  // Why the last try failed (kind None once logged in or disconnected).
+  const ConnectFailure& LastFailure() const { return last_failure_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  // How a connect worker goes about it.
+  enum class ConnectMode {
+    Quick,      // the three quick tries, at once
+    AfterLoss,  // the same after the reconnect delay
+    Backoff,    // one try after the retry schedule's wait
+  };
+
   // State 1 with fresh login values, then a connect worker.
-  void BeginConnecting(bool after_reconnect_wait);
-  void StartConnectWorker(bool after_reconnect_wait);
+  void BeginConnecting(ConnectMode mode);
+  void StartConnectWorker(ConnectMode mode, int delay_ms);
+  // The worker's result, on the main thread.
+  void ConnectFinished(bool connected);
+  // Says why (once per change of reason) and schedules the next try.
+  void Fail(const ConnectFailure& why);
+  void ReportFailure(const ConnectFailure& why);
+  void ForgetFailures();
+  // Whole seconds until the next try (at least 1).
+  int SecondsToRetry() const;
   // Makes any worker and its connect give up; returns the new generation.
   unsigned CancelWorker();
   void JoinWorker();
-  void LoseConnection();
+  void LoseConnection(ConnectFailure why);
+  void CheckLoginTimeout();
   void ApplyFonts();
 
   ChatDisplay& display_;
@@ -81,7 +118,13 @@ class CHaldenDoc {
   std::string status_server_;
   std::atomic<int> state_{NotConnected};
   int anti_idle_count_ = 0;
-  int reconnect_delay_ms_ = 5000;
+  ReconnectTimings timings_;
+  RetrySchedule retry_;
+  std::optional<Clock::time_point> retry_due_;
+  std::optional<Clock::time_point> login_deadline_;
+  ConnectFailure last_failure_;   // shown in the status text
+  ConnectFailure last_reported_;  // printed last; the same reason is not printed again
+  int shown_countdown_ = -1;
   bool closed_ = false;
 
   std::unique_ptr<ChatBot> bot_;

@@ -20,6 +20,9 @@ class Host {
 
   // The connection state or its text changed (main thread).
   virtual void StatusChanged(int state, const std::string& text) = 0;
+  // The status text moved on without news (the countdown to the next try);
+  // a front-end that shows the text all the time updates it (main thread).
+  virtual void StatusRefreshed(int /*state*/, const std::string& /*text*/) {}
 
   // A login value is missing: `key` is "Password", "Login" or "Server". The
   // front-end lets the user supply it (configuration sheet, terminal prompt)

@@ -16,7 +16,7 @@
 
 #include "net/api/api_session.h"
 #include "net/api/api_url.h"
-#include "net/server_address.h"
+#include "net/tcp_connector.h"
 
 namespace tolvik {
 namespace {
@@ -49,7 +49,11 @@ void BlankControlBytes(char* s) {
 }  // namespace
 
 ChatConnection::ChatConnection()
-    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {}
+    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
+  // The login prompt is answered on this word; a read that ends inside it
+  // must not hide it (TCP may cut the prompt anywhere).
+  reader_.setWatchWord(kLoginPromptWord);
+}
 
 ChatConnection::~ChatConnection() {
   if (log_ != nullptr) std::fclose(log_);
@@ -61,11 +65,6 @@ void ChatConnection::SetCaFile(const std::string& path) {
 }
 
 bool ChatConnection::UsesApi() const { return api::IsApiServer(server_); }
-
-std::string ChatConnection::LastConnectError() const {
-  std::lock_guard<std::mutex> lock(api_config_mutex_);
-  return last_connect_error_;
-}
 
 bool ChatConnection::OpenApi(int fd) {
   api::ApiUrl url;
@@ -79,8 +78,8 @@ bool ChatConnection::OpenApi(int fd) {
   std::shared_ptr<api::ApiSession> session = api::ApiSession::Open(fd, url, password_, ca_file, &error);
   if (!session) {
     Log("%s", error.c_str());
-    std::lock_guard<std::mutex> lock(api_config_mutex_);
-    last_connect_error_ = error;
+    std::lock_guard<std::mutex> lock(failure_mutex_);
+    last_failure_ = ConnectFailure{FailureKind::Other, error};
     return false;
   }
   api_.store(std::move(session));
@@ -106,50 +105,40 @@ void ChatConnection::SetCurrentChannel(const char* name) { CopyBounded(current_c
 void ChatConnection::SetOwnName(const char* name) { CopyBounded(own_name_, sizeof own_name_, name); }
 
 bool ChatConnection::OpenSocket() {
-  sockaddr_storage addr{};
-  socklen_t len = 0;
+  // A chat API address connects to its host and port; TLS and the
+  // WebSocket then run over the connected socket before it is installed.
   const bool use_api = UsesApi();
   api::ApiUrl url;
+  std::string host;
   if (use_api) {
-    if (!api::ParseApiUrl(server_, &url)) return false;
+    if (!api::ParseApiUrl(server_, &url)) {
+      std::lock_guard<std::mutex> lock(failure_mutex_);
+      last_failure_ = ConnectFailure{FailureKind::Other, "the chat API address is not valid"};
+      return false;
+    }
     // The resolver takes host[:port]; an IPv6 address keeps its brackets.
-    std::string host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
-    if (!ResolveServer(host.c_str(), url.port, &addr, &len)) return false;
-  } else if (!ResolveServer(server_, port_, &addr, &len)) {
+    host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+  }
+  ConnectOutcome outcome = ConnectToServer(use_api ? host.c_str() : server_, use_api ? url.port : port_,
+                                           per_address_timeout_ms_.load(), cancel_connect_);
+  {
+    std::lock_guard<std::mutex> lock(failure_mutex_);
+    last_failure_ = outcome.failure;
+  }
+  if (outcome.fd < 0) return false;
+  if (use_api && !OpenApi(outcome.fd)) {
+    ::close(outcome.fd);  // a failed attempt's socket is never reused
     return false;
   }
-  int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) return false;
-  if (!ConnectCancellable(fd, reinterpret_cast<sockaddr*>(&addr), len) || (use_api && !OpenApi(fd))) {
-    ::close(fd);  // a failed attempt's socket is never reused
-    return false;
-  }
-  CloseIfValid(ReplaceSocket(fd, SHUT_RDWR));
+  CloseIfValid(ReplaceSocket(outcome.fd, SHUT_RDWR));
   peer_closed_ = false;
   write_stalled_ = false;
   return true;
 }
 
-bool ChatConnection::ConnectCancellable(int fd, const sockaddr* addr, socklen_t len) {
-  // As a blocking connect, but CancelConnect() ends the wait (a server that
-  // never answers must not hold up a disconnect or the program's exit).
-  int flags = ::fcntl(fd, F_GETFL, 0);
-  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  int r = ::connect(fd, addr, len);
-  if (r != 0 && errno != EINPROGRESS && errno != EINTR) return false;
-  while (r != 0) {
-    if (cancel_connect_) return false;
-    pollfd p{fd, POLLOUT, 0};
-    int ready = ::poll(&p, 1, 100);
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready <= 0) continue;
-    int error = 0;
-    socklen_t error_len = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_len) != 0 || error != 0) return false;
-    r = 0;
-  }
-  ::fcntl(fd, F_SETFL, flags);
-  return true;
+ConnectFailure ChatConnection::LastFailure() const {
+  std::lock_guard<std::mutex> lock(failure_mutex_);
+  return last_failure_;
 }
 
 int ChatConnection::ReplaceSocket(int fd, int how) {
@@ -193,21 +182,28 @@ void ChatConnection::CloseSocketGracefully() {
   ::close(fd);
 }
 
-int ChatConnection::ConnectWithRetries() {
+int ChatConnection::ConnectWithRetries(int attempts) {
   reset_reader_ = true;
-  cancel_connect_ = false;
   Log("Attempting to connect...");
-  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
     if (OpenSocket()) {
       // The chat API has no selector: its login request went out with the handshake.
       if (!UsesApi()) SendLine("%c%c\r\n", 3, 4);
       return kStateWaitingForLoginPrompt;
     }
+    if (cancel_connect_) return kStateConnectionFailed;
     Log("Connect() failed.");
     retry_pause_(kRetryPauseMs);
   }
-  Log("Unable to log on after %d tries - giving up.", kConnectAttempts);
+  Log("Unable to log on after %d tries - giving up.", attempts);
   return kStateConnectionFailed;
+}
+
+bool ChatConnection::ConnectOnce() {
+  reset_reader_ = true;
+  if (!OpenSocket()) return false;
+  SendLine("%c%c\r\n", 3, 4);
+  return true;
 }
 
 bool ChatConnection::SendLine(const char* format, ...) {
@@ -305,7 +301,10 @@ bool ChatConnection::ReadAvailable() {
     do {
       n = ::recv(fd, reader_.writePtr(), reader_.writeSpace(), 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return false;
+    if (n < 0) {
+      read_error_ = errno;
+      return false;
+    }
     if (n == 0) peer_closed_ = true;
     reader_.commit(static_cast<size_t>(n), [this](char* line) { HandleLine(line); });
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "net/chat_event.h"
+#include "net/connect_failure.h"
 #include "net/line_reader.h"
 
 namespace tolvik {
@@ -31,8 +32,12 @@ class ChatConnection {
   static constexpr uint16_t kDefaultPort = 6112;
   static constexpr int kConnectAttempts = 3;
   static constexpr int kRetryPauseMs = 5000;
+  // How long one address of the server may take to answer a connect.
+  static constexpr int kPerAddressTimeoutMs = 5000;
   // How long one write may wait for a peer that does not take what it is sent.
   static constexpr int kSendTimeoutMs = 2000;
+  // A raw line holding this word is the server asking for the login values.
+  static constexpr const char* kLoginPromptWord = "password.";
 
   ChatConnection();
   virtual ~ChatConnection();
@@ -44,8 +49,10 @@ class ChatConnection {
   // Returns the length of the stored name plus one.
   int SetHomeChannel(const char* name);
 
-  // One connection attempt (blocking connect); true on success.
+  // One connection attempt: every address of the server in turn, each for
+  // the per-address timeout; true on success. LastFailure() says why not.
   bool OpenSocket();
+  ConnectFailure LastFailure() const;
   void CloseSocket();
   // Closes after letting what was just written reach the peer: our side is
   // shut down first and what the peer still sends is read and dropped (for
@@ -53,9 +60,14 @@ class ChatConnection {
   void CloseSocketGracefully();
   // Up to three attempts, pausing between them; sends the protocol selector on
   // success. Returns the next connection state (2 connected, 3 failed).
-  int ConnectWithRetries();
-  // Makes a connect attempt in progress (on another thread) give up now.
+  int ConnectWithRetries(int attempts = kConnectAttempts);
+  // One attempt, no pause; sends the selector on success.
+  bool ConnectOnce();
+  // Makes a connect attempt in progress (on another thread) give up now,
+  // and every later one until AllowConnect(). The owner allows a new worker's
+  // attempts before starting it, so a cancel can never be lost in between.
   void CancelConnect() { cancel_connect_ = true; }
+  void AllowConnect() { cancel_connect_ = false; }
 
   // Formats (at most 255 characters) and writes at once, unpaced.
   bool SendLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -69,6 +81,8 @@ class ChatConnection {
   // connection as lost. A read of 0 bytes (peer closed) returns true and sets PeerClosed().
   bool ReadAvailable();
   bool PeerClosed() const { return peer_closed_; }
+  // The errno of the last failed read.
+  int ReadError() const { return read_error_; }
 
   // Parses one line and calls its handler; control bytes in the name and the
   // text reach the handler as blanks. Returns the handler's result for
@@ -120,12 +134,11 @@ class ChatConnection {
   // A write on the current socket was given up (cleared by the next connect).
   bool WriteStalled() const { return write_stalled_.load(); }
   void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
+  void SetPerAddressTimeout(int ms) { per_address_timeout_ms_ = ms; }
   // A CA certificate file trusted besides the system's store (chat API only).
   void SetCaFile(const std::string& path);
   // The server value names the chat API (wss://...) rather than a text gateway.
   bool UsesApi() const;
-  // Why the last connect attempt failed, when it got as far as TLS or the API.
-  std::string LastConnectError() const;
   const char* Account() const { return account_; }
   const char* Password() const { return password_; }
   const char* Server() const { return server_; }
@@ -145,7 +158,6 @@ class ChatConnection {
   // Installs `fd` (-1: none) and returns the previous descriptor for the
   // caller to close; the previous one is shut down with `how` first.
   int ReplaceSocket(int fd, int how);
-  bool ConnectCancellable(int fd, const struct sockaddr* addr, socklen_t len);
   // Opens the chat API over a connected socket; false (with the reason kept) on failure.
   bool OpenApi(int fd);
   void DropApi();
@@ -164,18 +176,21 @@ class ChatConnection {
   std::mutex send_mutex_;   // held for the length of one send
   std::mutex state_mutex_;  // held while the descriptor is shut down or swapped
   bool peer_closed_ = false;
+  int read_error_ = 0;
   std::atomic<bool> write_stalled_{false};
   std::atomic<int> send_timeout_ms_{kSendTimeoutMs};
   // Set by a connect worker; the main thread empties the reader before its next read.
   std::atomic<bool> reset_reader_{false};
   std::atomic<bool> cancel_connect_{false};
+  std::atomic<int> per_address_timeout_ms_{kPerAddressTimeoutMs};
+  mutable std::mutex failure_mutex_;
+  ConnectFailure last_failure_;
   std::function<void(int ms)> retry_pause_;
   // The chat API session over the current socket, if the server is one.
   // Readers take their own reference, so a swap never pulls it from under them.
   std::atomic<std::shared_ptr<api::ApiSession>> api_;
   mutable std::mutex api_config_mutex_;
   std::string ca_file_;
-  std::string last_connect_error_;
   std::vector<ChatEvent> api_events_;
 };
 

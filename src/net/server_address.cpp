@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include <cstring>
+#include <string>
 
 namespace tolvik {
 namespace {
@@ -28,53 +29,81 @@ bool OnlyDigitsAndDots(const char* s) {
   return true;
 }
 
+ConnectFailure NotAnAddress(const char* server) {
+  return {FailureKind::NameNotFound, "\"" + std::string(server) + "\" is not a valid server address"};
+}
+
 }  // namespace
 
-bool ResolveServer(const char* server, uint16_t default_port, sockaddr_storage* addr, socklen_t* len) {
+ConnectFailure ResolveServerAddresses(const char* server, uint16_t default_port, std::vector<SocketAddress>* out) {
   if (server == nullptr) server = "";
+  out->clear();
   char host[256];
   uint16_t port = default_port;
-  std::memset(addr, 0, sizeof *addr);
+  SocketAddress one;
 
   if (server[0] == '[') {
     const char* close = std::strchr(server, ']');
-    if (close == nullptr) return false;
+    if (close == nullptr) return NotAnAddress(server);
     size_t n = static_cast<size_t>(close - server - 1);
-    if (n >= sizeof host) return false;
+    if (n >= sizeof host) return NotAnAddress(server);
     std::memcpy(host, server + 1, n);
     host[n] = '\0';
-    if (close[1] == ':' && !ParsePort(close + 2, &port)) return false;
-    if (close[1] != '\0' && close[1] != ':') return false;
-    auto* a6 = reinterpret_cast<sockaddr_in6*>(addr);
-    if (inet_pton(AF_INET6, host, &a6->sin6_addr) != 1) return false;
+    if (close[1] == ':' && !ParsePort(close + 2, &port)) return NotAnAddress(server);
+    if (close[1] != '\0' && close[1] != ':') return NotAnAddress(server);
+    auto* a6 = reinterpret_cast<sockaddr_in6*>(&one.addr);
+    if (inet_pton(AF_INET6, host, &a6->sin6_addr) != 1) return NotAnAddress(server);
     a6->sin6_family = AF_INET6;
     a6->sin6_port = htons(port);
-    *len = sizeof *a6;
-    return true;
+    one.len = sizeof *a6;
+    out->push_back(one);
+    return {};
   }
 
   size_t n = strnlen(server, sizeof host - 1);
   std::memcpy(host, server, n);
   host[n] = '\0';
   if (char* colon = std::strchr(host, ':')) {
-    if (std::strchr(colon + 1, ':') != nullptr) return false;  // a bare IPv6 address needs brackets
-    if (!ParsePort(colon + 1, &port)) return false;
+    if (std::strchr(colon + 1, ':') != nullptr) return NotAnAddress(server);  // a bare IPv6 address needs brackets
+    if (!ParsePort(colon + 1, &port)) return NotAnAddress(server);
     *colon = '\0';
   }
 
-  auto* a4 = reinterpret_cast<sockaddr_in*>(addr);
-  a4->sin_family = AF_INET;
-  a4->sin_port = htons(port);
-  *len = sizeof *a4;
-  if (OnlyDigitsAndDots(host)) return inet_aton(host, &a4->sin_addr) != 0;
+  if (OnlyDigitsAndDots(host)) {
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&one.addr);
+    a4->sin_family = AF_INET;
+    a4->sin_port = htons(port);
+    one.len = sizeof *a4;
+    if (inet_aton(host, &a4->sin_addr) == 0) return NotAnAddress(server);
+    out->push_back(one);
+    return {};
+  }
 
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  a4->sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+  const std::string service = std::to_string(port);
+  int rc = getaddrinfo(host, service.c_str(), &hints, &found);
+  if (rc != 0) return {FailureKind::NameNotFound, gai_strerror(rc)};
+  for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+    if ((ai->ai_family != AF_INET && ai->ai_family != AF_INET6) || ai->ai_addrlen > sizeof one.addr) continue;
+    SocketAddress a;
+    std::memcpy(&a.addr, ai->ai_addr, ai->ai_addrlen);
+    a.len = ai->ai_addrlen;
+    out->push_back(a);
+  }
   freeaddrinfo(found);
+  if (out->empty()) return {FailureKind::NameNotFound, "no IPv4 or IPv6 address"};
+  return {};
+}
+
+bool ResolveServer(const char* server, uint16_t default_port, sockaddr_storage* addr, socklen_t* len) {
+  std::vector<SocketAddress> all;
+  if (ResolveServerAddresses(server, default_port, &all).kind != FailureKind::None) return false;
+  *addr = all.front().addr;
+  *len = all.front().len;
   return true;
 }
 

@@ -42,6 +42,7 @@ class QtHost : public QObject, public Host {
   void PostToMain(std::function<void()> fn) override;
   void SocketChanged(int fd) override;
   void StatusChanged(int state, const std::string& text) override;
+  void StatusRefreshed(int state, const std::string& text) override { StatusChanged(state, text); }
   bool AskForLoginValue(const std::string& key, std::string& value) override;
   void OpenUserWhisperBar(const std::string& name) override;
   void PageAlarm() override;

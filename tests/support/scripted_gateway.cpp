@@ -15,7 +15,7 @@ namespace {
 const std::string kSelector("\x03\x04\r\n", 4);
 }
 
-ScriptedGateway::ScriptedGateway() {
+ScriptedGateway::ScriptedGateway(uint16_t port) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listen_fd_ < 0) throw std::runtime_error("socket failed");
   int one = 1;
@@ -23,7 +23,7 @@ ScriptedGateway::ScriptedGateway() {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
+  addr.sin_port = htons(port);
   if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listen_fd_, 8) != 0)
     throw std::runtime_error("bind/listen failed");
   socklen_t len = sizeof addr;

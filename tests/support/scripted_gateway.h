@@ -24,7 +24,8 @@ class ScriptedGateway {
     std::chrono::milliseconds delay{0};
   };
 
-  ScriptedGateway();
+  // Listens on `port`, or on an ephemeral one when 0.
+  explicit ScriptedGateway(uint16_t port = 0);
   ~ScriptedGateway();
   ScriptedGateway(const ScriptedGateway&) = delete;
   ScriptedGateway& operator=(const ScriptedGateway&) = delete;

@@ -37,7 +37,13 @@ class SessionTest : public ::testing::Test {
   }
   void Open() {
     doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
-    doc->SetReconnectDelay(200);
+    // Every wait of the connect path shortened; nothing here sleeps.
+    ReconnectTimings timings;
+    timings.reconnect_delay_ms = 200;
+    timings.quick_pause_ms = 50;
+    timings.backoff = {100ms, 400ms, 20};
+    timings.per_address_timeout_ms = 500;
+    doc->SetReconnectTimings(timings);
     doc->Bot().Queue().SetPause([](int) {});
   }
   bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {

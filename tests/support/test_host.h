@@ -28,6 +28,7 @@ class TestHost : public Host {
     states.push_back(state);
     status_texts.push_back(text);
   }
+  void StatusRefreshed(int, const std::string& text) override { refreshed_texts.push_back(text); }
   bool AskForLoginValue(const std::string& key, std::string& value) override;
   // Counts page alarms (called on the bot's alarm workers).
   void PageAlarm() override { pages.fetch_add(1); }
@@ -42,6 +43,7 @@ class TestHost : public Host {
 
   std::vector<int> states;
   std::vector<std::string> status_texts;
+  std::vector<std::string> refreshed_texts;  // countdown updates
   std::vector<std::string> asked;
   std::map<std::string, std::string> answers;  // what AskForLoginValue answers, by key
   std::atomic<int> pages{0};
