@@ -1,7 +1,54 @@
 #pragma once
 // One connection to the chat API: TLS, the WebSocket, the login exchange,
 // decoding what arrives into event records and sending the queue's lines as
-// requests.
+// requests. Everything above the records (handlers, moderation, scripts,
+// both front-ends) is the same for either transport.
+//
+// What arrives (Botapichat.*)              record the handlers get
+//   UserUpdateEventRequest, first one        2010 own name (the bot itself)
+//   ConnectEventRequest {channel}            1007 channel, then 1001 for the bot
+//   UserUpdateEventRequest, new id, listing  1001 user present
+//   UserUpdateEventRequest, new id, later    1002 join
+//   UserUpdateEventRequest, known id         1009 flags/product, only on a change
+//   UserLeaveEventRequest                    1003 leave
+//   MessageEventRequest Whisper              1004 whisper
+//   MessageEventRequest Channel              1005 talk
+//   MessageEventRequest Emote                1023 emote
+//   MessageEventRequest ServerInfo           1018 information
+//   MessageEventRequest ServerError          1019 error
+//   DisconnectEventRequest                   the connection ends (lost, as a close)
+// Flags: Admin -> 0x01, Moderator -> 0x02 (operator), Speaker -> 0x04,
+// MuteGlobal -> 0x20; MuteWhisper has no bit. ProgramId "W2BN" -> "[W2BN]",
+// none -> "[CHAT]". A listing ends at the first other event or after
+// ApiDecoder::kListingQuietMs without an update.
+//
+// What the queue sends                     request
+//   plain text                               SendMessageRequest {message}
+//   /w /m /msg /whisper NAME text            SendWhisperRequest {message, user_id}
+//   /me /emote text                          SendEmoteRequest {message}
+//   /kick NAME [reason]                      KickUserRequest {user_id} (reason dropped)
+//   /ban NAME [reason]                       BanUserRequest {user_id} (reason dropped)
+//   /unban NAME                              UnbanUserRequest {toon_name}
+//   /designate NAME                          SendSetModeratorRequest {user_id}
+//   any other /command                       nothing; a local 1018 line says the API lacks it
+//   a NAME not in the channel                nothing; a local 1019 "NAME is not logged on in this channel."
+// Login: AuthenticateRequest {api_key} with the handshake, ConnectRequest
+// once it is accepted. A refused key gives a 1019 line with the status and
+// the gateway's "Login Incorrect" raw line, so the login state and the retry
+// rule are the text gateway's. Close: DisconnectRequest, then a close frame.
+//
+// Confirmations differ between the transports. The text gateway answers
+// /ban, /unban, /designate (and /kick) with information or error lines that
+// do not say which command they answer, and the pending actions match them
+// oldest first. The API answers each request by its id, so the answer is
+// matched to its request here and turned into the line the gateway would
+// have sent ("NAME was banned by BOT.", "NAME was kicked out of the channel
+// by BOT.", "NAME was unbanned by BOT.", "NAME is your new designated heir.")
+// or, for a failed status, a 1019 line ("Ban of NAME failed: bad request
+// (8/2)"). A kick or ban may also be confirmed by the target's leave, which
+// can come before the answer: whichever comes first confirms, exactly once.
+// A rate-limit status (6/8) is reported the same way and holds the next
+// request back for kRateLimitPauseMs.
 //
 // Threads: the reading thread calls Read(), any thread calls SendLines()
 // (the sender thread, or the main thread for unpaced lines). Every TLS and
