@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "net/api/api_session.h"
 #include "net/api/api_url.h"
@@ -82,11 +83,25 @@ bool ChatConnection::OpenApi(int fd) {
     last_failure_ = ConnectFailure{FailureKind::Other, error};
     return false;
   }
-  api_.store(std::move(session));
+  SetApiSession(std::move(session));
   return true;
 }
 
-void ChatConnection::DropApi() { api_.store(nullptr); }
+void ChatConnection::DropApi() { SetApiSession(nullptr); }
+
+std::shared_ptr<api::ApiSession> ChatConnection::ApiSessionNow() const {
+  std::lock_guard<std::mutex> lock(api_mutex_);
+  return api_;
+}
+
+void ChatConnection::SetApiSession(std::shared_ptr<api::ApiSession> session) {
+  std::shared_ptr<api::ApiSession> old;
+  {
+    std::lock_guard<std::mutex> lock(api_mutex_);
+    old = std::exchange(api_, std::move(session));
+  }
+  // `old` goes here, outside the lock, once no reader holds it any more.
+}
 
 void ChatConnection::SetLoginInfo(const char* account, const char* password, const char* server, uint16_t port) {
   CopyBounded(account_, sizeof account_, account);
@@ -164,7 +179,7 @@ void ChatConnection::CloseSocket() {
 void ChatConnection::CloseSocketGracefully() {
   // Over the chat API the server is told first: a disconnect request, then
   // the WebSocket's close frame.
-  if (std::shared_ptr<api::ApiSession> session = api_.load()) {
+  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
     std::lock_guard<std::mutex> sending(send_mutex_);
     session->Close(500);
   }
@@ -220,7 +235,7 @@ bool ChatConnection::SendRaw(const char* data, size_t len) {
   std::lock_guard<std::mutex> sending(send_mutex_);
   int fd = socket_.load();
   if (fd < 0) return false;
-  if (std::shared_ptr<api::ApiSession> session = api_.load()) {
+  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
     if (session->SendLines(std::string_view(data, len), send_timeout_ms_.load())) return true;
     // As with the text gateway: a connection that takes nothing is given up.
     write_stalled_ = true;
@@ -281,7 +296,7 @@ bool ChatConnection::ReadAvailable() {
   int fd = socket_.load();
   if (fd < 0) return false;
   if (reset_reader_.exchange(false)) reader_.reset();
-  if (std::shared_ptr<api::ApiSession> session = api_.load()) {
+  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
     // The session drains the socket and the TLS layer's buffer alike, so
     // nothing waits unseen when the socket stops being readable.
     api_events_.clear();
@@ -330,7 +345,7 @@ void ChatConnection::HandleLine(char* line) {
 }
 
 void ChatConnection::DeliverLocalEvents() {
-  std::shared_ptr<api::ApiSession> session = api_.load();
+  std::shared_ptr<api::ApiSession> session = ApiSessionNow();
   if (!session || !session->HasLocalEvents()) return;
   std::vector<ChatEvent> events;
   session->TakeLocalEvents(&events);

@@ -188,7 +188,10 @@ class ChatConnection {
   std::function<void(int ms)> retry_pause_;
   // The chat API session over the current socket, if the server is one.
   // Readers take their own reference, so a swap never pulls it from under them.
-  std::atomic<std::shared_ptr<api::ApiSession>> api_;
+  std::shared_ptr<api::ApiSession> ApiSessionNow() const;
+  void SetApiSession(std::shared_ptr<api::ApiSession> session);
+  mutable std::mutex api_mutex_;  // held only to copy or swap the pointer
+  std::shared_ptr<api::ApiSession> api_;
   mutable std::mutex api_config_mutex_;
   std::string ca_file_;
   std::vector<ChatEvent> api_events_;
