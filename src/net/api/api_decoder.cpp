@@ -26,66 +26,221 @@ constexpr FlagName kFlagNames[] = {
     {"MuteGlobal", kFlagSquelched}, {"MuteWhisper", 0},
 };
 
-const json* Member(const json& object, const char* key) {
-  if (!object.is_object()) return nullptr;
-  auto it = object.find(key);
-  return it == object.end() ? nullptr : &*it;
-}
-
-bool ReadId(const json& object, const char* key, uint64_t* id) {
-  const json* v = Member(object, key);
-  if (v == nullptr) return false;
-  if (v->is_number_unsigned()) {
-    *id = v->get<uint64_t>();
-    return true;
-  }
-  if (v->is_number_integer() && v->get<int64_t>() >= 0) {
-    *id = static_cast<uint64_t>(v->get<int64_t>());
-    return true;
-  }
-  return false;
-}
-
-std::string_view ReadString(const json& object, const char* key) {
-  const json* v = Member(object, key);
-  if (v == nullptr || !v->is_string()) return {};
-  return v->get_ref<const std::string&>();
-}
-
-uint32_t ReadFlags(const json& payload) {
-  const json* list = Member(payload, "flag");
-  if (list == nullptr) return 0;
-  uint32_t flags = 0;
-  auto add = [&flags](const json& item) {
-    if (!item.is_string()) return;
-    const std::string& s = item.get_ref<const std::string&>();
-    for (const FlagName& f : kFlagNames)
-      if (strcasecmp(s.c_str(), f.name) == 0) flags |= f.bit;
-  };
-  if (list->is_array()) {
-    for (const json& item : *list) add(item);
-  } else {
-    add(*list);
-  }
-  return flags;
-}
-
-// "[W2BN]" from the ProgramId attribute; a login without one is a chat login.
-std::string ReadProduct(const json& payload) {
-  const json* list = Member(payload, "attribute");
-  if (list != nullptr && list->is_array()) {
-    for (const json& item : *list) {
-      if (strcasecmp(std::string(ReadString(item, "key")).c_str(), "ProgramId") != 0) continue;
-      std::string_view value = ReadString(item, "value");
-      if (!value.empty() && value.size() <= 16) return "[" + std::string(value) + "]";
-    }
-  }
-  return "[CHAT]";
+uint32_t FlagBit(const std::string& name) {
+  for (const FlagName& f : kFlagNames)
+    if (strcasecmp(name.c_str(), f.name) == 0) return f.bit;
+  return 0;
 }
 
 bool SameAsciiName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
+
+}  // namespace
+
+// The parts of a message the decoder reads. A key that repeats counts with
+// its last value, as in a parsed document.
+struct ApiDecoder::Fields {
+  std::string command;
+  bool has_request_id = false;
+  int64_t request_id = 0;
+  bool has_status = false;
+  int area = 0, code = 0;
+  bool has_user_id = false;
+  uint64_t user_id = 0;
+  std::string toon_name, message, type, channel;
+  bool has_flag = false;
+  uint32_t flags = 0;
+  bool has_attribute = false;
+  bool has_program = false;
+  std::string program;
+  std::string item_key, item_value;  // the attribute entry being read
+  std::vector<int> nesting;          // the parser's place, kept for its room
+
+  void ResetStatus() { has_status = false, area = 0, code = 0; }
+  void ResetPayload() {
+    has_user_id = false, user_id = 0;
+    toon_name.clear(), message.clear(), type.clear(), channel.clear();
+    has_flag = false, flags = 0;
+    has_attribute = false, has_program = false;
+    program.clear();
+  }
+  void Reset() {
+    command.clear();
+    has_request_id = false, request_id = 0;
+    ResetStatus();
+    ResetPayload();
+  }
+  // "[W2BN]" from the ProgramId attribute; a login without one is a chat login.
+  std::string Product() const { return has_program ? "[" + program + "]" : "[CHAT]"; }
+};
+
+void ApiDecoder::FieldsDeleter::operator()(Fields* f) const { delete f; }
+
+namespace {
+
+// Reads a message without building a document: only the fields above are
+// kept, so decoding allocates next to nothing.
+class FieldReader : public nlohmann::json_sax<json> {
+ public:
+  explicit FieldReader(ApiDecoder::Fields& f) : f_(f), stack_(f.nesting) { stack_.clear(); }
+
+  bool null() override { return Scalar(); }
+  bool boolean(bool) override { return Scalar(); }
+  bool number_integer(number_integer_t v) override { return Integer(v >= 0, static_cast<uint64_t>(v), v); }
+  bool number_unsigned(number_unsigned_t v) override {
+    return Integer(true, v, static_cast<int64_t>(v));
+  }
+  bool number_float(number_float_t, const string_t&) override { return Scalar(); }
+  bool binary(binary_t&) override { return Scalar(); }
+  bool string(string_t& v) override {
+    switch (Where()) {
+      case kTop:
+        if (key_ == kCommand) f_.command.assign(v);
+        else Scalar();
+        break;
+      case kPayloadObject:
+        switch (key_) {
+          case kToonName: f_.toon_name.assign(v); break;
+          case kMessage: f_.message.assign(v); break;
+          case kType: f_.type.assign(v); break;
+          case kChannel: f_.channel.assign(v); break;
+          case kFlag: f_.has_flag = true, f_.flags = FlagBit(v); break;
+          default: Scalar();
+        }
+        break;
+      case kFlagList: f_.flags |= FlagBit(v); break;
+      case kAttributeItem:
+        if (key_ == kKey) f_.item_key.assign(v);
+        if (key_ == kValue) f_.item_value.assign(v);
+        break;
+      default: break;
+    }
+    return true;
+  }
+  bool start_object(std::size_t) override {
+    Place place = kOther;
+    if (stack_.empty()) {
+      place = kTop;
+      top_object_ = true;
+    } else if (Where() == kTop && key_ == kStatus) {
+      place = kStatusObject;
+      f_.ResetStatus();
+      f_.has_status = true;
+    } else if (Where() == kTop && key_ == kPayload) {
+      place = kPayloadObject;
+      f_.ResetPayload();
+    } else if (Where() == kAttributeList) {
+      place = kAttributeItem;
+      f_.item_key.clear();
+      f_.item_value.clear();
+    }
+    stack_.push_back(place);
+    key_ = kNone;
+    return true;
+  }
+  bool end_object() override {
+    if (Where() == kAttributeItem && !f_.has_program && strcasecmp(f_.item_key.c_str(), "ProgramId") == 0 &&
+        !f_.item_value.empty() && f_.item_value.size() <= 16) {
+      f_.has_program = true;
+      f_.program = f_.item_value;
+    }
+    stack_.pop_back();
+    key_ = kNone;
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    Place place = kOther;
+    if (Where() == kPayloadObject && key_ == kFlag) {
+      place = kFlagList;
+      f_.has_flag = true;
+      f_.flags = 0;
+    } else if (Where() == kPayloadObject && key_ == kAttribute) {
+      place = kAttributeList;
+      f_.has_attribute = true;
+      f_.has_program = false;
+    } else if (Where() == kTop) {
+      Scalar();  // an array where an object or a value was expected
+    }
+    stack_.push_back(place);
+    return true;
+  }
+  bool end_array() override {
+    stack_.pop_back();
+    key_ = kNone;
+    return true;
+  }
+  bool key(string_t& k) override {
+    static constexpr std::pair<std::string_view, Key> kKeys[] = {
+        {"command", kCommand}, {"request_id", kRequestId}, {"status", kStatus},  {"payload", kPayload},
+        {"area", kArea},       {"code", kCode},            {"user_id", kUserId}, {"toon_name", kToonName},
+        {"message", kMessage}, {"type", kType},            {"channel", kChannel}, {"flag", kFlag},
+        {"attribute", kAttribute}, {"key", kKey},           {"value", kValue}};
+    key_ = kNone;
+    for (const auto& [name, id] : kKeys)
+      if (k == name) key_ = id;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+  bool top_is_object() const { return top_object_; }
+
+ private:
+  enum Place { kTop, kStatusObject, kPayloadObject, kFlagList, kAttributeList, kAttributeItem, kOther };
+  enum Key { kNone, kCommand, kRequestId, kStatus, kPayload, kArea, kCode, kUserId, kToonName, kMessage, kType,
+             kChannel, kFlag, kAttribute, kKey, kValue };
+
+  Place Where() const { return stack_.empty() ? kOther : static_cast<Place>(stack_.back()); }
+
+  bool Integer(bool non_negative, uint64_t u, int64_t i) {
+    if (Where() == kTop && key_ == kRequestId) {
+      f_.has_request_id = true;
+      f_.request_id = i;
+    } else if (Where() == kStatusObject && key_ == kArea) {
+      f_.area = static_cast<int>(i);
+    } else if (Where() == kStatusObject && key_ == kCode) {
+      f_.code = static_cast<int>(i);
+    } else if (Where() == kPayloadObject && key_ == kUserId) {
+      f_.has_user_id = non_negative;
+      f_.user_id = u;
+    } else {
+      return Scalar();
+    }
+    return true;
+  }
+  // A value that is not what its key wants: it still replaces what came before.
+  bool Scalar() {
+    if (Where() == kTop) {
+      if (key_ == kCommand) f_.command.clear();
+      if (key_ == kRequestId) f_.has_request_id = false;
+      if (key_ == kStatus) f_.ResetStatus();
+      if (key_ == kPayload) f_.ResetPayload();
+    } else if (Where() == kStatusObject) {
+      if (key_ == kArea) f_.area = 0;
+      if (key_ == kCode) f_.code = 0;
+    } else if (Where() == kPayloadObject) {
+      switch (key_) {
+        case kUserId: f_.has_user_id = false; break;
+        case kToonName: f_.toon_name.clear(); break;
+        case kMessage: f_.message.clear(); break;
+        case kType: f_.type.clear(); break;
+        case kChannel: f_.channel.clear(); break;
+        case kFlag: f_.has_flag = true, f_.flags = 0; break;
+        case kAttribute: f_.has_attribute = true, f_.has_program = false; break;
+        default: break;
+      }
+    } else if (Where() == kAttributeItem) {
+      if (key_ == kKey) f_.item_key.clear();
+      if (key_ == kValue) f_.item_value.clear();
+    }
+    return true;
+  }
+
+  ApiDecoder::Fields& f_;
+  std::vector<int>& stack_;
+  Key key_ = kNone;
+  bool top_object_ = false;
+};
 
 }  // namespace
 
@@ -160,32 +315,32 @@ void Emit(std::vector<ChatEvent>* events, int id, std::string_view name, uint32_
 }
 }  // namespace
 
+ApiDecoder::ApiDecoder() : fields_(new Fields) {}
+
 ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, std::vector<ChatEvent>* events,
                                     Answer* answer) {
   events->clear();
   if (RepairUtf8(message, &repaired_)) message = repaired_;
-  json msg = json::parse(message, nullptr, false);
-  if (msg.is_discarded() || !msg.is_object()) return Kind::kMalformed;
-  std::string_view command = ReadString(msg, "command");
+  Fields& f = *fields_;
+  f.Reset();
+  FieldReader reader(f);
+  if (!json::sax_parse(message.begin(), message.end(), &reader) || !reader.top_is_object()) return Kind::kMalformed;
+  const std::string_view command = f.command;
   if (command.empty()) return Kind::kMalformed;
-  static const json kEmpty = json::object();
-  const json* payload = Member(msg, "payload");
-  if (payload == nullptr || !payload->is_object()) payload = &kEmpty;
 
   std::lock_guard<std::mutex> lock(mutex_);
   if (command.size() > 8 && command.substr(command.size() - 8) == "Response") {
-    Respond(msg, answer, events);
+    Respond(answer, events);
     return Kind::kResponse;
   }
   if (command.substr(0, kChatPrefix.size()) != kChatPrefix) return Kind::kUnknown;
   std::string_view event = command.substr(kChatPrefix.size());
   if (event == "UserUpdateEventRequest") {
-    UserUpdate(*payload, now_ms, events);
+    UserUpdate(now_ms, events);
   } else if (event == "ConnectEventRequest") {
-    std::string_view channel = ReadString(*payload, "channel");
     // A new channel: whoever we knew stays behind, except ourselves.
     for (auto it = users_.begin(); it != users_.end();) it = (own_known_ && it->first == own_id_) ? std::next(it) : users_.erase(it);
-    Emit(events, kEvChannel, "", 0, channel);
+    Emit(events, kEvChannel, "", 0, f.channel);
     if (own_known_) {
       const User& me = users_[own_id_];
       Emit(events, kEvShowUser, me.name, me.flags, me.product);
@@ -194,10 +349,10 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
     listing_last_ms_ = now_ms;
   } else if (event == "UserLeaveEventRequest") {
     listing_ = false;
-    Leave(*payload, events);
+    Leave(events);
   } else if (event == "MessageEventRequest") {
     listing_ = false;
-    Message(*payload, events);
+    Message(events);
   } else if (event == "DisconnectEventRequest") {
     return Kind::kDisconnect;
   } else {
@@ -206,27 +361,30 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
   return Kind::kEvent;
 }
 
-void ApiDecoder::UserUpdate(const json& payload, int64_t now_ms, std::vector<ChatEvent>* events) {
-  uint64_t id = 0;
-  if (!ReadId(payload, "user_id", &id)) return;
-  std::string_view name = ReadString(payload, "toon_name");
-  const bool has_flags = Member(payload, "flag") != nullptr;
-  const bool has_attributes = Member(payload, "attribute") != nullptr;
+void ApiDecoder::UserUpdate(int64_t now_ms, std::vector<ChatEvent>* events) {
+  const Fields& f = *fields_;
+  if (!f.has_user_id) return;
+  const uint64_t id = f.user_id;
+  const std::string& name = f.toon_name;
   auto found = users_.find(id);
   if (found != users_.end()) {
     // A known user: only a real change is worth an event.
     User& u = found->second;
-    uint32_t flags = has_flags ? ReadFlags(payload) : u.flags;
-    std::string product = has_attributes ? ReadProduct(payload) : u.product;
+    const uint32_t flags = f.has_flag ? f.flags : u.flags;
     if (!name.empty()) u.name.assign(name);
-    if (flags == u.flags && product == u.product) return;
+    if (f.has_attribute) {
+      std::string product = f.Product();
+      if (flags == u.flags && product == u.product) return;
+      u.product = std::move(product);
+    } else if (flags == u.flags) {
+      return;
+    }
     u.flags = flags;
-    u.product = std::move(product);
     Emit(events, kEvUserFlags, u.name, u.flags, u.product);
     return;
   }
   if (name.empty()) return;  // nothing to call them by
-  User u{std::string(name), ReadFlags(payload), ReadProduct(payload)};
+  User u{name, f.flags, f.Product()};
   if (!own_known_) {
     // The first user the server describes is the bot itself.
     own_known_ = true;
@@ -242,9 +400,10 @@ void ApiDecoder::UserUpdate(const json& payload, int64_t now_ms, std::vector<Cha
   users_.emplace(id, std::move(u));
 }
 
-void ApiDecoder::Leave(const json& payload, std::vector<ChatEvent>* events) {
-  uint64_t id = 0;
-  if (!ReadId(payload, "user_id", &id)) return;
+void ApiDecoder::Leave(std::vector<ChatEvent>* events) {
+  const Fields& f = *fields_;
+  if (!f.has_user_id) return;
+  const uint64_t id = f.user_id;
   auto found = users_.find(id);
   if (found == users_.end()) return;
   // A kick or ban still unanswered is confirmed by the leave it caused.
@@ -258,19 +417,18 @@ void ApiDecoder::Leave(const json& payload, std::vector<ChatEvent>* events) {
   if (!(own_known_ && id == own_id_)) users_.erase(found);
 }
 
-void ApiDecoder::Message(const json& payload, std::vector<ChatEvent>* events) {
-  std::string_view type = ReadString(payload, "type");
-  std::string_view text = ReadString(payload, "message");
-  uint64_t id = 0;
-  const bool has_id = ReadId(payload, "user_id", &id);
-  auto found = has_id ? users_.find(id) : users_.end();
+void ApiDecoder::Message(std::vector<ChatEvent>* events) {
+  const Fields& f = *fields_;
+  const std::string_view type = f.type;
+  const std::string_view text = f.message;
+  auto found = f.has_user_id ? users_.find(f.user_id) : users_.end();
   std::string_view name;
   uint32_t flags = 0;
   if (found != users_.end()) {
     name = found->second.name;
     flags = found->second.flags;
   } else {
-    name = ReadString(payload, "toon_name");
+    name = f.toon_name;
   }
   if (type == "ServerInfo") {
     Emit(events, kEvInfo, "", 0, text);
@@ -290,19 +448,16 @@ void ApiDecoder::Message(const json& payload, std::vector<ChatEvent>* events) {
   }
 }
 
-void ApiDecoder::Respond(const json& msg, Answer* answer, std::vector<ChatEvent>* events) {
+void ApiDecoder::Respond(Answer* answer, std::vector<ChatEvent>* events) {
+  const Fields& f = *fields_;
   *answer = Answer{};
-  const json* status = Member(msg, "status");
-  if (status != nullptr && status->is_object()) {
-    const json* area = Member(*status, "area");
-    const json* code = Member(*status, "code");
-    if (area != nullptr && area->is_number_integer()) answer->status.area = area->get<int>();
-    if (code != nullptr && code->is_number_integer()) answer->status.code = code->get<int>();
-    answer->failed = answer->status.area != 0 || answer->status.code != 0;
+  if (f.has_status) {
+    answer->status.area = f.area;
+    answer->status.code = f.code;
+    answer->failed = f.area != 0 || f.code != 0;
   }
-  const json* rid = Member(msg, "request_id");
-  if (rid == nullptr || !rid->is_number_integer()) return;
-  auto found = requests_.find(rid->get<int64_t>());
+  if (!f.has_request_id) return;
+  auto found = requests_.find(f.request_id);
   if (found == requests_.end()) return;
   Request request = std::move(found->second);
   requests_.erase(found);

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
+#include <memory>
 
 #include "net/chat_event.h"
 
@@ -39,6 +39,8 @@ class ApiDecoder {
   // A user updated in a listing more than this long after the previous
   // update of the listing is taken as a join.
   static constexpr int64_t kListingQuietMs = 1000;
+
+  ApiDecoder();
 
   enum class Kind {
     kEvent,         // zero or more records were produced
@@ -81,10 +83,10 @@ class ApiDecoder {
     bool settled;  // confirmed by a leave before the answer came
   };
 
-  void UserUpdate(const nlohmann::json& payload, int64_t now_ms, std::vector<ChatEvent>* events);
-  void Leave(const nlohmann::json& payload, std::vector<ChatEvent>* events);
-  void Message(const nlohmann::json& payload, std::vector<ChatEvent>* events);
-  void Respond(const nlohmann::json& json, Answer* answer, std::vector<ChatEvent>* events);
+  void UserUpdate(int64_t now_ms, std::vector<ChatEvent>* events);
+  void Leave(std::vector<ChatEvent>* events);
+  void Message(std::vector<ChatEvent>* events);
+  void Respond(Answer* answer, std::vector<ChatEvent>* events);
   // The confirmation the text gateway would have sent for a settled request.
   void Confirm(const Request& request, std::vector<ChatEvent>* events) const;
 
@@ -97,6 +99,16 @@ class ApiDecoder {
   bool listing_ = false;
   int64_t listing_last_ms_ = 0;
   std::string repaired_;
+  // What the parser took out of the message being decoded; kept between
+  // messages so its strings keep their room.
+ public:
+  struct Fields;
+
+ private:
+  struct FieldsDeleter {
+    void operator()(Fields* f) const;
+  };
+  std::unique_ptr<Fields, FieldsDeleter> fields_;
 };
 
 // Fills one record; name and text are cut to their buffers.
