@@ -276,8 +276,10 @@ void CHaldenDoc::LoseConnection(ConnectFailure why) {
   host_.SocketChanged(-1);
   login_deadline_.reset();
   if (was == NotConnected) return;  // disconnected on purpose: stay so
-  if (why.kind == FailureKind::ServerClosed && was == LoginFailed) why = {FailureKind::LoginRefused, "Login Incorrect"};
-  if (why.kind == FailureKind::ServerClosed && was == ConnectionRefused) why = {FailureKind::LoginRefused, ""};
+  // After the server said no, its close (or its silence) is that refusal.
+  const bool after_refusal = why.kind == FailureKind::ServerClosed || why.kind == FailureKind::LoginTimedOut;
+  if (after_refusal && was == LoginFailed) why = {FailureKind::LoginRefused, "Login Incorrect"};
+  if (after_refusal && was == ConnectionRefused) why = {FailureKind::LoginRefused, ""};
   if (was == Connected) {
     // A working connection ended: say why, then the quick tries after the delay.
     ReportFailure(why);

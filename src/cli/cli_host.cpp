@@ -165,9 +165,10 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
     fds.push_back({socket_fd_, POLLIN, 0});
 
     auto now = Clock::now();
+    // Rounded up: a wait cut down to whole milliseconds would wake the loop
+    // early, again and again, until the timer is due.
     auto wait = std::min(next_minute, next_tick) - now;
-    int timeout = static_cast<int>(std::max<long long>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
+    int timeout = static_cast<int>(std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
     if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return 1;
 
     if (fds[0].revents & POLLIN) break;

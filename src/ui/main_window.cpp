@@ -303,6 +303,7 @@ void MainWindow::createMenus() {
 void MainWindow::connectDocument() {
   connect(host_, &QtHost::statusChanged, status_bar_,
           [this](int, const QString& text) { status_bar_->setConnectionStatus(text); });
+  connect(host_, &QtHost::fastTick, status_bar_, &StatusBar::refreshGauge);
   connect(host_, &QtHost::userWhisperBarRequested, this,
           [this](const QString& name) { user_whisper_bars_->open(name); });
 

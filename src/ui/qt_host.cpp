@@ -24,6 +24,7 @@ QtHost::QtHost(QObject* parent) : QObject(parent) {
   // Flood-score decay and the rejoin countdown.
   connect(fast_timer_, &QTimer::timeout, this, [this] {
     if (doc_) doc_->OnTimer2();
+    emit fastTick();
   });
 }
 

@@ -50,6 +50,9 @@ class QtHost : public QObject, public Host {
 
  signals:
   void statusChanged(int state, const QString& text);
+  // After the document's 110 ms work: what else must be kept current rides
+  // on this tick instead of waking the program with timers of its own.
+  void fastTick();
   void userWhisperBarRequested(const QString& name);
 
  private:

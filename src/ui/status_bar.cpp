@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QStackedLayout>
-#include <QTimer>
 #include <algorithm>
 
 #include "net/outgoing_queue.h"
@@ -41,10 +40,6 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   addPermanentWidget(gauge_pane);
   addPermanentWidget(panes_[2]);
   addPermanentWidget(panes_[3]);
-
-  refresh_ = new QTimer(this);
-  connect(refresh_, &QTimer::timeout, this, &StatusBar::refreshGauge);
-  refresh_->start(kGaugeRefreshMs);
 }
 
 QString StatusBar::paneText(int pane) const { return panes_[pane]->text(); }

@@ -1,0 +1,69 @@
+#pragma once
+// What the idle benchmarks share: how long to sit idle, and the CPU time and
+// context switches (wake-ups) of a process, read from /proc.
+#include <dirent.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace tolvik::bench {
+
+// --idle_seconds=N (taken out of argv) sets how long the program sits idle;
+// otherwise 30 s, or 2 s for a smoke run (--benchmark_min_time below 1 s).
+inline double IdleSeconds(int& argc, char** argv) {
+  double seconds = 30;
+  bool chosen = false;
+  int out = 1;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strncmp(a, "--idle_seconds=", 15) == 0) {
+      seconds = std::atof(a + 15);
+      chosen = true;
+      continue;
+    }
+    if (!chosen && std::strncmp(a, "--benchmark_min_time=", 21) == 0 && std::atof(a + 21) < 1) seconds = 2;
+    argv[out++] = argv[i];
+  }
+  argc = out;
+  argv[argc] = nullptr;
+  return seconds > 0 ? seconds : 30;
+}
+
+// User and system CPU time of process `pid`, in seconds.
+inline double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t close = all.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(all.substr(close + 2));
+  std::string skip;
+  for (int i = 3; i < 14; ++i) fields >> skip;  // state .. cmajflt
+  long utime = 0, stime = 0;
+  fields >> utime >> stime;
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Voluntary and involuntary context switches of all threads of `pid`: each
+// time one of them was put to sleep or taken off the processor.
+inline long ProcessContextSwitches(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = opendir(tasks.c_str());
+  if (dir == nullptr) return -1;
+  long total = 0;
+  while (dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    std::ifstream status(tasks + "/" + e->d_name + "/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        total += std::atol(line.c_str() + line.find(':') + 1);
+  }
+  closedir(dir);
+  return total;
+}
+
+}  // namespace tolvik::bench
