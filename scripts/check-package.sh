@@ -35,10 +35,10 @@ expected="/usr/bin/tolvik
 [ "$files" = "$expected" ] || bad "file list differs: $(diff <(echo "$expected") <(echo "$files") | tr '\n' ' ')"
 dpkg-deb -c "$deb" | awk '$2 != "root/root" {print}' | grep . && bad "files not owned by root"
 
-# Depends comes from dpkg-shlibdeps: the C library, Tcl and Qt, each versioned.
+# Depends comes from dpkg-shlibdeps: the C library, Tcl, Qt, OpenSSL and wslay, each versioned.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6 libtcl8.6 libqt6widgets6 libqt6core6; do
+for lib in libc6 libstdc++6 libtcl8.6 libqt6widgets6 libqt6core6 libssl3 libwslay1; do
   echo "$depends" | tr ',' '\n' | sed 's/^ *//' | grep -q "^$lib (>= [^)]*)$" || bad "Depends lacks a versioned $lib"
 done
 for field in Maintainer Section Priority Description; do
