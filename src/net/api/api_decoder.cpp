@@ -13,7 +13,6 @@ namespace {
 using nlohmann::json;
 
 constexpr std::string_view kChatPrefix = "Botapichat.";
-constexpr std::string_view kAuthPrefix = "Botapiauth.";
 
 // Flag names of the API and the text gateway's bits they stand for. Nothing
 // in the text protocol matches a whisper-only mute, so it maps to no bit.
