@@ -39,8 +39,7 @@ void BM_CliIdleIn40UserChannel(benchmark::State& state) {
     dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n");
     pid_t pid = fork();
     if (pid == 0) {
-      freopen("/dev/null", "w", stdout);
-      freopen("/dev/null", "r", stdin);
+      if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "r", stdin)) _exit(127);
       execl(TOLVIK_CLI_PATH, TOLVIK_CLI_PATH, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }

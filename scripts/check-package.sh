@@ -50,7 +50,7 @@ check_deb "$cli_deb" "/usr/bin/tolvik-cli
 /usr/libexec/tolvik/tolvik-scripthost
 /usr/share/doc/tolvik-cli/changelog.gz
 /usr/share/doc/tolvik-cli/copyright
-/usr/share/man/man1/tolvik-cli.1.gz" "libc6 libstdc++6 libtcl8.6 libedit2"
+/usr/share/man/man1/tolvik-cli.1.gz" "libc6 libstdc++6 libtcl8.6 libedit2 libssl3 libwslay1"
 # A machine without a display gets no Qt with the terminal program.
 dpkg-deb -f "$cli_deb" Depends | grep -qi 'qt' && bad "tolvik-cli depends on Qt"
 
@@ -60,7 +60,7 @@ check_deb "$gui_deb" "/usr/bin/tolvik
 /usr/share/doc/tolvik/copyright
 /usr/share/icons/hicolor/scalable/apps/tolvik.svg
 /usr/share/man/man1/tolvik.1.gz
-/usr/share/metainfo/io.github.tolvik.Tolvik.metainfo.xml" "libc6 libstdc++6 libtcl8.6 libqt6widgets6 libqt6core6"
+/usr/share/metainfo/io.github.tolvik.Tolvik.metainfo.xml" "libc6 libstdc++6 libtcl8.6 libqt6widgets6 libqt6core6 libssl3 libwslay1"
 dpkg-deb -f "$gui_deb" Depends | tr ',' '\n' | sed 's/^ *//' | grep -qx "tolvik-cli (= $version)" \
   || bad "tolvik does not depend on tolvik-cli (= $version)"
 

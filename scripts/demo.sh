@@ -4,8 +4,10 @@
 # users.lst, autoban.lst, responses, script.ini and a Tcl script). With a
 # display ($DISPLAY or $WAYLAND_DISPLAY) that is the window tolvik, otherwise
 # the terminal program tolvik-cli. Closing the bot ends the gateway too.
-# Usage: scripts/demo.sh [--cli] [--seconds N] [--dir DIR] [--build DIR]
+# Usage: scripts/demo.sh [--cli] [--api] [--seconds N] [--dir DIR] [--build DIR]
 #   --cli        the terminal program even with a display
+#   --api        the same channel over the chat API (TLS WebSocket and JSON),
+#                with a CA made for the demo and named by [Init] CAFile
 #   --seconds N  stop the bot after N seconds (SIGTERM, its close sequence)
 #   --dir DIR    the demo directory (default: a new one under /tmp); its files
 #                are replaced by the demo's
@@ -18,11 +20,13 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   program=tolvik
 fi
 seconds=""
+api=""
 demo=""
 build=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --cli) program=tolvik-cli ;;
+    --api) api=1 ;;
     --seconds) seconds=$2; shift ;;
     --dir) demo=$2; shift ;;
     --build) build=$2; shift ;;
@@ -48,7 +52,18 @@ mkdir -p "$demo"
 cp -R "$root/tools/demo_gateway/channel/." "$demo/"
 rm -f "$demo/gateway.port"
 
-"$build/tolvik-demo-gateway" --port 0 --port-file "$demo/gateway.port" --verbose \
+api_args=()
+if [ -n "$api" ]; then
+  # A CA of the demo's own and a certificate it signed for 127.0.0.1.
+  (cd "$demo" &&
+     openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=TolvikDemoCA -keyout ca.key -out ca.pem &&
+     openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr &&
+     printf 'subjectAltName=IP:127.0.0.1\n' > san.ext &&
+     openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext \
+       -out server.pem) >/dev/null 2>&1 || { echo "demo.sh: openssl could not make the demo CA" >&2; exit 1; }
+  api_args=(--api "$demo/server.pem" "$demo/server.key")
+fi
+"$build/tolvik-demo-gateway" --port 0 --port-file "$demo/gateway.port" --verbose "${api_args[@]}" \
   >/dev/null 2>"$demo/gateway.log" &
 gateway=$!
 bot=""
@@ -72,7 +87,11 @@ for _ in $(seq 50); do
 done
 [ -s "$demo/gateway.port" ] || { echo "demo.sh: the gateway did not start" >&2; exit 1; }
 port=$(cat "$demo/gateway.port")
-sed "s/@SERVER@/127.0.0.1:$port/" "$demo/Bot.ini.in" > "$demo/Bot.ini"
+if [ -n "$api" ]; then
+  sed -e "s|@SERVER@|wss://127.0.0.1:$port/v1/rpc/chat|" -e "/^Server=/a CAFile=$demo/ca.pem" "$demo/Bot.ini.in" > "$demo/Bot.ini"
+else
+  sed "s/@SERVER@/127.0.0.1:$port/" "$demo/Bot.ini.in" > "$demo/Bot.ini"
+fi
 rm -f "$demo/Bot.ini.in"
 chmod 600 "$demo/Bot.ini"
 

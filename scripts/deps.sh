@@ -2,7 +2,8 @@
 # Installs the Debian packages Tolvik needs to build and test, when missing.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools "$@")
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools
+          libssl-dev libwslay-dev nlohmann-json3-dev openssl "$@")
 missing=()
 # The terminal program's line editing and history.
 packages+=(libedit-dev)

@@ -1,10 +1,12 @@
 #include "app/config.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "app/ini_text.h"
 #include "app/private_profile.h"
 #include "app/profile_file.h"
+#include "net/api/api_url.h"
 
 namespace tolvik {
 namespace {
@@ -20,8 +22,8 @@ std::string ReadEscaped(std::string_view section, std::string_view key, std::str
   return value;
 }
 
-std::string ReadInitString(std::string_view key, const std::string& botIni) {
-  return ProfileFile::Unescape(ReadEscaped(kInit, key, kUnset, kLoginFieldLimit, botIni), kInitEscapes);
+std::string ReadInitString(std::string_view key, const std::string& botIni, size_t limit = kLoginFieldLimit) {
+  return ProfileFile::Unescape(ReadEscaped(kInit, key, kUnset, limit, botIni), kInitEscapes);
 }
 
 }  // namespace
@@ -44,11 +46,21 @@ ConfigPaths ConfigPaths::FromWorkingDirectory(const std::string& dir) {
 
 // ---- [Init]
 
+size_t PasswordLimitFor(std::string_view server) {
+  return api::IsApiServer(std::string(server).c_str()) ? kApiFieldLimit : kLoginFieldLimit;
+}
+
 LoginSettings LoadLoginSettings(const std::string& botIni) {
   LoginSettings s;
   s.login = ReadInitString("Login", botIni);
-  s.password = ReadInitString("Password", botIni);
-  s.server = ReadInitString("Server", botIni);
+  s.server = ReadInitString("Server", botIni, kApiFieldLimit);
+  if (!api::IsApiServer(s.server.c_str()) && s.server.size() > kLoginFieldLimit) s.server.resize(kLoginFieldLimit);
+  s.password = ReadInitString("Password", botIni, PasswordLimitFor(s.server));
+  ProfileFile::Read(kInit, "CAFile", "", s.caFile, 1024, botIni);
+  if (s.caFile.empty()) {
+    const char* env = std::getenv("TOLVIK_CA_FILE");
+    if (env != nullptr) s.caFile = env;
+  }
   s.channel = ReadInitString("Channel", botIni);
   s.autoLogin = PrivateProfile::ReadInt(kInit, "AutoLogin", 0, botIni) != 0;
   s.savePassword = PrivateProfile::ReadInt(kInit, "SavePassword", 0, botIni) != 0;

@@ -43,6 +43,9 @@ inline std::string AsOneLine(std::string_view value) {
 
 // Field limits in characters (the buffers hold one more).
 inline constexpr size_t kLoginFieldLimit = 29;   // [Init] Login, Password, Server, Channel
+// A chat API address (wss://...) and its API key are longer than a gateway's
+// values; both keep to this limit instead.
+inline constexpr size_t kApiFieldLimit = 127;
 inline constexpr size_t kServerListLimit = 1023;  // [Init] ServerList
 inline constexpr size_t kAutoSendLimit = 254;     // [AutoSend] AntiIdleMsg, Join, Leave
 inline constexpr size_t kSecurityLimit = 29;      // [Security] ChannelPassword, WhisperPassword
@@ -59,7 +62,13 @@ struct LoginSettings {
   bool autoLogin = false;     // AutoLogin: connect at start-up
   bool savePassword = false;  // SavePassword: the password is stored
   int32_t pagerEnableTime = 0;
+  // [Init] CAFile, else $TOLVIK_CA_FILE: a CA certificate trusted for the
+  // chat API besides the system's store. Empty: the system's store alone.
+  std::string caFile;
 };
+
+// The limit a typed or stored password (API key) keeps to for that server.
+size_t PasswordLimitFor(std::string_view server);
 
 // Login, Password, Server, Channel are stored escaped and come back plain.
 LoginSettings LoadLoginSettings(const std::string& botIni);

@@ -10,6 +10,7 @@
 #include "app/starter_files.h"
 #include "bot/chat_bot.h"
 #include "bot/users_file.h"
+#include "net/api/api_url.h"
 
 namespace tolvik {
 namespace {
@@ -121,14 +122,23 @@ void CHaldenDoc::Connect() {
       {&LoginSettings::login, "Please enter Login Name", "Login"},
       {&LoginSettings::server, "Please Select a Server", "Server"},
   };
-  for (const Required& r : required) {
+  for (Required r : required) {
+    // A chat API server's secret is its API key, and it is asked for as one.
+    if (r.field == &LoginSettings::password && api::IsApiServer(login_.server.c_str())) {
+      r.prompt = "Please enter API key";
+      r.key = "API key";
+    }
     while (IsUnset(login_.*r.field)) {
       display_.print(TextType::BnetInfo, "%s", r.prompt);
       std::string value;
       if (!host_.AskForLoginValue(r.key, value)) return;
       // Kept to the [Init] limit like a stored value, so the credentials line
-      // always fits the server's line with both its CR LF.
-      login_.*r.field = value.substr(0, kLoginFieldLimit);
+      // always fits the server's line with both its CR LF. A chat API address
+      // and its key are longer, and travel in requests of their own.
+      size_t limit = kLoginFieldLimit;
+      if (r.key == std::string_view("Server")) limit = PasswordLimitFor(value);
+      if (r.field == &LoginSettings::password) limit = PasswordLimitFor(login_.server);
+      login_.*r.field = value.substr(0, limit);
     }
   }
   if (!IsIdleState(state_.load())) return;
@@ -151,6 +161,7 @@ void CHaldenDoc::BeginConnecting(ConnectMode mode) {
   SetState(Connecting);
   bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
                      ChatConnection::kDefaultPort);
+  bot_->SetCaFile(login_.caFile);
   StartConnectWorker(mode, mode == ConnectMode::AfterLoss ? timings_.reconnect_delay_ms : 0);
 }
 

@@ -116,14 +116,15 @@ void CliHost::StatusChanged(int, const std::string& text) { out_.Line(StatusLine
 
 bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
   if (!interactive_) return false;
-  const char* label = key == "Password" ? "Password: " : key == "Login" ? "Login name: " : "Server: ";
+  const bool secret = key == "Password" || key == "API key";
+  const char* label = key == "Password" ? "Password: " : key == "API key" ? "API key: " : key == "Login" ? "Login name: " : "Server: ";
   // The prompt needs the terminal in its ordinary mode, not the editor's.
   const bool editing = editor_ != nullptr && editor_->Active();
   if (editing) {
     editor_->HideInput();
     editor_->Stop();
   }
-  const bool ok = PromptOnTerminal(label, key == "Password", value);
+  const bool ok = PromptOnTerminal(label, secret, value);
   if (editing) editor_->Start();
   return ok;
 }

@@ -13,7 +13,10 @@
 #include <cstdarg>
 #include <cstring>
 #include <thread>
+#include <utility>
 
+#include "net/api/api_session.h"
+#include "net/api/api_url.h"
 #include "net/tcp_connector.h"
 
 namespace tolvik {
@@ -57,6 +60,49 @@ ChatConnection::~ChatConnection() {
   if (log_ != nullptr) std::fclose(log_);
 }
 
+void ChatConnection::SetCaFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(api_config_mutex_);
+  ca_file_ = path;
+}
+
+bool ChatConnection::UsesApi() const { return api::IsApiServer(server_); }
+
+bool ChatConnection::OpenApi(int fd) {
+  api::ApiUrl url;
+  api::ParseApiUrl(server_, &url);
+  std::string ca_file;
+  {
+    std::lock_guard<std::mutex> lock(api_config_mutex_);
+    ca_file = ca_file_;
+  }
+  std::string error;
+  std::shared_ptr<api::ApiSession> session = api::ApiSession::Open(fd, url, password_, ca_file, &error);
+  if (!session) {
+    Log("%s", error.c_str());
+    std::lock_guard<std::mutex> lock(failure_mutex_);
+    last_failure_ = ConnectFailure{FailureKind::Other, error};
+    return false;
+  }
+  SetApiSession(std::move(session));
+  return true;
+}
+
+void ChatConnection::DropApi() { SetApiSession(nullptr); }
+
+std::shared_ptr<api::ApiSession> ChatConnection::ApiSessionNow() const {
+  std::lock_guard<std::mutex> lock(api_mutex_);
+  return api_;
+}
+
+void ChatConnection::SetApiSession(std::shared_ptr<api::ApiSession> session) {
+  std::shared_ptr<api::ApiSession> old;
+  {
+    std::lock_guard<std::mutex> lock(api_mutex_);
+    old = std::exchange(api_, std::move(session));
+  }
+  // `old` goes here, outside the lock, once no reader holds it any more.
+}
+
 void ChatConnection::SetLoginInfo(const char* account, const char* password, const char* server, uint16_t port) {
   CopyBounded(account_, sizeof account_, account);
   CopyBounded(own_name_, sizeof own_name_, account);
@@ -74,12 +120,31 @@ void ChatConnection::SetCurrentChannel(const char* name) { CopyBounded(current_c
 void ChatConnection::SetOwnName(const char* name) { CopyBounded(own_name_, sizeof own_name_, name); }
 
 bool ChatConnection::OpenSocket() {
-  ConnectOutcome outcome = ConnectToServer(server_, port_, per_address_timeout_ms_.load(), cancel_connect_);
+  // A chat API address connects to its host and port; TLS and the
+  // WebSocket then run over the connected socket before it is installed.
+  const bool use_api = UsesApi();
+  api::ApiUrl url;
+  std::string host;
+  if (use_api) {
+    if (!api::ParseApiUrl(server_, &url)) {
+      std::lock_guard<std::mutex> lock(failure_mutex_);
+      last_failure_ = ConnectFailure{FailureKind::Other, "the chat API address is not valid"};
+      return false;
+    }
+    // The resolver takes host[:port]; an IPv6 address keeps its brackets.
+    host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+  }
+  ConnectOutcome outcome = ConnectToServer(use_api ? host.c_str() : server_, use_api ? url.port : port_,
+                                           per_address_timeout_ms_.load(), cancel_connect_);
   {
     std::lock_guard<std::mutex> lock(failure_mutex_);
     last_failure_ = outcome.failure;
   }
   if (outcome.fd < 0) return false;
+  if (use_api && !OpenApi(outcome.fd)) {
+    ::close(outcome.fd);  // a failed attempt's socket is never reused
+    return false;
+  }
   CloseIfValid(ReplaceSocket(outcome.fd, SHUT_RDWR));
   peer_closed_ = false;
   write_stalled_ = false;
@@ -105,11 +170,22 @@ int ChatConnection::ReplaceSocket(int fd, int how) {
   return socket_.exchange(fd);
 }
 
-void ChatConnection::CloseSocket() { CloseIfValid(ReplaceSocket(-1, SHUT_RDWR)); }
+void ChatConnection::CloseSocket() {
+  int fd = ReplaceSocket(-1, SHUT_RDWR);
+  DropApi();
+  CloseIfValid(fd);
+}
 
 void ChatConnection::CloseSocketGracefully() {
+  // Over the chat API the server is told first: a disconnect request, then
+  // the WebSocket's close frame.
+  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
+    std::lock_guard<std::mutex> sending(send_mutex_);
+    session->Close(500);
+  }
   // Our side is shut for writing; the descriptor is now ours alone.
   int fd = ReplaceSocket(-1, SHUT_WR);
+  DropApi();
   if (fd < 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
   char sink[1024];
@@ -126,7 +202,8 @@ int ChatConnection::ConnectWithRetries(int attempts) {
   Log("Attempting to connect...");
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (OpenSocket()) {
-      SendLine("%c%c\r\n", 3, 4);
+      // The chat API has no selector: its login request went out with the handshake.
+      if (!UsesApi()) SendLine("%c%c\r\n", 3, 4);
       return kStateWaitingForLoginPrompt;
     }
     if (cancel_connect_) return kStateConnectionFailed;
@@ -157,7 +234,15 @@ bool ChatConnection::SendLine(const char* format, ...) {
 bool ChatConnection::SendRaw(const char* data, size_t len) {
   std::lock_guard<std::mutex> sending(send_mutex_);
   int fd = socket_.load();
-  return fd >= 0 && SendAll(fd, data, len);
+  if (fd < 0) return false;
+  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
+    if (session->SendLines(std::string_view(data, len), send_timeout_ms_.load())) return true;
+    // As with the text gateway: a connection that takes nothing is given up.
+    write_stalled_ = true;
+    ::shutdown(fd, SHUT_RDWR);
+    return false;
+  }
+  return SendAll(fd, data, len);
 }
 
 bool ChatConnection::SendAll(int fd, const char* data, size_t len) {
@@ -211,6 +296,19 @@ bool ChatConnection::ReadAvailable() {
   int fd = socket_.load();
   if (fd < 0) return false;
   if (reset_reader_.exchange(false)) reader_.reset();
+  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
+    // The session drains the socket and the TLS layer's buffer alike, so
+    // nothing waits unseen when the socket stops being readable.
+    api_events_.clear();
+    if (!session->Read(&api_events_)) peer_closed_ = true;
+    for (ChatEvent& ev : api_events_) {
+      if (ev.id != kEvRawLine) OnEventLineArrived();
+      DispatchEvent(ev);
+    }
+    DeliverLocalEvents();
+    OnReadComplete();
+    return true;
+  }
   pollfd p{fd, POLLIN, 0};
   int ready = ::poll(&p, 1, 0);
   if (ready != 0) {
@@ -246,9 +344,21 @@ void ChatConnection::HandleLine(char* line) {
   DispatchLine(wrapped);
 }
 
+void ChatConnection::DeliverLocalEvents() {
+  std::shared_ptr<api::ApiSession> session = ApiSessionNow();
+  if (!session || !session->HasLocalEvents()) return;
+  std::vector<ChatEvent> events;
+  session->TakeLocalEvents(&events);
+  for (ChatEvent& ev : events) DispatchEvent(ev);
+}
+
 int ChatConnection::DispatchLine(const char* line) {
   ChatEvent ev;
   ParseEvent(line, &ev);
+  return DispatchEvent(ev);
+}
+
+int ChatConnection::DispatchEvent(ChatEvent& ev) {
   BlankControlBytes(ev.name);
   BlankControlBytes(ev.text);
   const char* n = ev.name;

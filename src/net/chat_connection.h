@@ -8,13 +8,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "net/chat_event.h"
 #include "net/connect_failure.h"
 #include "net/line_reader.h"
 
 namespace tolvik {
+
+namespace api {
+class ApiSession;
+}
 
 // Connection states returned by ConnectWithRetries (the full set lives with the document).
 inline constexpr int kStateWaitingForLoginPrompt = 2;
@@ -81,6 +88,11 @@ class ChatConnection {
   // text reach the handler as blanks. Returns the handler's result for
   // whispers, 1 for every other handled id, 0 for ids without a handler.
   int DispatchLine(const char* line);
+  // The same for a record that is already parsed (the chat API's events).
+  int DispatchEvent(ChatEvent& event);
+  // Main thread: dispatches the error records of lines the chat API could not
+  // send (a command it lacks, a name not in the channel).
+  void DeliverLocalEvents();
   // Cuts and dispatches bytes as if they had been read from the socket.
   void ProcessBytes(const char* data, size_t len);
 
@@ -123,6 +135,10 @@ class ChatConnection {
   bool WriteStalled() const { return write_stalled_.load(); }
   void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
   void SetPerAddressTimeout(int ms) { per_address_timeout_ms_ = ms; }
+  // A CA certificate file trusted besides the system's store (chat API only).
+  void SetCaFile(const std::string& path);
+  // The server value names the chat API (wss://...) rather than a text gateway.
+  bool UsesApi() const;
   const char* Account() const { return account_; }
   const char* Password() const { return password_; }
   const char* Server() const { return server_; }
@@ -142,6 +158,9 @@ class ChatConnection {
   // Installs `fd` (-1: none) and returns the previous descriptor for the
   // caller to close; the previous one is shut down with `how` first.
   int ReplaceSocket(int fd, int how);
+  // Opens the chat API over a connected socket; false (with the reason kept) on failure.
+  bool OpenApi(int fd);
+  void DropApi();
 
   FILE* log_ = nullptr;
   std::mutex log_mutex_;
@@ -167,6 +186,15 @@ class ChatConnection {
   mutable std::mutex failure_mutex_;
   ConnectFailure last_failure_;
   std::function<void(int ms)> retry_pause_;
+  // The chat API session over the current socket, if the server is one.
+  // Readers take their own reference, so a swap never pulls it from under them.
+  std::shared_ptr<api::ApiSession> ApiSessionNow() const;
+  void SetApiSession(std::shared_ptr<api::ApiSession> session);
+  mutable std::mutex api_mutex_;  // held only to copy or swap the pointer
+  std::shared_ptr<api::ApiSession> api_;
+  mutable std::mutex api_config_mutex_;
+  std::string ca_file_;
+  std::vector<ChatEvent> api_events_;
 };
 
 }  // namespace tolvik

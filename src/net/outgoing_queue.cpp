@@ -199,6 +199,8 @@ void OutgoingQueue::SenderLoop() {
 }
 
 void OutgoingQueue::DeliverSent() {
+  // Lines the chat API refused locally are reported in the order they were sent.
+  connection_.DeliverLocalEvents();
   std::vector<SentLine> sent;
   {
     std::lock_guard<std::mutex> lock(sent_mutex_);

@@ -87,7 +87,7 @@ void QtHost::StatusChanged(int state, const std::string& text) { emit statusChan
 bool QtHost::AskForLoginValue(const std::string& key, std::string& value) {
   if (!login_value_prompt_ || !doc_ || !login_value_prompt_()) return false;
   const LoginSettings& login = doc_->Login();
-  value = key == "Password" ? login.password : key == "Login" ? login.login : login.server;
+  value = key == "Password" || key == "API key" ? login.password : key == "Login" ? login.login : login.server;
   return true;
 }
 

@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
+#include <thread>
 
+#include "api_bridge.h"
 #include "demo_gateway.h"
 
 namespace {
@@ -17,12 +20,16 @@ const char kUsage[] =
     "plays a lively channel NAME (default \"Tolvik Demo\") around it. Ends when the\n"
     "bot disconnects, or on SIGINT or SIGTERM.\n"
     "  --port-file FILE  write the port there once listening\n"
-    "  --verbose         show every line in and out on standard error\n";
+    "  --verbose         show every line in and out on standard error\n"
+    "  --api CERT KEY    speak the chat API instead (TLS with that certificate and\n"
+    "                    key, WebSocket, JSON) in front of the same channel\n";
 
 tolvik::demo::DemoGateway* g_gateway = nullptr;
+tolvik::demo::ApiBridge* g_bridge = nullptr;
 
 void OnStopSignal(int) {
   if (g_gateway) g_gateway->stop();
+  if (g_bridge) g_bridge->stop();
 }
 
 }  // namespace
@@ -30,6 +37,7 @@ void OnStopSignal(int) {
 int main(int argc, char** argv) {
   tolvik::demo::DemoGateway::Options options;
   std::string port_file;
+  std::string api_cert, api_key;
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--help") == 0) {
@@ -47,6 +55,9 @@ int main(int argc, char** argv) {
       port_file = argv[++i];
     } else if (std::strcmp(argv[i], "--channel") == 0 && has_value) {
       options.channel = argv[++i];
+    } else if (std::strcmp(argv[i], "--api") == 0 && i + 2 < argc) {
+      api_cert = argv[++i];
+      api_key = argv[++i];
     } else if (std::strcmp(argv[i], "--verbose") == 0) {
       options.log = stderr;
     } else {
@@ -55,8 +66,27 @@ int main(int argc, char** argv) {
     }
   }
   try {
+    const bool api = !api_cert.empty();
+    tolvik::demo::ApiBridge::Options bridge_options;
+    if (api) {
+      // The text gateway plays the channel on a free port of its own; the
+      // bridge takes the port the bot is told.
+      bridge_options.port = options.port;
+      bridge_options.cert_file = api_cert;
+      bridge_options.key_file = api_key;
+      bridge_options.channel = options.channel;
+      bridge_options.log = options.log;
+      options.port = 0;
+    }
     tolvik::demo::DemoGateway gateway(options);
     g_gateway = &gateway;
+    std::unique_ptr<tolvik::demo::ApiBridge> bridge;
+    if (api) {
+      bridge_options.gateway_port = gateway.port();
+      bridge = std::make_unique<tolvik::demo::ApiBridge>(bridge_options);
+      g_bridge = bridge.get();
+    }
+    const unsigned port = api ? bridge->port() : gateway.port();
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -67,16 +97,25 @@ int main(int argc, char** argv) {
       // Written whole under another name first, so a reader never sees half of it.
       const std::string tmp = port_file + ".tmp";
       FILE* f = std::fopen(tmp.c_str(), "w");
-      if (!f || std::fprintf(f, "%u\n", gateway.port()) < 0 || std::fclose(f) != 0 ||
+      if (!f || std::fprintf(f, "%u\n", port) < 0 || std::fclose(f) != 0 ||
           std::rename(tmp.c_str(), port_file.c_str()) != 0) {
         std::fprintf(stderr, "tolvik-demo-gateway: cannot write %s\n", port_file.c_str());
         return 1;
       }
     }
-    std::printf("tolvik-demo-gateway: listening on 127.0.0.1:%u\n", gateway.port());
+    std::printf("tolvik-demo-gateway: listening on 127.0.0.1:%u%s\n", port, api ? " (chat API)" : "");
     std::fflush(stdout);
-    int status = gateway.run();
+    int status = 0;
+    if (api) {
+      std::thread channel([&gateway] { gateway.run(); });
+      status = bridge->run();
+      gateway.stop();
+      channel.join();
+    } else {
+      status = gateway.run();
+    }
     g_gateway = nullptr;
+    g_bridge = nullptr;
     return status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tolvik-demo-gateway: %s\n", e.what());

@@ -2,6 +2,7 @@
 
 #include "app/document.h"
 #include "bot/chat_bot.h"
+#include "net/api/api_url.h"
 #include "net/chat_connection.h"
 
 namespace tolvik {
@@ -23,7 +24,13 @@ MissingLoginValue FirstMissingLoginValue(const LoginSettings& login) {
 
 bool NeedsFirstRunSetup(const LoginSettings& login) { return IsUnset(login.login) || IsUnset(login.server); }
 
+void LoginPage::setServer(std::string_view server) {
+  api_key_ = api::IsApiServer(std::string(server).c_str());
+  password_ = CutToLimit(password_, passwordLimit());
+}
+
 void LoginPage::Load(const LoginSettings& current) {
+  setServer(Shown(current.server));
   setUserName(Shown(current.login));
   setPassword(Shown(current.password));
   setHomeChannel(Shown(current.channel));

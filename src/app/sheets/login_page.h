@@ -29,6 +29,8 @@ class LoginPage {
   static constexpr size_t kUserNameLimit = 15;
   static constexpr size_t kPasswordLimit = 20;
   static constexpr size_t kHomeChannelLimit = kLoginFieldLimit;
+  // With a chat API server (wss://...) the secret is the API key, which is longer.
+  static constexpr size_t kApiKeyLimit = kApiFieldLimit;
 
   static constexpr std::string_view kHelpText =
       "This tab sets your login information.  Type the name and password of your Battle.net account and the "
@@ -42,9 +44,16 @@ class LoginPage {
   // kept and the next start connects by itself.
   void Load(const LoginSettings& current);
 
+  // The server the secret is for: a chat API address makes it an API key,
+  // with its own label and limit.
+  void setServer(std::string_view server);
+  bool usesApiKey() const { return api_key_; }
+  const char* secretLabel() const { return api_key_ ? "API key:" : "Password:"; }
+  size_t passwordLimit() const { return api_key_ ? kApiKeyLimit : kPasswordLimit; }
+
   // The setters cut the text to the entry limits, as the fields do.
   void setUserName(std::string_view text) { user_name_ = CutToLimit(text, kUserNameLimit); }
-  void setPassword(std::string_view text) { password_ = CutToLimit(text, kPasswordLimit); }
+  void setPassword(std::string_view text) { password_ = CutToLimit(text, passwordLimit()); }
   void setHomeChannel(std::string_view text) { home_channel_ = CutToLimit(text, kHomeChannelLimit); }
   void setSavePassword(bool on) { save_password_ = on; }
   void setLoginOnStartup(bool on) { login_on_startup_ = on; }
@@ -70,6 +79,7 @@ class LoginPage {
   std::string home_channel_;
   bool save_password_ = false;
   bool login_on_startup_ = false;
+  bool api_key_ = false;
 };
 
 }  // namespace tolvik

@@ -17,6 +17,8 @@ class ServersPage {
  public:
   // A server name must fit [Init] Server.
   static constexpr size_t kServerLimit = kLoginFieldLimit;
+  // A chat API address (wss://host/path) may be longer.
+  static constexpr size_t kApiServerLimit = kApiFieldLimit;
 
   static constexpr std::string_view kHelpText =
       "This tab allows you to select the battle.net server you wish to connect to.  Select a server in the list "

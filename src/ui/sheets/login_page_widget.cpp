@@ -31,7 +31,9 @@ LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
 
   auto* form = new QFormLayout;
   form->addRow(tr("User Name:"), user_name_);
-  form->addRow(tr("Password:"), password_);
+  password_label_ = new QLabel(tr("Password:"), this);
+  password_label_->setObjectName(QStringLiteral("passwordLabel"));
+  form->addRow(password_label_, password_);
   form->addRow(tr("Home Channel:"), home_channel_);
   form->addRow(save_password_);
   form->addRow(login_on_startup_);
@@ -54,6 +56,9 @@ LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
 
 void LoginPageWidget::load() {
   page_.Load(doc_.Login());
+  // A chat API server takes an API key where a gateway takes a password.
+  password_label_->setText(page_.usesApiKey() ? tr("API key:") : tr("Password:"));
+  password_->setMaxLength(static_cast<int>(page_.passwordLimit()));
   user_name_->setText(FromWire(page_.userName()));
   password_->setText(FromWire(page_.password()));
   home_channel_->setText(FromWire(page_.homeChannel()));
@@ -80,7 +85,7 @@ void LoginPageWidget::focusFirstMissing() {
 
 bool LoginPageWidget::save() {
   page_.setUserName(ToWire(user_name_->text(), LoginPage::kUserNameLimit));
-  page_.setPassword(ToWire(password_->text(), LoginPage::kPasswordLimit));
+  page_.setPassword(ToWire(password_->text(), page_.passwordLimit()));
   page_.setHomeChannel(ToWire(home_channel_->text(), LoginPage::kHomeChannelLimit));
   page_.setSavePassword(save_password_->isChecked());
   page_.setLoginOnStartup(login_on_startup_->isChecked());

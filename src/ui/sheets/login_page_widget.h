@@ -30,6 +30,7 @@ class LoginPageWidget : public SheetPage {
 
   QLineEdit* userName() const { return user_name_; }
   QLineEdit* password() const { return password_; }
+  QLabel* passwordLabel() const { return password_label_; }
   QLineEdit* homeChannel() const { return home_channel_; }
   QCheckBox* savePassword() const { return save_password_; }
   QCheckBox* loginOnStartup() const { return login_on_startup_; }
@@ -49,6 +50,7 @@ class LoginPageWidget : public SheetPage {
   LoginPage page_;
   QLineEdit* user_name_;
   QLineEdit* password_;
+  QLabel* password_label_ = nullptr;
   QLineEdit* home_channel_;
   QCheckBox* save_password_;
   QCheckBox* login_on_startup_;

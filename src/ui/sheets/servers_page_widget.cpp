@@ -23,7 +23,7 @@ ServersPageWidget::ServersPageWidget(CHaldenDoc& doc, QWidget* parent)
       save_(new QPushButton(tr("Save"), this)) {
   list_->setObjectName(QStringLiteral("serverList"));
   entry_->setObjectName(QStringLiteral("serverEntry"));
-  entry_->setMaxLength(static_cast<int>(ServersPage::kServerLimit));
+  entry_->setMaxLength(static_cast<int>(ServersPage::kApiServerLimit));
   save_->setToolTip(tr("Save the selected server as the default server"));
   delete_->setToolTip(tr("Delete the selected server from the list of available servers"));
 
@@ -86,7 +86,7 @@ void ServersPageWidget::addServer() { addTypedServer(); }
 
 bool ServersPageWidget::addTypedServer() {
   if (entry_->text().trimmed().isEmpty()) return true;
-  const bool added = report(page_.AddServer(ToWire(entry_->text(), ServersPage::kServerLimit)));
+  const bool added = report(page_.AddServer(ToWire(entry_->text(), ServersPage::kApiServerLimit)));
   if (added) entry_->clear();
   showPage();
   return added;

@@ -1,0 +1,33 @@
+#pragma once
+// The chat API's requests, and the translation of the outgoing queue's lines
+// (chat text and slash commands) into them.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "net/api/api_decoder.h"
+
+namespace tolvik::api {
+
+std::string AuthenticateRequest(int64_t request_id, std::string_view api_key);
+std::string ConnectRequest(int64_t request_id);
+std::string DisconnectRequest(int64_t request_id);
+
+struct Translation {
+  bool ok = false;
+  std::string request;  // the JSON to send, when ok
+  RequestKind kind = RequestKind::kMessage;
+  std::string target;   // the user a command names
+  uint64_t target_id = 0;
+  std::string error;    // why nothing is sent, when not ok
+  // The refusal answers the command itself (a name not in the channel), as
+  // the gateway's error lines do; otherwise it is only information, which
+  // leaves the actions waiting for an answer alone.
+  bool error_answers = false;
+};
+
+// One line without its line end. Names are looked up in `channel`; a line
+// naming someone not in the channel, or a command the API lacks, is refused.
+Translation TranslateLine(std::string_view line, int64_t request_id, const ApiDecoder& channel);
+
+}  // namespace tolvik::api

@@ -1,0 +1,183 @@
+#include "net/api/tls_stream.h"
+
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace tolvik::api {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for what OpenSSL asked for; false when the time is up or poll failed.
+bool WaitFor(int fd, int ssl_error, Clock::time_point deadline) {
+  pollfd p{fd, static_cast<short>(ssl_error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
+  while (true) {
+    int left = MillisLeft(deadline);
+    if (left == 0) return false;
+    int r = ::poll(&p, 1, left);
+    if (r > 0) return true;
+    if (r < 0 && errno != EINTR) return false;
+  }
+}
+
+}  // namespace
+
+std::string TakeTlsError() {
+  std::string text;
+  unsigned long e;
+  while ((e = ERR_get_error()) != 0) {
+    char buf[256];
+    ERR_error_string_n(e, buf, sizeof buf);
+    if (!text.empty()) text += "; ";
+    text += buf;
+  }
+  return text;
+}
+
+TlsStream::~TlsStream() {
+  SSL_free(ssl_);
+  SSL_CTX_free(ctx_);
+}
+
+std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, const std::string& ca_file,
+                                              int timeout_ms, std::string* error) {
+  ERR_clear_error();
+  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+  if (ctx == nullptr) {
+    *error = "TLS setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  // The system's trust store always counts; a configured file adds to it.
+  SSL_CTX_set_default_verify_paths(ctx);
+  if (!ca_file.empty() && SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) != 1) {
+    *error = "Cannot read the CA file " + ca_file + ": " + TakeTlsError();
+    SSL_CTX_free(ctx);
+    return nullptr;
+  }
+  SSL* ssl = SSL_new(ctx);
+  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
+  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
+    *error = "TLS setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  SSL_set_tlsext_host_name(ssl, host.c_str());
+  // An address is checked against the certificate's IP entries, a name against its DNS entries.
+  X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+  if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1) {
+    ERR_clear_error();
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    if (SSL_set1_host(ssl, host.c_str()) != 1) {
+      *error = "TLS setup failed: " + TakeTlsError();
+      return nullptr;
+    }
+  }
+  if (!stream->Handshake(true, timeout_ms, error)) return nullptr;
+  return stream;
+}
+
+std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_file, const std::string& key_file,
+                                             int timeout_ms, std::string* error) {
+  ERR_clear_error();
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (ctx == nullptr || SSL_CTX_use_certificate_chain_file(ctx, cert_file.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx, key_file.c_str(), SSL_FILETYPE_PEM) != 1) {
+    *error = "TLS server setup failed: " + TakeTlsError();
+    SSL_CTX_free(ctx);
+    return nullptr;
+  }
+  SSL* ssl = SSL_new(ctx);
+  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
+  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
+    *error = "TLS server setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  if (!stream->Handshake(false, timeout_ms, error)) return nullptr;
+  return stream;
+}
+
+bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (true) {
+    int r = client ? SSL_connect(ssl_) : SSL_accept(ssl_);
+    if (r == 1) return true;
+    int e = SSL_get_error(ssl_, r);
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+      if (WaitFor(fd_, e, deadline)) continue;
+      *error = "TLS handshake timed out";
+      return false;
+    }
+    long verify = SSL_get_verify_result(ssl_);
+    if (client && verify != X509_V_OK) {
+      *error = std::string("Certificate check failed: ") + X509_verify_cert_error_string(verify);
+    } else {
+      std::string detail = TakeTlsError();
+      *error = "TLS handshake failed" + (detail.empty() ? std::string() : ": " + detail);
+    }
+    return false;
+  }
+}
+
+long TlsStream::Read(void* buf, size_t len) {
+  size_t got = 0;
+  int r = SSL_read_ex(ssl_, buf, len, &got);
+  if (r == 1) return static_cast<long>(got);
+  int e = SSL_get_error(ssl_, r);
+  if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return kTlsWouldBlock;
+  if (e == SSL_ERROR_ZERO_RETURN) return 0;
+  // A peer that drops the TCP connection without close_notify has closed all the same.
+  if (e == SSL_ERROR_SYSCALL || e == SSL_ERROR_SSL) {
+    ERR_clear_error();
+    return e == SSL_ERROR_SSL ? kTlsFailed : 0;
+  }
+  return kTlsFailed;
+}
+
+long TlsStream::Write(const void* data, size_t len) {
+  size_t put = 0;
+  int r = SSL_write_ex(ssl_, data, len, &put);
+  if (r == 1) return static_cast<long>(put);
+  int e = SSL_get_error(ssl_, r);
+  if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return kTlsWouldBlock;
+  ERR_clear_error();
+  return kTlsFailed;
+}
+
+bool TlsStream::WriteAll(const void* data, size_t len, int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const auto* p = static_cast<const unsigned char*>(data);
+  while (len > 0) {
+    size_t put = 0;
+    int r = SSL_write_ex(ssl_, p, len, &put);
+    if (r == 1) {
+      p += put;
+      len -= put;
+      continue;
+    }
+    int e = SSL_get_error(ssl_, r);
+    if ((e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) || !WaitFor(fd_, e, deadline)) {
+      ERR_clear_error();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TlsStream::HasBuffered() const { return SSL_pending(ssl_) > 0; }
+
+void TlsStream::Shutdown() {
+  SSL_shutdown(ssl_);
+  ERR_clear_error();
+}
+
+}  // namespace tolvik::api

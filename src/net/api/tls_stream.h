@@ -1,0 +1,58 @@
+#pragma once
+// TLS over a connected, non-blocking socket that the caller owns and polls.
+// Not thread-safe: whoever shares one stream between threads serialises
+// every call on it.
+#include <openssl/ssl.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace tolvik::api {
+
+// What one read or write came to, beyond a count of bytes.
+inline constexpr long kTlsWouldBlock = -1;  // nothing now; poll the socket and call again
+inline constexpr long kTlsFailed = -2;      // the session is unusable
+
+class TlsStream {
+ public:
+  ~TlsStream();
+  TlsStream(const TlsStream&) = delete;
+  TlsStream& operator=(const TlsStream&) = delete;
+
+  // Client side: the peer's chain must verify against the system's trust
+  // store (plus `ca_file` when not empty) and its certificate must name
+  // `host`, which is also sent as SNI. Blocks for at most `timeout_ms`.
+  // On failure returns null and says why in `error`.
+  static std::unique_ptr<TlsStream> Connect(int fd, const std::string& host, const std::string& ca_file,
+                                            int timeout_ms, std::string* error);
+  // Server side, for loopback peers in tests and the demo gateway.
+  static std::unique_ptr<TlsStream> Accept(int fd, const std::string& cert_file, const std::string& key_file,
+                                           int timeout_ms, std::string* error);
+
+  // Bytes read (> 0), 0 when the peer closed, or kTlsWouldBlock / kTlsFailed.
+  long Read(void* buf, size_t len);
+  // Bytes written (> 0), or kTlsWouldBlock / kTlsFailed.
+  long Write(const void* data, size_t len);
+  // Writes everything, waiting for the socket for at most `timeout_ms` in all.
+  bool WriteAll(const void* data, size_t len, int timeout_ms);
+  // Decrypted bytes already held that a poll of the socket would not announce.
+  bool HasBuffered() const;
+  // Sends close_notify (best effort, no waiting).
+  void Shutdown();
+  int Fd() const { return fd_; }
+
+ private:
+  TlsStream(int fd, SSL_CTX* ctx, SSL* ssl) : fd_(fd), ctx_(ctx), ssl_(ssl) {}
+  // Drives SSL_connect or SSL_accept to the end.
+  bool Handshake(bool client, int timeout_ms, std::string* error);
+
+  int fd_;
+  SSL_CTX* ctx_;
+  SSL* ssl_;
+};
+
+// The last OpenSSL error as text (empty when there is none); clears the queue.
+std::string TakeTlsError();
+
+}  // namespace tolvik::api

@@ -1,0 +1,23 @@
+#pragma once
+// The HTTP upgrade that opens a WebSocket, both ends, over a TLS stream.
+#include <string>
+#include <string_view>
+
+namespace tolvik::api {
+
+class TlsStream;
+
+// The Sec-WebSocket-Accept value that answers `key`.
+std::string WebSocketAcceptFor(std::string_view key);
+
+// Client: asks for the "json" subprotocol on `path` at `host_header` and
+// checks the answer. Bytes that came after the answer's header (the first
+// frames, when the server is quick) are left in `extra`.
+bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::string& path, int timeout_ms,
+                   std::string* extra, std::string* error);
+
+// Server: reads one upgrade request and accepts it; false for anything else
+// (a plain HTTP request gets a 400 answer). `path` receives the requested path.
+bool ServerUpgrade(TlsStream& tls, int timeout_ms, std::string* path, std::string* error);
+
+}  // namespace tolvik::api

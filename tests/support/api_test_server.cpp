@@ -1,0 +1,233 @@
+#include "support/api_test_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <nlohmann/json.hpp>
+
+#include "net/api/tls_stream.h"
+#include "net/api/websocket_channel.h"
+#include "net/api/websocket_handshake.h"
+#include "support/test_ca.h"
+
+namespace tolvik::testing {
+
+using nlohmann::json;
+
+ApiTestServer::ApiTestServer(std::string api_key) : api_key_(std::move(api_key)) {
+  std::signal(SIGPIPE, SIG_IGN);  // a client that goes away must not end the test run
+  GetTestCa();                    // made before the first client can come
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(listen_fd_, 8);
+  socklen_t len = sizeof addr;
+  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  port_ = ntohs(addr.sin_port);
+  if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) wake_pipe_[0] = wake_pipe_[1] = -1;
+  thread_ = std::thread([this] { Loop(); });
+}
+
+ApiTestServer::~ApiTestServer() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  Wake();
+  thread_.join();
+  ::close(listen_fd_);
+  ::close(wake_pipe_[0]);
+  ::close(wake_pipe_[1]);
+}
+
+std::string ApiTestServer::url() const { return "wss://127.0.0.1:" + std::to_string(port_) + "/v1/rpc/chat"; }
+
+void ApiTestServer::Wake() {
+  char c = 1;
+  [[maybe_unused]] ssize_t n = ::write(wake_pipe_[1], &c, 1);
+}
+
+void ApiTestServer::setChannelScript(std::vector<std::string> messages) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  script_ = std::move(messages);
+}
+
+void ApiTestServer::send(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.push_back({Out::kText, text});
+  }
+  Wake();
+}
+
+void ApiTestServer::respond(const std::string& request_command, int64_t request_id, int area, int code) {
+  std::string command = request_command;
+  if (command.size() > 7 && command.compare(command.size() - 7, 7, "Request") == 0)
+    command.replace(command.size() - 7, 7, "Response");
+  json msg = {{"command", command}, {"request_id", request_id}, {"payload", json::object()}};
+  if (area != 0) msg["status"] = {{"area", area}, {"code", code}};
+  send(msg.dump());
+}
+
+void ApiTestServer::ping() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.push_back({Out::kPing, {}});
+  }
+  Wake();
+}
+
+void ApiTestServer::dropClient() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.push_back({Out::kDrop, {}});
+  }
+  Wake();
+}
+
+int ApiTestServer::clientCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clients_;
+}
+
+bool ApiTestServer::waitForClients(int count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, timeout, [&] { return clients_ >= count; });
+}
+
+std::vector<std::string> ApiTestServer::received() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_;
+}
+
+std::string ApiTestServer::waitForReceived(const std::string& text, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  std::string found;
+  cv_.wait_for(lock, timeout, [&] {
+    for (const std::string& m : received_)
+      if (m.find(text) != std::string::npos) {
+        found = m;
+        return true;
+      }
+    return false;
+  });
+  return found;
+}
+
+int ApiTestServer::pongs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pongs_;
+}
+
+bool ApiTestServer::closeFrameReceived() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return close_received_;
+}
+
+bool ApiTestServer::waitForClientGone(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, timeout, [&] { return client_gone_; });
+}
+
+void ApiTestServer::Loop() {
+  while (true) {
+    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+    ::poll(p, 2, 200);
+    char sink[64];
+    while (::read(wake_pipe_[0], sink, sizeof sink) > 0) {
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stop_) return;
+    }
+    if ((p[0].revents & POLLIN) == 0) continue;
+    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) continue;
+    Serve(fd);
+    ::close(fd);
+  }
+}
+
+void ApiTestServer::Serve(int fd) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++clients_;
+    received_.clear();
+    out_.clear();
+    pongs_ = 0;
+    close_received_ = false;
+    client_gone_ = false;
+  }
+  cv_.notify_all();
+  auto gone = [this] {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      client_gone_ = true;
+    }
+    cv_.notify_all();
+  };
+  const TestCa& ca = GetTestCa();
+  std::string error, path;
+  auto tls = api::TlsStream::Accept(fd, ca.cert_file, ca.key_file, 5000, &error);
+  if (!tls || !api::ServerUpgrade(*tls, 5000, &path, &error)) return gone();
+
+  std::vector<std::string> replies;
+  api::WebSocketChannel ws(api::WebSocketChannel::Role::kServer, *tls, [&](std::string_view text) {
+    json msg = json::parse(text, nullptr, false);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_.emplace_back(text);
+    }
+    cv_.notify_all();
+    if (msg.is_discarded() || !msg.contains("command")) return;
+    const std::string command = msg.value("command", "");
+    const int64_t id = msg.value("request_id", int64_t{0});
+    if (command == "Botapiauth.AuthenticateRequest") {
+      json answer = {{"command", "Botapiauth.AuthenticateResponse"}, {"request_id", id}, {"payload", json::object()}};
+      if (msg["payload"].value("api_key", "") != api_key_) answer["status"] = {{"area", 8}, {"code", 2}};
+      replies.push_back(answer.dump());
+    } else if (command == "Botapichat.ConnectRequest") {
+      replies.push_back(json{{"command", "Botapichat.ConnectResponse"}, {"request_id", id}, {"payload", json::object()}}.dump());
+      std::lock_guard<std::mutex> lock(mutex_);
+      replies.insert(replies.end(), script_.begin(), script_.end());
+    }
+  });
+
+  while (true) {
+    pollfd p[2] = {{fd, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+    ::poll(p, 2, 100);
+    char sink[64];
+    while (::read(wake_pipe_[0], sink, sizeof sink) > 0) {
+    }
+    bool open = ws.Pump();
+    for (const std::string& r : replies) ws.SendText(r, 2000);
+    replies.clear();
+    std::deque<Out> out;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      pongs_ = ws.PongsReceived();
+      close_received_ = close_received_ || ws.CloseReceived();
+      out.swap(out_);
+      if (stop_) open = false;
+    }
+    cv_.notify_all();
+    for (const Out& o : out) {
+      if (o.kind == Out::kText) ws.SendText(o.text, 2000);
+      if (o.kind == Out::kPing) ws.SendPing(2000);
+      if (o.kind == Out::kDrop) open = false;
+    }
+    if (!open) break;
+  }
+  return gone();
+}
+
+}  // namespace tolvik::testing
