@@ -70,6 +70,9 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+  // Focus moves while the children go; the application must not call back
+  // into a window that is half destroyed.
+  disconnect(qApp, &QApplication::focusChanged, this, nullptr);
   closeDocument();
   // The bars hold the document's chat bar and user list: they go before it.
   delete user_whisper_bars_;
