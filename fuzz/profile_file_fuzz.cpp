@@ -64,9 +64,11 @@ void Store(const std::string& path, const std::string& bytes) {
 bool Has(const std::string& s, std::string_view chars) { return s.find_first_of(chars) != std::string::npos; }
 
 // Inputs the escaped format can carry: a value that begins with "=" or holds a
-// tab or line end, or a key with ":", does not come back by design.
+// tab or line end, a key with ":", or a key that begins with ';' (its line
+// reads as a comment) does not come back by design.
 bool EscapedRoundTrips(const std::string& section, const std::string& key, const std::string& value) {
-  return !Has(section, "\n") && !key.empty() && !Has(key, ":\t\n") && !value.empty() && value[0] != '=' &&
+  return !Has(section, "\n") && !key.empty() && key[0] != ';' && !Has(key, ":\t\n") && !value.empty() &&
+         value[0] != '=' &&
          !Has(value, "\t\n");
 }
 
