@@ -60,7 +60,7 @@ check_deb "$gui_deb" "/usr/bin/tolvik
 /usr/share/doc/tolvik/copyright
 /usr/share/icons/hicolor/scalable/apps/tolvik.svg
 /usr/share/man/man1/tolvik.1.gz
-/usr/share/metainfo/io.github.tolvik.Tolvik.metainfo.xml" "libc6 libstdc++6 libtcl8.6 libqt6widgets6 libqt6core6 libssl3 libwslay1"
+/usr/share/metainfo/io.github.tolvik.Tolvik.metainfo.xml" "libc6 libstdc++6 libqt6widgets6 libqt6core6 libssl3 libwslay1"
 dpkg-deb -f "$gui_deb" Depends | tr ',' '\n' | sed 's/^ *//' | grep -qx "tolvik-cli (= $version)" \
   || bad "tolvik does not depend on tolvik-cli (= $version)"
 
