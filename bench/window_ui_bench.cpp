@@ -145,6 +145,28 @@ void BM_WindowMemory(benchmark::State& state) {
 // Registered first, so the process holds nothing else yet.
 BENCHMARK(BM_WindowMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The longest gap between the beats of a 5 ms timer: how long the event loop
+// was kept from running.
+class StallWatch {
+ public:
+  StallWatch() {
+    QObject::connect(&beat_, &QTimer::timeout, [this] {
+      longest_ = std::max(longest_, since_.nsecsElapsed());
+      since_.restart();
+    });
+  }
+  void start() {
+    since_.start();
+    beat_.start(5);
+  }
+  double longestMs() const { return static_cast<double>(longest_) / 1e6; }
+
+ private:
+  QTimer beat_;
+  QElapsedTimer since_;
+  qint64 longest_ = 0;
+};
+
 void BM_WindowFlood(benchmark::State& state) {
   const std::filesystem::path dir = MakeWorkingDir();
   const std::vector<std::string> events = MakeEvents();
@@ -161,13 +183,7 @@ void BM_WindowFlood(benchmark::State& state) {
     tolvik::ChatBot& bot = window.document().Bot();
     for (auto _ : state) {
       EnterChannel(bot);
-      QElapsedTimer since_beat;
-      qint64 longest_gap = 0;
-      QTimer heartbeat;
-      QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        longest_gap = std::max(longest_gap, since_beat.nsecsElapsed());
-        since_beat.restart();
-      });
+      StallWatch stalls;
       size_t next = 0;
       QElapsedTimer in_dispatch;
       qint64 dispatch_ns = 0;
@@ -180,8 +196,7 @@ void BM_WindowFlood(benchmark::State& state) {
       QElapsedTimer total;
       total.start();
       const double cpu_start = ThreadCpuSeconds();
-      since_beat.start();
-      heartbeat.start(5);
+      stalls.start();
       feeder.start(0);
       while (next < events.size()) QApplication::processEvents(QEventLoop::AllEvents, 50);
       QApplication::processEvents();  // the last repaint
@@ -189,7 +204,7 @@ void BM_WindowFlood(benchmark::State& state) {
       events_per_second = kEvents / seconds;
       events_per_cpu_second = kEvents / (ThreadCpuSeconds() - cpu_start);
       dispatch_share = static_cast<double>(dispatch_ns) / static_cast<double>(total.nsecsElapsed());
-      longest_stall_ms = std::max(longest_stall_ms, static_cast<double>(longest_gap) / 1e6);
+      longest_stall_ms = std::max(longest_stall_ms, stalls.longestMs());
       state.SetIterationTime(seconds);
     }
   }
@@ -227,13 +242,7 @@ void BM_WindowDistinctJoins(benchmark::State& state) {
     QApplication::processEvents();
     tolvik::ChatBot& bot = window.document().Bot();
     EnterChannel(bot);
-    QElapsedTimer since_beat;
-    qint64 longest_gap = 0;
-    QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-      longest_gap = std::max(longest_gap, since_beat.nsecsElapsed());
-      since_beat.restart();
-    });
+    StallWatch stalls;
     size_t next = 0;
     QElapsedTimer total;
     QTimer feeder;
@@ -246,14 +255,13 @@ void BM_WindowDistinctJoins(benchmark::State& state) {
     });
     total.start();
     const double cpu_start = ThreadCpuSeconds();
-    since_beat.start();
-    heartbeat.start(5);
+    stalls.start();
     feeder.start(interval_ms);
     while (next < joins.size()) QApplication::processEvents(QEventLoop::AllEvents, 50);
     QApplication::processEvents();
     seconds = static_cast<double>(total.nsecsElapsed()) / 1e9;
     cpu_us_per_join = (ThreadCpuSeconds() - cpu_start) * 1e6 / count;
-    longest_stall_ms = static_cast<double>(longest_gap) / 1e6;
+    longest_stall_ms = stalls.longestMs();
     state.SetIterationTime(seconds);
     window.close();
   }
