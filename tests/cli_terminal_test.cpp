@@ -8,7 +8,7 @@
 #include <vector>
 #include <thread>
 
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "cli/line_editor.h"
 #include "cli_process.h"
 #include "support/scripted_gateway.h"

@@ -1,4 +1,4 @@
-#include "app/instance_lock.h"
+#include "storage/instance_lock.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
