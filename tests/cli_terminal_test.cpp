@@ -176,6 +176,27 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
+// A full history file from earlier runs, one line typed: the oldest line goes.
+TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  auto history = [](int first_old) {
+    std::string text = "_HiStOrY_V2_\n";  // libedit's file format
+    for (int i = first_old; i <= LineEditor::kHistoryLines; ++i) text += "old-" + std::to_string(i) + "\n";
+    return text;
+  };
+  dir.write(LineEditor::kHistoryFile, history(1));
+  CliProcess cli(OnTerminal(dir));
+  WaitForPrompt(cli);
+  cli.ClearOutput();
+  cli.Type("//status\r");
+  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
+}
+
 TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
   struct Case {
     std::map<std::string, std::string> env;
