@@ -20,6 +20,7 @@ namespace tolvik {
 
 class ChatBot;
 class ChatDisplay;
+class DailyLog;
 class Host;
 
 enum class SocketEvent { Readable, Closed };
@@ -54,9 +55,14 @@ class CHaldenDoc {
   void OnTimer2();
   // Runs on the main thread whenever the sender has sent lines.
   void DeliverSentLines();
+  // [Logging] DailyLogs: every shown line also goes to logs/YYYY-MM-DD.log.
+  // Switching stores the choice in Bot.ini; false when it could not be stored
+  // (the switch applies to this run all the same).
+  bool DailyLogsOn() const;
+  bool SetDailyLogs(bool on);
   // The application closes: leave line, sender stopped, socket closed.
   void Close();
-  // "Reload Bot.ini": response tables, bot settings and fonts, not [Init] or [Toggles].
+  // "Reload Bot.ini": response tables, bot settings, fonts and [Logging], not [Init] or [Toggles].
   void ReloadBotIni();
 
   int State() const { return state_.load(); }
@@ -127,6 +133,7 @@ class CHaldenDoc {
   int shown_countdown_ = -1;
   bool closed_ = false;
 
+  std::unique_ptr<DailyLog> daily_log_;
   std::unique_ptr<ChatBot> bot_;
   // Closures posted to the main thread check this, so none runs after the document is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

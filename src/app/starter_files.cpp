@@ -67,6 +67,8 @@ std::string StarterBotIni() {
     EncodeTextFormat(formats[i], record);
     text += std::string(TextTypeKey(type)) + "=" + PrivateProfile::EncodeStruct(record) + "\r\n";
   }
+  // A new bot keeps a month of daily chat logs.
+  text += "[Logging]\r\nDailyLogs=1\r\nKeepDays=30\r\n";
   return text;
 }
 

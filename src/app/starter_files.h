@@ -18,7 +18,7 @@ std::string StarterUsersList();
 // colour of their own (10 point, faces left to the pane).
 TextFormats StarterTextFormats();
 
-// A new Bot.ini: the starter colour scheme in [Fonts].
+// A new Bot.ini: the starter colour scheme in [Fonts], daily logs on in [Logging].
 std::string StarterBotIni();
 
 // Creates `path` with `bytes` and `mode` when no file of that name exists;
