@@ -16,6 +16,7 @@
 #include "app/document.h"
 #include "bot/hook_interrupt.h"
 #include "cli/console_output.h"
+#include "cli/first_run.h"
 #include "cli/line_editor.h"
 #include "cli/typed_lines.h"
 #include "net/line_reader.h"
@@ -81,7 +82,7 @@ bool PromptOnTerminal(const std::string& prompt, bool secret, std::string& value
     std::fprintf(stderr, "\n");
   }
   if (!value.empty() && value.back() == '\r') value.pop_back();
-  return ok && !value.empty();
+  return ok;
 }
 
 CliHost::CliHost(ConsoleOutput& out, bool interactive) : out_(out), interactive_(interactive) {
@@ -114,19 +115,33 @@ void CliHost::RunPosted() {
 
 void CliHost::StatusChanged(int, const std::string& text) { out_.Line(StatusLine(text)); }
 
-bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
+bool CliHost::AskMissingLoginValues(LoginSettings& login, const std::string& botIni) {
   if (!interactive_) return false;
-  const bool secret = key == "Password" || key == "API key";
-  const char* label = key == "Password" ? "Password: " : key == "API key" ? "API key: " : key == "Login" ? "Login name: " : "Server: ";
-  // The prompt needs the terminal in its ordinary mode, not the editor's.
+  // The prompts need the terminal in its ordinary mode, not the editor's.
   const bool editing = editor_ != nullptr && editor_->Active();
   if (editing) {
     editor_->HideInput();
     editor_->Stop();
   }
-  const bool ok = PromptOnTerminal(label, secret, value);
+  std::string note;
+  const bool ok = tolvik::AskMissingLoginValues(
+      login, botIni,
+      [](const std::string& prompt, bool secret) -> std::optional<std::string> {
+        std::string value;
+        if (!PromptOnTerminal(prompt, secret, value)) return std::nullopt;
+        return value;
+      },
+      note);
+  if (!note.empty()) out_.Line(note);
   if (editing) editor_->Start();
   return ok;
+}
+
+bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
+  if (doc_ == nullptr || !AskMissingLoginValues(doc_->Login(), doc_->Paths().botIni)) return false;
+  const LoginSettings& login = doc_->Login();
+  value = key == "Login" ? login.login : key == "Server" ? login.server : login.password;
+  return !IsUnset(value);
 }
 
 void CliHost::PageAlarm() {

@@ -88,8 +88,15 @@ int main(int argc, char** argv) {
   }
 
   if (!work.profile.empty()) out.Line("-- Profile: " + work.profile + " (" + work.path + ")");
+  host.SetDocument(&doc);
+  // A first run asks on the terminal, server first; input that ends before
+  // every value is given leaves the bot offline.
+  const bool ready = !interactive || host.AskMissingLoginValues(doc.Login(), doc.Paths().botIni);
   out.Line(tolvik::StatusLine(doc.StatusText()));
-  doc.Connect();
+  if (ready)
+    doc.Connect();
+  else
+    out.Line("-- Not connected: a login value is missing (//connect asks again).");
   tolvik::ChatBar chat_bar(doc);
   tolvik::TypedLines typed(doc, chat_bar, host, out);
   const auto on_line = [&](const std::string& line) { typed.Run(line); };
@@ -104,7 +111,8 @@ int main(int argc, char** argv) {
           chat_bar.setText(before);
           chat_bar.completeName(true);
           return chat_bar.text();
-        });
+        },
+        [&](const std::string& note) { out.Line("-- " + note); });
     out.SetEditor(editor.get());
     host.SetEditor(editor.get());
     editor->Start();
