@@ -137,7 +137,9 @@ TEST(CliFirstRun, AProfileDirectoryOpenToOthersIsMadePrivate) {
   ASSERT_EQ(::mkdir(profile.c_str(), 0755), 0);
   ASSERT_EQ(::chmod(profile.c_str(), 0775), 0);
   CliProcess cli(CliStart{{"--profile", "shared"}, {{"XDG_DATA_HOME", data.path().string()}}, false});
-  EXPECT_EQ(cli.Wait(), 3);  // no login values yet
+  EXPECT_EQ(cli.Wait(), 3);  // no login values yet; the journal says how to give them
+  EXPECT_NE(cli.output().find("run `tolvik-cli --profile shared` on a terminal once"), std::string::npos)
+      << cli.output();
   struct stat st {};
   ASSERT_EQ(::stat(profile.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -81,8 +81,13 @@ int main(int argc, char** argv) {
     if (!missing.empty()) {
       std::string keys;
       for (const auto& k : missing) keys += (keys.empty() ? "" : ", ") + k;
-      std::fprintf(stderr, "tolvik-cli: Bot.ini in %s has no [Init] %s; set %s there and start again.\n",
-                   work.path.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it");
+      // The service's journal shows this: say how to get the values in.
+      const std::string ask_once =
+          work.profile.empty() ? "tolvik-cli --dir " + work.path : "tolvik-cli --profile " + work.profile;
+      std::fprintf(stderr,
+                   "tolvik-cli: Bot.ini in %s has no [Init] %s; set %s there, or run `%s` on a terminal "
+                   "once to be asked, and start again.\n",
+                   work.path.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it", ask_once.c_str());
       return 3;
     }
   }
