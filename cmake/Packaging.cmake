@@ -81,9 +81,11 @@ set(CPACK_PACKAGE_NAME tolvik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Tolvik developers")
 set(CPACK_PACKAGE_CONTACT "Tolvik Maintainers <maintainers@tolvik.example.org>")
-# No package-wide summary: CPack would put it above each package's own
-# description, and both packages would show the same line in apt's lists.
-# Each description's first line is its package's summary instead.
+# No package-wide summary (CPack takes the project's description otherwise):
+# CPack would put it above each package's own description, and both packages
+# would show the same line in apt's lists. Each description's first line is
+# its package's summary instead.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${PROJECT_HOMEPAGE_URL})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
