@@ -67,18 +67,21 @@ void InstallSignalHandlers() {
 }  // namespace
 
 bool PromptOnTerminal(const std::string& prompt, bool secret, std::string& value) {
-  std::fprintf(stderr, "%s", prompt.c_str());
-  std::fflush(stderr);
   termios saved{};
   bool restore = secret && tcgetattr(STDIN_FILENO, &saved) == 0;
   if (restore) {
+    // Echo goes off (and what was typed before the question is dropped)
+    // before the prompt shows: a password typed as soon as it appears is
+    // neither echoed nor lost.
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
+  std::fprintf(stderr, "%s", prompt.c_str());
+  std::fflush(stderr);
   bool ok = static_cast<bool>(std::getline(std::cin, value));
   if (restore) {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    tcsetattr(STDIN_FILENO, TCSADRAIN, &saved);
     std::fprintf(stderr, "\n");
   }
   if (!value.empty() && value.back() == '\r') value.pop_back();
