@@ -33,6 +33,9 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   gauge_->setToolTip(tr("Outgoing queue: what the bot still has to send. It fills when the bot says "
                         "much at once and empties as the lines go out."));
 
+  // A long status text (a long server name) is cut, not allowed to widen the
+  // window past the screen.
+  panes_[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   // Pane 0 gives way to menu and toolbar prompts; the others stay.
   addWidget(panes_[0], 1);
   addPermanentWidget(panes_[1]);

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -42,6 +43,7 @@
 #include "ui/program_settings.h"
 #include "ui/sheets/bot_configurator.h"
 #include "ui/sheets/servers_page_widget.h"
+#include "ui/status_bar.h"
 #include "ui/user_list_model.h"
 #include "ui/window_layout.h"
 
@@ -277,6 +279,11 @@ TEST(FirstHourWindow, ItNeverOpensLargerThanTheScreen) {
       window.show();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
       const QRect area = window.screen()->availableGeometry();
+      // A long status text (a long server name) does not widen it either.
+      window.statusPanes()->setConnectionStatus(QStringLiteral("Connected: ") + QString(200, QLatin1Char('x')));
+      QCoreApplication::sendPostedEvents();
+      window.statusPanes()->layout()->activate();
+      window.layout()->activate();
       EXPECT_TRUE(area.contains(window.frameGeometry()))
           << (dir == &fresh ? "new profile: " : "stored placement: ") << window.width() << "x" << window.height()
           << " at " << window.x() << "," << window.y() << " in " << area.width() << "x" << area.height() << " at "
