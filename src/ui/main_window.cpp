@@ -394,7 +394,7 @@ void MainWindow::connectDocument() {
 // ---- Window metrics --------------------------------------------------------------
 
 void MainWindow::readSettings() {
-  const QSize available = QGuiApplication::primaryScreen()->availableSize();
+  const QSize available = QGuiApplication::primaryScreen()->size();
   const ScreenSize screen = ClampScreenSize(available.width(), available.height());
   const std::string& ini = doc_->Paths().botIni;
   if (std::optional<WindowPlacement> placement = LoadWindowPlacement(ini)) {
@@ -413,20 +413,22 @@ void MainWindow::readSettings() {
 
 void MainWindow::fitToScreen() {
   // The stored placement and the smallest screen the placement rules know
-  // (640 x 480) may both be more than a small or scaled screen offers.
+  // (640 x 480) may both be more than a small or scaled screen offers. Only
+  // a window too large is changed: the placement rules decide the rest
+  // (a window may stand partly off the screen, 30 pixels of it on).
   // The frame counts too, once the window has one.
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
   const QMargins margins(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
                          frameGeometry().right() - geometry().right(),
                          frameGeometry().bottom() - geometry().bottom());
   QRect frame = geometry() + margins;
+  if (frame.width() <= area.width() && frame.height() <= area.height()) return;
   frame.setSize(frame.size().boundedTo(area.size()));
   if (frame.right() > area.right()) frame.moveRight(area.right());
   if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
   if (frame.left() < area.left()) frame.moveLeft(area.left());
   if (frame.top() < area.top()) frame.moveTop(area.top());
-  const QRect fitted = frame - margins;
-  if (fitted != geometry()) setGeometry(fitted);
+  setGeometry(frame - margins);
 }
 
 void MainWindow::saveWindowSizes(bool withUserListWidth) {

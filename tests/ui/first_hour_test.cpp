@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -166,6 +167,11 @@ TEST(FirstHourHints, CancelLeavesTheHintTheFormatsAndTheLevelAreExplained) {
   UserListModel* model = window.findChild<UserListModel*>();
   ASSERT_NE(model, nullptr);
   EXPECT_FALSE(model->headerData(UserListModel::kLevelColumn, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
+
+  // The queue gauge: a slim bar that says what it is, not a box the size of a text field.
+  QProgressBar* gauge = window.statusPanes()->gauge();
+  EXPECT_FALSE(gauge->toolTip().isEmpty());
+  EXPECT_LT(gauge->height(), window.chatBarWidget()->input().height());
 }
 
 TEST(FirstHourKeys, F1ListsTheOriginalKeysThenTheLaterOnes) {
