@@ -73,7 +73,10 @@ void DemoChannel::start() {
     if (error == QProcess::FailedToStart) emit failed(process_->errorString());
   });
   connect(process_, &QProcess::finished, this, [this](int status, QProcess::ExitStatus) {
-    if (!listening_) emit failed(tr("the demo gateway ended at once (status %1)").arg(status));
+    if (listening_)
+      emit ended();
+    else
+      emit failed(tr("the demo gateway ended at once (status %1)").arg(status));
   });
   // Port 0: a free port, which the gateway names once it listens.
   process_->start(path, {QStringLiteral("--port"), QStringLiteral("0")});

@@ -33,6 +33,8 @@ class DemoChannel : public QObject {
   void ready(const QString& server);
   // It could not be started, or ended before it listened.
   void failed(const QString& reason);
+  // It ended after listening (the bot left it).
+  void ended();
 
  private:
   void readOutput();

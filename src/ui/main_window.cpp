@@ -544,8 +544,9 @@ void MainWindow::startDemo() {
   if (!demo_) {
     demo_ = new DemoChannel(this);
     connect(demo_, &DemoChannel::ready, this, [this](const QString& server) {
-      // This session's values only: Bot.ini keeps what the user saved.
+      // Values for as long as the demo runs: Bot.ini keeps what the user saved.
       LoginSettings& login = doc_->Login();
+      before_demo_ = login;
       login.login = "TolvikBot";
       login.password = "demo";
       login.server = server.toStdString();
@@ -553,6 +554,18 @@ void MainWindow::startDemo() {
       doc_->Bot().SetHomeChannel(login.channel.c_str());
       doc_->SetStatusServer(login.server);
       doc_->Connect();
+    });
+    connect(demo_, &DemoChannel::ended, this, [this] {
+      // The bot left the demo: the values it used go, and no retry knocks on its port.
+      if (closed_ || !before_demo_) return;
+      doc_->Login() = *before_demo_;
+      before_demo_.reset();
+      doc_->Bot().SetHomeChannel(doc_->Login().channel.c_str());
+      doc_->Disconnect();
+      doc_->SetStatusServer(IsUnset(doc_->Login().server) ? "" : doc_->Login().server);
+      status_bar_->setConnectionStatus(FromWire(doc_->StatusText()));
+      doc_->Display().print(TextType::BotInfo, "The demo channel has ended. %s",
+                            notConnectedHint().toUtf8().constData());
     });
     connect(demo_, &DemoChannel::failed, this, [this](const QString& reason) {
       doc_->Display().print(TextType::BotInfo, "The demo channel could not start: %s", reason.toUtf8().constData());

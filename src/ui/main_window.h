@@ -4,7 +4,10 @@
 // the menus and the window-wide keys. It owns the document for the run.
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "app/config.h"
 
 #include "ui/timestamp_actions.h"
 
@@ -128,6 +131,7 @@ class MainWindow : public QMainWindow {
   DesktopNotifications* notifications_ = nullptr;
   FindBar* find_bar_ = nullptr;
   DemoChannel* demo_ = nullptr;
+  std::optional<LoginSettings> before_demo_;  // the login values while the demo runs
   bool demo_chosen_ = false;  // the last "Bot Configurator" closed on "Try the demo channel"
   TimestampActions timestamps_{};
   std::string working_dir_;

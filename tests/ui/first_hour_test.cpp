@@ -126,7 +126,25 @@ TEST(FirstHourDemo, TheDemoChannelConnectsForThisSessionOnlyAndEndsWithIt) {
   EXPECT_TRUE(IsUnset(stored.server));
   EXPECT_TRUE(IsUnset(stored.login));
 
-  // The session ends: the bot leaves and the gateway goes with it.
+  // Disconnect: the bot leaves, the gateway ends, and its values go with it,
+  // so the next Connect asks again.
+  ShowActive(*window);
+  QTest::keyClick(window.get(), Qt::Key_D, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !demo->running(); }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return IsUnset(doc.Login().server); }, 10000));
+  EXPECT_TRUE(IsUnset(doc.Login().login));
+  EXPECT_EQ(doc.State(), NotConnected);
+  EXPECT_TRUE(PaneText(*window).contains("The demo channel has ended."));
+
+  // Tried again, then the window closes: the gateway goes with the session.
+  WhenModalOpens<BotConfigurator>([&](BotConfigurator* sheet) {
+    ASSERT_NE(sheet->demoButton(), nullptr);
+    QTest::mouseClick(sheet->demoButton(), Qt::LeftButton);
+  });
+  ShowActive(*window);
+  QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return doc.State() == Connected; }, 20000)) << PaneText(*window).toStdString();
+  ASSERT_TRUE(demo->running());
   window->close();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !demo->running(); }, 10000));
   window.reset();
