@@ -56,10 +56,12 @@ TEST_F(ResponseSheetTest, AccessCommandLevelsShowTheStoredValueAndStepWithinThei
   EXPECT_FALSE(page.saveEnabled());
 
   ASSERT_TRUE(page.ChooseCommand("kick"));
-  EXPECT_EQ(page.commandLevelText(), "9999");  // no key
+  EXPECT_EQ(page.commandLevelText(), "-1 (everybody)");  // no key: the level the bot applies
   page.StepCommandLevel(+1);
-  EXPECT_EQ(page.commandLevelText(), "10");
+  EXPECT_EQ(page.commandLevelText(), "0");
   EXPECT_TRUE(page.saveEnabled());
+  for (int i = 0; i < 12; ++i) page.StepCommandLevel(+1);
+  EXPECT_EQ(page.commandLevelText(), "10");
   for (int i = 0; i < 12; ++i) page.StepCommandLevel(-1);
   EXPECT_EQ(page.commandLevelText(), "0");
 

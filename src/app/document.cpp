@@ -7,6 +7,7 @@
 #include "app/chat_display.h"
 #include "app/font_records.h"
 #include "app/host.h"
+#include "app/private_profile.h"
 #include "app/starter_files.h"
 #include "bot/chat_bot.h"
 #include "bot/users_file.h"
@@ -42,6 +43,7 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   bot_->LoadBotSettings();
   bot_->LoadResponseTables();
   ApplyFonts();
+  WarnWhenCommandsAreOpen();
   toggles_ = LoadToggles(paths_.botIni);
   bot_->CreateScriptInterpreter();
   status_server_ = IsUnset(login_.server) ? "" : login_.server;
@@ -71,6 +73,16 @@ CHaldenDoc::~CHaldenDoc() {
   alive_.reset();
   if (!closed_) Close();
   JoinWorker();
+}
+
+void CHaldenDoc::WarnWhenCommandsAreOpen() {
+  // Without [Commands] levels every command is open to everybody (a missing
+  // key reads as -1); older files may mean that, so the owner is told once.
+  if (!PrivateProfile::ReadSection("Commands", paths_.botIni).empty()) return;
+  display_.print(TextType::BotInfo,
+                 "Every user, listed or not, may command this bot: Bot.ini has no [Commands] levels. Set the "
+                 "level each command needs on the Access page of the Response Configurator (in tolvik-cli: "
+                 "//level COMMAND N).");
 }
 
 void CHaldenDoc::ApplyFonts() { display_.setFormats(LoadTextFormats(paths_.botIni)); }

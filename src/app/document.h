@@ -109,6 +109,7 @@ class CHaldenDoc {
   void LoseConnection(ConnectFailure why);
   void CheckLoginTimeout();
   void ApplyFonts();
+  void WarnWhenCommandsAreOpen();
 
   ChatDisplay& display_;
   Host& host_;

@@ -49,12 +49,28 @@ void ChatBot::RecordPendingCommand(const char* line, const char* speaker) {
   pending_.RecordPendingCommand(line, speaker, &display_);
 }
 
+bool ChatBot::RunHook(const Hook& hook, const char* speaker, const char* text, bool run) {
+  std::string script;
+  if (hook.key.empty() || !ProfileFile::Read(hook.section, hook.key, "", script, hook.limit, paths_.scriptIni))
+    return false;
+  // An entry with an empty value names no script: it is found (so it still
+  // replaces a built-in command) but nothing runs.
+  if (!run || script.empty()) return true;
+  if (!hook.shown.empty()) display_.print(TextType::BotInfo, "Script: %s", hook.shown.c_str());
+  RunScript(script, speaker, text);
+  return true;
+}
+
 void ChatBot::RunEventHook(const char* hook, const char* name, const char* text) {
   if (!doc_.GetToggles().AutoRespond.state) return;
-  std::string path = FindHook("Events", hook);
-  if (path.empty()) return;
-  display_.print(TextType::BotInfo, "Script: %s", hook);
-  RunScript(path, name, text);
+  RunHook({"Events", hook, hook}, name, text);
+}
+
+void ChatBot::RunTalkHooks(const char* speaker, const char* text) {
+  if (!doc_.GetToggles().AutoRespond.state) return;
+  const std::string word(text, std::strcspn(text, " "));
+  RunHook({"Talk", word, word}, speaker, text);
+  RunHook({"Events", "OnTalk", ""}, speaker, text);
 }
 
 void ChatBot::LoadBotSettings() {
@@ -152,10 +168,5 @@ bool ChatBot::RunScript(const std::string& path, const char* speaker, const char
   return scripts_.RunHook(full.c_str(), speaker, text);
 }
 
-std::string ChatBot::FindHook(const char* section, const char* key) const {
-  std::string value;
-  if (!ProfileFile::Read(section, key, "", value, 1024, paths_.scriptIni)) return {};
-  return value;
-}
 
 }  // namespace tolvik

@@ -162,16 +162,7 @@ int ChatBot::OnTalk(const char* name, uint32_t flags, const char* text) {
   TalkCommandInterpreter(name, flags, text);
 
   if (!doc_.GetToggles().AutoRespond.state) return 1;
-  std::string word(text, std::strcspn(text, " "));
-  if (!word.empty()) {
-    std::string path = FindHook("Talk", word.c_str());
-    if (!path.empty()) {
-      display_.print(TextType::BotInfo, "Script: %s", word.c_str());
-      RunScript(path, name, text);
-    }
-  }
-  std::string hook = FindHook("Events", "OnTalk");
-  if (!hook.empty()) RunScript(hook, name, text);
+  RunTalkHooks(name, text);
   AnswerTalk(name, text);
   return 1;
 }

@@ -74,14 +74,7 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
 
   // A [Talk] entry for the word replaces the built-in action, whether or not
   // the auto-responder is on.
-  std::string script;
-  if (FindTalkEntry(word, script)) {
-    if (rule == ScriptRule::Run && !from_bot) {
-      display_.print(TextType::BotInfo, "Script: %s", word.c_str());
-      RunScript(script, speaker, text);
-    }
-    return;
-  }
+  if (RunHook({"Talk", word, word, 4096}, speaker, text, rule == ScriptRule::Run && !from_bot)) return;
 
   auto allowed = [this, level](const char* key) { return level >= CommandLevel(key); };
   auto refuse = [this, speaker](const char* reply) { queue_.WhisperTo(speaker, "%s", reply); };
@@ -147,8 +140,5 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
   }
 }
 
-bool ChatBot::FindTalkEntry(const std::string& word, std::string& script) const {
-  return ProfileFile::Read("Talk", word, "", script, 4096, paths_.scriptIni);
-}
 
 }  // namespace tolvik

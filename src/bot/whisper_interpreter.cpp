@@ -148,12 +148,8 @@ void WhisperInterpreter::PlainWhisper(const char* name, const char* text) {
 }
 
 void WhisperInterpreter::RunWhisperScript(const char* name, const char* text, const std::string& first_word) {
-  if (!bot_.doc_.GetToggles().AutoRespond.state || first_word.empty()) return;
-  const std::string script = bot_.FindHook("Whisper", first_word.c_str());
-  if (script.empty()) return;
-  const std::string shown = ProfileFile::Unescape(first_word, ProfileFile::kWriteEscapes);
-  bot_.Display().print(TextType::BotInfo, "Script: %s", shown.c_str());
-  bot_.RunScript(script, name, text);
+  if (!bot_.doc_.GetToggles().AutoRespond.state) return;
+  bot_.RunHook({"Whisper", first_word, ProfileFile::Unescape(first_word, ProfileFile::kWriteEscapes)}, name, text);
 }
 
 bool WhisperInterpreter::RunCommand(const char* name, const char* text, const std::string& first_word) {
@@ -190,8 +186,7 @@ bool WhisperInterpreter::RunCommand(const char* name, const char* text, const st
   }
 
   // A script.ini [Whisper] entry for the word replaces the built-in command.
-  std::string unused;
-  if (ProfileFile::Read("Whisper", first_word, "", unused, 1024, bot_.Paths().scriptIni)) return true;
+  if (bot_.RunHook({"Whisper", first_word, ""}, name, text, /*run=*/false)) return true;
 
   auto allows = [&](const char* key) { return level >= bot_.CommandLevel(key); };
   // Runs `action` when the level allows the command, else sends the refusal.

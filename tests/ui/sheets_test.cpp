@@ -130,17 +130,19 @@ TEST(AccessPageWidget, ButtonsFollowTheTypedNameAndTheLevelShown) {
   EXPECT_TRUE(page.addSaveButton()->isEnabled());
   EXPECT_FALSE(page.deleteButton()->isEnabled());
 
-  // Command levels: a command without a key shows 9999, the spin stops at 10.
+  // Command levels: a command without a key shows that everybody may use it
+  // (whole, not cut by the field), the spin starts from -1.
   page.commandBox()->setFocus();
   QTest::keyClick(page.commandBox(), Qt::Key_Down);
   EXPECT_EQ(page.commandBox()->currentText(), "Say");
-  EXPECT_EQ(page.commandLevel()->text(), "9999");
+  EXPECT_EQ(page.commandLevel()->text(), "-1 (everybody)");
   EXPECT_FALSE(page.saveButton()->isEnabled());
   QTest::keyClick(page.commandLevel(), Qt::Key_Up);
-  EXPECT_EQ(page.commandLevel()->text(), "10");
+  EXPECT_EQ(page.commandLevel()->text(), "0");
+  QTest::keyClick(page.commandLevel(), Qt::Key_Up);
   ASSERT_TRUE(page.saveButton()->isEnabled());
   QTest::mouseClick(page.saveButton(), Qt::LeftButton);
-  EXPECT_EQ(PrivateProfile::ReadInt("Commands", "Say", -1, dir.file("Bot.ini")), 10);
+  EXPECT_EQ(PrivateProfile::ReadInt("Commands", "Say", -1, dir.file("Bot.ini")), 1);
   EXPECT_FALSE(page.saveButton()->isEnabled());
 }
 

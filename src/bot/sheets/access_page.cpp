@@ -68,8 +68,11 @@ void AccessPage::Init() {
 bool AccessPage::ChooseCommand(int index) {
   if (index < 0 || index >= static_cast<int>(commands_.size())) return false;
   command_ = commands_[static_cast<size_t>(index)];
+  // The level the bot applies: a missing key reads as -1, as the interpreters read it.
+  const std::string stored = PrivateProfile::ReadString("Commands", command_, "", 32, bot_ini_);
   stored_command_level_ = PrivateProfile::ReadInt("Commands", command_, kMissingCommandLevel, bot_ini_);
-  command_level_text_ = std::to_string(stored_command_level_);
+  command_level_text_ =
+      stored.empty() ? std::string(kMissingCommandLevelText) : std::to_string(stored_command_level_);
   save_enabled_ = false;
   return true;
 }
