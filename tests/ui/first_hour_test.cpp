@@ -81,7 +81,8 @@ QString PaneText(MainWindow& window) { return window.chatPane()->document()->toP
 // The tray menu as it reads when opened: whether Connect and Disconnect are enabled.
 std::pair<bool, bool> TrayConnectDisconnect(MainWindow& window) {
   QMenu* menu = window.trayIcon()->contextMenu();
-  emit menu->aboutToShow();
+  menu->popup(QPoint(0, 0));
+  menu->hide();
   auto* connect = menu->findChild<QAction*>(QStringLiteral("trayConnect"));
   auto* disconnect = menu->findChild<QAction*>(QStringLiteral("trayDisconnect"));
   return {connect && connect->isEnabled(), disconnect && disconnect->isEnabled()};
@@ -340,11 +341,15 @@ TEST(FirstHourWindow, ItNeverOpensLargerThanTheScreen) {
 TEST(FirstHourWindow, TrayMenuEntriesAreTheirOwnSoTheToolbarKeepsItsState) {
   TempDir dir;
   MainWindow window(dir.path().string());
-  TrayConnectDisconnect(window);
-  for (QAction* action : window.findChildren<QAction*>()) {
-    if (action->text() == "Connect" && action->objectName() != "trayConnect") EXPECT_TRUE(action->isEnabled());
-    if (action->text() == "Disconnect" && action->objectName() != "trayDisconnect") EXPECT_TRUE(action->isEnabled());
+  ASSERT_EQ(TrayConnectDisconnect(window), std::make_pair(true, false));
+  int checked = 0;
+  for (QAction* action : window.findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (action->text() == "Connect" || action->text() == "Disconnect") {
+      EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+      ++checked;
+    }
   }
+  EXPECT_EQ(checked, 2);
 }
 
 // Each directory opened leaves an entry in the program's settings; entries
