@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/document.h"
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "bot/chat_bot.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
@@ -115,7 +115,7 @@ TEST(StarterFiles, ANewBotIniGivesEveryCommandALevelAndSaysNothingAboutOpenComma
 }
 
 TEST(StarterFiles, AnExistingBotIniWithoutCommandLevelsIsWarnedAboutOnceAndKeptAsItIs) {
-  for (const std::string ini : {Crlf("[Init]\nLogin=acct\n"), Crlf("[Init]\nLogin=acct\n[Commands]\n")}) {
+  for (const std::string& ini : {Crlf("[Init]\nLogin=acct\n"), Crlf("[Init]\nLogin=acct\n[Commands]\n")}) {
     TempDir dir;
     dir.write("Bot.ini", ini);
     RecordingDisplay display;

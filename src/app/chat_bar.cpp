@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
-#include "app/utf8_cut.h"
+#include "display/utf8_cut.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 

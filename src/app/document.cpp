@@ -3,11 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/atomic_file.h"
-#include "app/chat_display.h"
-#include "app/font_records.h"
+#include "storage/atomic_file.h"
+#include "display/chat_display.h"
+#include "settings/font_records.h"
 #include "app/host.h"
-#include "app/private_profile.h"
+#include "storage/private_profile.h"
 #include "app/starter_files.h"
 #include "bot/chat_bot.h"
 #include "bot/users_file.h"
@@ -84,6 +84,10 @@ void CHaldenDoc::WarnWhenCommandsAreOpen() {
                  "level each command needs on the Access page of the Response Configurator (in tolvik-cli: "
                  "//level COMMAND N).");
 }
+
+void CHaldenDoc::OpenUserWhisperBar(const std::string& name) { host_.OpenUserWhisperBar(name); }
+
+void CHaldenDoc::PageAlarm() { host_.PageAlarm(); }
 
 void CHaldenDoc::ApplyFonts() { display_.setFormats(LoadTextFormats(paths_.botIni)); }
 
@@ -329,7 +333,7 @@ void CHaldenDoc::CheckLoginTimeout() {
                   "no login within " + std::to_string((timings_.login_timeout_ms + 999) / 1000) + " s"});
 }
 
-void CHaldenDoc::OnTimer1() {
+void CHaldenDoc::OnMinuteTick() {
   if (++anti_idle_count_ > 14) {
     const std::string& msg = bot_->Settings().antiIdleMsg;
     if (!IsUnset(msg)) bot_->Queue().Say("%s\n", AsOneLine(msg).c_str());
@@ -338,7 +342,7 @@ void CHaldenDoc::OnTimer1() {
   bot_->OnMinuteTick();
 }
 
-void CHaldenDoc::OnTimer2() {
+void CHaldenDoc::OnFastTick() {
   bot_->Queue().DecayScore();
   bot_->OnFastTick();
   CheckLoginTimeout();

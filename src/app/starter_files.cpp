@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <span>
 
-#include "app/ini_text.h"
-#include "app/private_profile.h"
+#include "storage/ini_text.h"
+#include "storage/private_profile.h"
 #include "bot/users_file.h"
 
 namespace tolvik {

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "app/chat_display.h"
-#include "app/document.h"
-#include "app/host.h"
-#include "app/profile_file.h"
+#include "display/chat_display.h"
+#include "net/connection_state.h"
+#include "bot/bot_owner.h"
+#include "storage/profile_file.h"
 
 namespace tolvik {
 
@@ -19,8 +19,8 @@ void RecentChannels::add(const char* name) {
   if (count_ < kCapacity) ++count_;
 }
 
-ChatBot::ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths)
-    : doc_(doc),
+ChatBot::ChatBot(BotOwner& owner, ChatDisplay& display, const ConfigPaths& paths)
+    : owner_(owner),
       display_(display),
       paths_(paths),
       queue_(*this, &display),
@@ -62,12 +62,12 @@ bool ChatBot::RunHook(const Hook& hook, const char* speaker, const char* text, b
 }
 
 void ChatBot::RunEventHook(const char* hook, const char* name, const char* text) {
-  if (!doc_.GetToggles().AutoRespond.state) return;
+  if (!owner_.GetToggles().AutoRespond.state) return;
   RunHook({"Events", hook, hook}, name, text);
 }
 
 void ChatBot::RunTalkHooks(const char* speaker, const char* text) {
-  if (!doc_.GetToggles().AutoRespond.state) return;
+  if (!owner_.GetToggles().AutoRespond.state) return;
   const std::string word(text, std::strcspn(text, " "));
   RunHook({"Talk", word, word}, speaker, text);
   RunHook({"Events", "OnTalk", ""}, speaker, text);
@@ -89,17 +89,17 @@ void ChatBot::OnFastTick() {
   RejoinTick();
 }
 
-void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
+void ChatBot::OnEventLineArrived() { owner_.SetState(Connected); }
 
 int ChatBot::OnRawLine(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnRawLine(name, flags, text);
-  if (doc_.GetToggles().ViewText.state) display_.print(TextType::BnetInfo, "%s", text);
+  if (owner_.GetToggles().ViewText.state) display_.print(TextType::BnetInfo, "%s", text);
   if (std::strstr(text, "password.") != nullptr) {
     SendLine("%s\r\n%s\r\n", Account(), Password());
-    doc_.SetState(VerifyingNameAndPassword);
+    owner_.SetState(VerifyingNameAndPassword);
   }
-  if (std::strstr(text, "refused") != nullptr) doc_.SetState(ConnectionRefused);
-  if (strcasecmp(text, "Login Incorrect") == 0) doc_.SetState(LoginFailed);
+  if (std::strstr(text, "refused") != nullptr) owner_.SetState(ConnectionRefused);
+  if (strcasecmp(text, "Login Incorrect") == 0) owner_.SetState(LoginFailed);
   return 1;
 }
 
@@ -138,7 +138,7 @@ int ChatBot::OnWhisperSent(const char* name, uint32_t, const char* text) {
 }
 
 int ChatBot::OnNull(const char*, uint32_t, const char*) {
-  if (doc_.GetToggles().ViewPings.state) display_.print(TextType::BnetInfo, "%s", LoadPingText(paths_.botIni).c_str());
+  if (owner_.GetToggles().ViewPings.state) display_.print(TextType::BnetInfo, "%s", LoadPingText(paths_.botIni).c_str());
   return 1;
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "aliases/alias_database.h"
-#include "app/config.h"
-#include "app/user_list.h"
+#include "settings/config.h"
+#include "bot/user_list.h"
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
@@ -22,7 +22,7 @@
 
 namespace tolvik {
 
-class CHaldenDoc;
+class BotOwner;
 class ChatDisplay;
 
 // Channels entered, without repeats (names compared ignoring case); the
@@ -42,7 +42,7 @@ class RecentChannels {
 
 class ChatBot : public ChatConnection, public BotContext, public AliasHost {
  public:
-  ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths);
+  ChatBot(BotOwner& owner, ChatDisplay& display, const ConfigPaths& paths);
   ~ChatBot() override;
 
   // BotContext
@@ -199,7 +199,7 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   std::string whois_name;
 
  protected:
-  CHaldenDoc& doc_;
+  BotOwner& owner_;
   ChatDisplay& display_;
   ConfigPaths paths_;
   BotSettings settings_;

@@ -6,12 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/chat_display.h"
-#include "app/document.h"
-#include "app/host.h"
+#include "display/chat_display.h"
+#include "bot/bot_owner.h"
 #include "bot/chat_bot.h"
 #include "bot/command_names.h"
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 #include "bot/read_word.h"
 
 namespace tolvik {
@@ -66,7 +65,7 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
     if (!from_bot) return;
     char name[30];
     ReadWord(text, 7, name, sizeof name, &display_);
-    if (name[0] != '\0') doc_.HostInterface().OpenUserWhisperBar(name);
+    if (name[0] != '\0') owner_.OpenUserWhisperBar(name);
     return;
   } else {
     return;

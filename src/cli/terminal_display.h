@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/chat_display.h"
 #include "cli/colour_choice.h"
 #include "cli/console_output.h"
+#include "display/chat_display.h"
 
 namespace tolvik {
 

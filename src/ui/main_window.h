@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/config.h"
+#include "settings/config.h"
 
 #include "ui/timestamp_actions.h"
 

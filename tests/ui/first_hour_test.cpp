@@ -28,10 +28,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/config.h"
-#include "app/connection_state.h"
 #include "app/document.h"
-#include "app/window_placement.h"
+#include "net/connection_state.h"
+#include "settings/config.h"
+#include "settings/window_placement.h"
 #include "support/crlf.h"
 #include "support/temp_dir.h"
 #include "ui/chat_bar_widget.h"

@@ -23,12 +23,12 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/config.h"
-#include "app/connection_state.h"
+#include "settings/config.h"
+#include "net/connection_state.h"
 #include "app/document.h"
-#include "app/font_records.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "settings/font_records.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "bot/chat_bot.h"
 #include "support/crlf.h"
 #include "support/scripted_gateway.h"

@@ -1,8 +1,8 @@
 // The demo gateway on a real loopback socket, driven by a raw client.
 #include "demo_gateway.h"
 
-#include "app/font_records.h"
 #include "app/starter_files.h"
+#include "settings/font_records.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
-#include "bot/sheets/access_page.h"
+#include "app/sheets/access_page.h"
 
 #include <algorithm>
 
-#include "app/atomic_file.h"
-#include "app/config.h"
-#include "app/ini_text.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "storage/atomic_file.h"
+#include "settings/config.h"
+#include "storage/ini_text.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "bot/command_names.h"
 #include "bot/read_word.h"
 #include "bot/users_file.h"
