@@ -83,6 +83,13 @@ TEST_F(DailyLogTest, LinesGoToTheFileOfTheirDayWithTheTimeBeforeThem) {
   EXPECT_EQ(dir_.read(Log(2026y / March / 11)).find("unlogged"), std::string::npos);
 }
 
+// A line with a terminal escape in it is written inert, as the terminal shows it.
+TEST_F(DailyLogTest, ControlCharactersAreWrittenAsQuestionMarks) {
+  log_.Configure({true, 30});
+  log_.Write("<eve> \x1b]0;owned\x07 hi");
+  EXPECT_EQ(dir_.read(Log(2026y / March / 10)), "[23:59:58] <eve> ?]0;owned? hi\n");
+}
+
 TEST_F(DailyLogTest, ALogIsKeptForKeepDaysAndDeletedTheDayAfter) {
   ::mkdir(dir_.file(kDailyLogDir).c_str(), 0700);
   const year_month_day today = 2026y / March / 31;

@@ -49,6 +49,15 @@ TEST(TerminalDisplayTest, C1ControlsAsBytesOrAsUtf8AreShownAsQuestionMarks) {
   EXPECT_EQ(TerminalSafeText("\xe2\x82\x1b"), "\xe2??");
 }
 
+// A status line quoting a server's refusal gets the chat lines' cleaning: a
+// clipboard write, a window title and a colour come out inert, a direction
+// control goes.
+TEST(TerminalDisplayTest, StatusTextIsCleanedAsChatLinesAre) {
+  EXPECT_EQ(CleanShownText("Connection failed: HTTP/1.1 403 \x1b]52;c;ZXZpbA==\x07\x1b]0;pwned\x07"
+                           "\xe2\x80\xae\x1b[31mred"),
+            "Connection failed: HTTP/1.1 403 ?]52;c;ZXZpbA==??]0;pwned??[31mred");
+}
+
 TEST(TerminalDisplayTest, ColourKeepsTheTerminalsOwnBackground) {
   const std::string red = Shown(true, "hello", 0x0000FF);  // 0x00BBGGRR
   EXPECT_EQ(red, "\x1b[38;2;255;0;0mhello\x1b[0m\n");

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "display/control_text.h"
 #include "settings/config.h"
 #include "storage/private_profile.h"
 #include "storage/profile_file.h"
@@ -131,7 +132,8 @@ void DailyLog::Write(std::string_view line) {
     if (fd_ < 0) return;
   }
   std::string text(now.clock);
-  text.append(line);
+  // Someone reading the log with cat or less gets no escape sequences from it.
+  text.append(WithControlsShown(line));
   text += '\n';
   size_t done = 0;
   while (done < text.size()) {

@@ -5,6 +5,7 @@
 
 #include "app/daily_log.h"
 #include "display/chat_display.h"
+#include "display/control_text.h"
 #include "settings/font_records.h"
 #include "storage/atomic_file.h"
 #include "app/host.h"
@@ -118,7 +119,9 @@ std::string CHaldenDoc::StatusText() const {
   std::string text = tolvik::StatusText(state, status_server_);
   if (state == ConnectionFailed && last_failure_.kind != FailureKind::None) text += ": " + last_failure_.Message();
   if (state == ConnectionFailed && retry_due_) text += ". Retrying in " + std::to_string(SecondsToRetry()) + " s";
-  return text;
+  // The server's name and a failure's detail (a refusal's status line, say)
+  // come from outside: the status is cleaned as chat lines are.
+  return CleanShownText(text);
 }
 
 int CHaldenDoc::SecondsToRetry() const {

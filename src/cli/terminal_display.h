@@ -9,14 +9,12 @@
 #include "cli/colour_choice.h"
 #include "cli/console_output.h"
 #include "display/chat_display.h"
+#include "display/control_text.h"
 
 namespace tolvik {
 
-// `text` with every control character shown as '?': the C0 bytes and DEL,
-// and the C1 controls (U+0080 to U+009F, as UTF-8 or as single bytes), any
-// of which a terminal may take as the start of an escape sequence. Other
-// bytes pass unchanged.
-std::string TerminalSafeText(std::string_view text);
+// What a terminal may be given of a line (see WithControlsShown).
+inline std::string TerminalSafeText(std::string_view text) { return WithControlsShown(text); }
 
 class TerminalDisplay : public ChatDisplay {
  public:

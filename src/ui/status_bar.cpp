@@ -15,6 +15,7 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   const int widths[4] = {0, 120, 54, 100};
   for (int i = 0; i < 4; ++i) {
     panes_[i] = new QLabel(texts[i]);
+    panes_[i]->setTextFormat(Qt::PlainText);  // the status may quote a server's words
     panes_[i]->setObjectName(QStringLiteral("statusPane%1").arg(i));
     if (widths[i] > 0) panes_[i]->setMinimumWidth(widths[i]);
   }
