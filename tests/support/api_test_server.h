@@ -28,6 +28,8 @@ class ApiTestServer {
   // "wss://127.0.0.1:PORT/v1/rpc/chat"
   std::string url() const;
 
+  // The key the server accepts from the next login on.
+  void setApiKey(std::string api_key);
   // Messages sent right after the ConnectResponse of each connection.
   void setChannelScript(std::vector<std::string> messages);
 
