@@ -116,8 +116,9 @@ void CliHost::StatusChanged(int, const std::string& text) { out_.Line(StatusLine
 
 bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
   if (!interactive_) return false;
-  const bool secret = key == "Password" || key == "API key";
-  const char* label = key == "Password" ? "Password: " : key == "API key" ? "API key: " : key == "Login" ? "Login name: " : "Server: ";
+  // Any key but these two names the secret, by the name its transport gives it.
+  const bool secret = key != "Login" && key != "Server";
+  const std::string label = key == "Login" ? "Login name: " : key + ": ";
   // The prompt needs the terminal in its ordinary mode, not the editor's.
   const bool editing = editor_ != nullptr && editor_->Active();
   if (editing) {
