@@ -145,7 +145,9 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
       gateway->send("2010 NAME TolvikBot\r\n1007 CHANNEL \"Home\"\r\n1001 USER TolvikBot 0012 [CHAT]\r\n"
                     "1001 USER alice 0000 [W2BN]\r\n1001 USER boss 0000 [W2BN]\r\n1001 USER low 0000 [W2BN]\r\n");
     }
-    ASSERT_TRUE(Run([&] { return Clients() == n && doc->State() == Connected; }));
+    ASSERT_TRUE(Run([&] { return Clients() == n && doc->State() == Connected; }))
+        << "clients " << Clients() << ", states " << ::testing::PrintToString(host.states) << ", shown "
+        << ::testing::PrintToString(display.texts());
     ASSERT_TRUE(Run([&] { return display.contains("Joining Channel: Home") && doc->Bot().Users().findUser("low") >= 0; }));
     // Over the API a listing ends at the first other event.
     if (Api()) Talk("alice", "hi all");

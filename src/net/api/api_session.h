@@ -24,13 +24,14 @@
 //
 // What the queue sends (OutgoingCommand)    request
 //   plain text                               SendMessageRequest {message}
-//   /w /m /msg /whisper NAME text            SendWhisperRequest {message, user_id}
+//   /w /m /msg /whisper NAME text            SendWhisperRequest {message, user_id}; a whisper
+//                                            queued by WhisperTo names its user as given
 //   /me /emote text                          SendEmoteRequest {message}
 //   /kick NAME [reason]                      KickUserRequest {user_id} (reason dropped)
 //   /ban NAME [reason]                       BanUserRequest {user_id} (reason dropped)
 //   /unban NAME                              UnbanUserRequest {toon_name}
 //   /designate NAME                          SendSetModeratorRequest {user_id}
-//   any other /command                       nothing; a local 1018 line says the API lacks it
+//   /join and any other /command             nothing; a local 1018 line says the API lacks it
 //   a NAME not in the channel                nothing; a local 1019 "NAME is not logged on in this channel."
 // Login: AuthenticateRequest {api_key} with the handshake, ConnectRequest
 // once it is accepted. A refused key gives a 1019 line with the status and
