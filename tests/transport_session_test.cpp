@@ -160,6 +160,36 @@ TEST_P(Session, WhisperedBanIsConfirmedAndEmptiesThePendingEntry) {
   EXPECT_EQ(Shown("alice was banned by TolvikBot."), 1);
 }
 
+TEST_P(Session, WhisperedDesignateIsConfirmedToHeirAndRequester) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  WriteBotIni("[Commands]\r\nDesignate=5\r\n");
+  Open();
+  LogIn();
+  Whisper("boss", "/designate alice");
+  const std::string designate = WaitSent(Out::kDesignate, "alice");
+  ASSERT_FALSE(designate.empty());
+  Confirm(Out::kDesignate, "alice", designate);
+  EXPECT_FALSE(WaitSent(Out::kWhisper, "alice", "You are the new designated heir").empty());
+  EXPECT_FALSE(WaitSent(Out::kWhisper, "boss", "alice is the new designated heir").empty());
+  EXPECT_TRUE(doc->Bot().Pending().isEmpty());
+  EXPECT_EQ(doc->Bot().Heirs().designatedName, "alice");
+}
+
+// A Disconnect while the bot waits to reconnect after a loss stops it for good.
+TEST_P(Session, DisconnectDuringTheReconnectWaitStopsIt) {
+  WriteBotIni();
+  Open();
+  doc->SetReconnectDelay(600);
+  LogIn();
+  Drop();
+  ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
+  doc->Disconnect();
+  EXPECT_EQ(doc->State(), NotConnected);
+  host.RunFor(*doc, 900ms);
+  EXPECT_EQ(Clients(), 1);
+  EXPECT_EQ(doc->State(), NotConnected);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothTransports, Session, ::testing::Values(Wire::kText, Wire::kApi), WireName);
 
 }  // namespace

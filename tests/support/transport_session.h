@@ -59,7 +59,7 @@ inline int64_t IdOf(const std::string& request) {
 }  // namespace api_msg
 
 // What the bot sends, named the same for both transports.
-enum class Out { kChat, kWhisper, kKick, kBan };
+enum class Out { kChat, kWhisper, kKick, kBan, kDesignate };
 
 class TransportSessionTest : public ::testing::TestWithParam<Wire> {
  protected:
@@ -195,15 +195,20 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
   // selector left out) or the chat API's messages.
   std::vector<std::string> Sent() const { return Api() ? api_server->received() : gateway->receivedLines(); }
 
-  // The server confirms the kick or ban of `name` that `request` (from WaitSent) asked for.
+  // The server confirms the kick, ban or designation of `name` that
+  // `request` (from WaitSent) asked for.
   void Confirm(Out what, const std::string& name, const std::string& request) {
     if (Api()) {
-      api_server->respond(what == Out::kKick ? "Botapichat.KickUserRequest" : "Botapichat.BanUserRequest",
+      api_server->respond(what == Out::kKick  ? "Botapichat.KickUserRequest"
+                          : what == Out::kBan ? "Botapichat.BanUserRequest"
+                                              : "Botapichat.SendSetModeratorRequest",
                           api_msg::IdOf(request));
       return;
     }
-    Play("1018 INFO \"" + name + (what == Out::kKick ? " was kicked out of the channel by " : " was banned by ") +
-         std::string(doc->Bot().OwnName()) + ".\"");
+    const std::string by = std::string(doc->Bot().OwnName()) + ".";
+    if (what == Out::kKick) Play("1018 INFO \"" + name + " was kicked out of the channel by " + by + "\"");
+    if (what == Out::kBan) Play("1018 INFO \"" + name + " was banned by " + by + "\"");
+    if (what == Out::kDesignate) Play("1018 INFO \"" + name + " is your new designated heir.\"");
   }
 
   std::optional<ScriptedGateway> gateway;
@@ -222,6 +227,7 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
         case Out::kWhisper: return m == "/msg " + name + " " + text;
         case Out::kKick: return m.rfind("/kick " + name, 0) == 0;
         case Out::kBan: return m.rfind("/ban " + name, 0) == 0;
+        case Out::kDesignate: return m == "/designate " + name;
       }
       return false;
     }
@@ -234,6 +240,7 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
         return has("Botapichat.SendWhisperRequest") && has(user) && has(R"("message":")" + text + "\"");
       case Out::kKick: return has("Botapichat.KickUserRequest") && has(user);
       case Out::kBan: return has("Botapichat.BanUserRequest") && has(user);
+      case Out::kDesignate: return has("Botapichat.SendSetModeratorRequest") && has(user);
     }
     return false;
   }
