@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"

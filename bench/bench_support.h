@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/host.h"
 
 namespace tolvik::bench {

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
 #include "app/host.h"
 #include "bench_support.h"
@@ -181,11 +181,11 @@ void BM_ChannelFlood(benchmark::State& state) {
       for (size_t i = 0; i < events.size(); ++i) {
         bot.DispatchLine(events[i].c_str());
         if (i % 64 == 0) {
-          doc.OnTimer2();
+          doc.OnFastTick();
           doc.DeliverSentLines();
         }
       }
-      doc.OnTimer2();
+      doc.OnFastTick();
       doc.DeliverSentLines();
       processed += static_cast<int64_t>(events.size());
       if (++pass == 1) rss_after_first = ResidentKb();

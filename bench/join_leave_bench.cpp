@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
 #include "app/host.h"
 #include "bench_support.h"
@@ -106,7 +106,7 @@ void BM_JoinLeaveFlood(benchmark::State& state) {
         bot.DispatchLine(joins[static_cast<size_t>(i)].c_str());
         if (i + 1 >= crowd) bot.DispatchLine(leaves[static_cast<size_t>(i + 1 - crowd)].c_str());
         if (i % 110 == 0) {
-          doc.OnTimer2();
+          doc.OnFastTick();
           doc.DeliverSentLines();
         }
       }

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 
 namespace {
 

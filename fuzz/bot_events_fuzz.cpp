@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
 #include "app/host.h"
 #include "bot/chat_bot.h"
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   b.SetOperator(size > 0 && (data[0] & 1));
   b.ProcessBytes(reinterpret_cast<const char*>(data), size);
   b.ProcessBytes("\n", 1);
-  bot->doc->OnTimer2();
+  bot->doc->OnFastTick();
   bot->host.RunPosted();
   // Keep users.lst from growing without bound across inputs.
   Write(bot->dir / "users.lst", "[Level1]\r\nguest\r\n\r\n[Level5]\r\nmod\r\n\r\n[Level9]\r\nacct\r\nboss\r\n");

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
-#include "app/ini_text.h"
-#include "app/font_records.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
-#include "app/text_format.h"
+#include "settings/config.h"
+#include "storage/ini_text.h"
+#include "settings/font_records.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
+#include "display/text_format.h"
 
 namespace {
 

@@ -90,6 +90,18 @@ TEST_F(DecoderTest, FlagsMapOntoTheGatewayBitsAndChangesOnlyReportRealChanges) {
   EXPECT_EQ(Feed(UserUpdate(1, "TolvikBot", R"(["Moderator"])")), V{"1009 TolvikBot 0002 [W2BN]"});
 }
 
+// An update that leaves the flags out (a new product, a new name) says
+// nothing about them: an operator stays one.
+TEST_F(DecoderTest, AnUpdateWithoutFlagsKeepsTheFlagsKnown) {
+  EnterChannel();
+  const std::string no_flags = R"({"command":"Botapichat.UserUpdateEventRequest","payload":{"user_id":2,)"
+                               R"("attribute":[{"key":"ProgramId","value":"SEXP"}]}})";
+  EXPECT_EQ(Feed(R"({"command":"Botapichat.UserUpdateEventRequest","payload":{"user_id":2,"toon_name":"alice"}})"),
+            V{});
+  EXPECT_EQ(Feed(no_flags), V{"1009 alice 0002 [SEXP]"});
+  EXPECT_EQ(Feed(Message(2, "Channel", "still op")), V{"1005 alice 0002 still op"});
+}
+
 TEST_F(DecoderTest, MessagesByTypeAndLeaves) {
   EnterChannel();
   EXPECT_EQ(Feed(Message(2, "Channel", "hello")), V{"1005 alice 0002 hello"});

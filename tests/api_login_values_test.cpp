@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "app/sheets/login_page.h"
 #include "app/sheets/servers_page.h"
 #include "net/chat_connection.h"

@@ -8,10 +8,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "net/api/tls_stream.h"
+#include "net/api/websocket_handshake.h"
 #include "support/transport_session.h"
 
 namespace tolvik::testing {
@@ -149,6 +151,42 @@ TEST_P(ApiSessionTest, AServerCertificateFromAnotherCaIsRefused) {
   EXPECT_TRUE(api_server->received().empty());
   EXPECT_NE(doc->State(), Connected);
   doc->Disconnect();
+}
+
+// Whatever answers the upgrade (a proxy, another service) is only taken for
+// the chat API when its answer is a WebSocket's answer to our own key.
+TEST_P(ApiSessionTest, AnUpgradeAnswerThatDoesNotMatchIsRefusedBeforeTheKeyIsSent) {
+  auto answer = [](const char* upgrade, const char* connection, const std::string& accept) {
+    return std::string("HTTP/1.1 101 Switching Protocols\r\n") + upgrade + connection +
+           "Sec-WebSocket-Accept: " + accept + "\r\nSec-WebSocket-Protocol: json\r\n\r\n";
+  };
+  const struct {
+    const char* what;
+    std::function<std::string(const std::string& accept)> make;
+  } cases[] = {
+      {"the accept value of another key",
+       [&](const std::string&) {
+         return answer("Upgrade: websocket\r\n", "Connection: Upgrade\r\n",
+                       api::WebSocketAcceptFor("dGhlIHNhbXBsZSBub25jZQ=="));
+       }},
+      {"no Upgrade field", [&](const std::string& accept) { return answer("", "Connection: Upgrade\r\n", accept); }},
+      {"no Connection field", [&](const std::string& accept) { return answer("Upgrade: websocket\r\n", "", accept); }},
+  };
+  for (const auto& c : cases) {
+    api_server->setUpgradeAnswer(c.make);
+    display.clear();
+    doc.reset();
+    Open();
+    doc->Connect();
+    EXPECT_TRUE(Run([&] {
+      return display.contains("WebSocket upgrade: the server's answer does not match the request");
+    })) << c.what;
+    // The login with the key never went out.
+    const std::vector<std::string> sent = api_server->received();
+    EXPECT_TRUE(sent.empty()) << c.what << ": " << (sent.empty() ? "" : sent.front());
+    EXPECT_NE(doc->State(), Connected) << c.what;
+    doc->Disconnect();
+  }
 }
 
 TEST_P(ApiSessionTest, AMissingKeyIsAskedForAsAnApiKeyAndKeptWhole) {

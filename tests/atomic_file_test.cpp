@@ -1,7 +1,7 @@
 // Crash leftovers and the password file's mode: temporaries a killed program
 // left behind are removed at start (ours only, only in the working
 // directory), and every rewrite of Bot.ini leaves it owner-only.
-#include "app/atomic_file.h"
+#include "storage/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/document.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
 #include "support/temp_dir.h"

@@ -151,5 +151,17 @@ TEST(ServerAddress, DottedAddressesNamesAndPorts) {
   EXPECT_FALSE(ResolveServer("no-such-host.invalid", 6112, &a, &len));
 }
 
+TEST(ServerAddress, ThePortRunsUpTo65535) {
+  std::vector<SocketAddress> out;
+  ASSERT_EQ(ResolveServerAddresses("127.0.0.1:65535", 6112, &out).kind, FailureKind::None);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(ntohs(reinterpret_cast<const sockaddr_in*>(&out[0].addr)->sin_port), 65535);
+
+  const ConnectFailure past = ResolveServerAddresses("127.0.0.1:65536", 6112, &out);
+  EXPECT_EQ(past.kind, FailureKind::NameNotFound);
+  EXPECT_EQ(past.detail, "\"127.0.0.1:65536\" is not a valid server address");
+  EXPECT_TRUE(out.empty());
+}
+
 }  // namespace
 }  // namespace tolvik

@@ -1,4 +1,4 @@
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/instance_lock.h"
+#include "storage/instance_lock.h"
 #include "cli_process.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"

@@ -8,7 +8,7 @@
 #include <vector>
 #include <thread>
 
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "cli/line_editor.h"
 #include "cli_process.h"
 #include "support/scripted_gateway.h"
@@ -167,11 +167,34 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   cli.Type("\x1b[A\x1b[A\r");
   ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
   // The prompt again, below the status: the editor is reading keys.
-  for (int i = 0; i < 100 && cli.output().find("> ", cli.output().find("-- Status:")) == std::string::npos; ++i)
-    cli.WaitOutput("\x01", 50ms);
+  const auto limit = std::chrono::steady_clock::now() + 60s;
+  while (cli.output().find("> ", cli.output().find("-- Status:")) == std::string::npos &&
+         std::chrono::steady_clock::now() < limit)
+    cli.WaitOutput("\x01", 50ms);  // reads what the program writes meanwhile
   // Ctrl+D on an empty line ends the program as //quit would.
   cli.Type("\x04");
   EXPECT_EQ(cli.Wait(), 0);
+}
+
+// A full history file from earlier runs, one line typed: the oldest line goes.
+TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  auto history = [](int first_old) {
+    std::string text = "_HiStOrY_V2_\n";  // libedit's file format
+    for (int i = first_old; i <= LineEditor::kHistoryLines; ++i) text += "old-" + std::to_string(i) + "\n";
+    return text;
+  };
+  dir.write(LineEditor::kHistoryFile, history(1));
+  CliProcess cli(OnTerminal(dir));
+  WaitForPrompt(cli);
+  cli.ClearOutput();
+  cli.Type("//status\r");
+  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
 }
 
 TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
-#include "app/connection_state.h"
+#include "settings/config.h"
+#include "net/connection_state.h"
 #include "app/document.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
-#include "app/font_records.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
+#include "settings/font_records.h"
 #include "app/sheets/fonts_page.h"
 #include "app/sheets/login_page.h"
 #include "app/sheets/servers_page.h"

@@ -295,15 +295,15 @@ TEST_F(SessionTest, AntiIdleLineAfterFifteenQuietMinutes) {
   // The join line left the queue (its echo shows it): the count starts again.
   ASSERT_TRUE(WaitShown("<acct> hi"));
   EXPECT_EQ(doc->AntiIdleCount(), 0);
-  for (int minute = 1; minute <= 14; ++minute) doc->OnTimer1();
+  for (int minute = 1; minute <= 14; ++minute) doc->OnMinuteTick();
   EXPECT_EQ(doc->AntiIdleCount(), 14);
   doc->Bot().Queue().Say("talking in minute 14\n");
   ASSERT_TRUE(WaitShown("<acct> talking in minute 14"));
   EXPECT_EQ(doc->AntiIdleCount(), 0);
-  for (int minute = 1; minute <= 14; ++minute) doc->OnTimer1();
+  for (int minute = 1; minute <= 14; ++minute) doc->OnMinuteTick();
   host.RunFor(*doc, 50ms);
   EXPECT_EQ(Count("still here"), 0);
-  doc->OnTimer1();
+  doc->OnMinuteTick();
   EXPECT_TRUE(WaitSent("still here\n"));
 }
 

@@ -1,7 +1,9 @@
-#include "app/instance_lock.h"
+#include "storage/instance_lock.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,6 +56,37 @@ TEST(InstanceLock, SecondHolderInOneProcessRefusedUntilReleased) {
   EXPECT_EQ(second.Holder(), ::getpid());
   first.Release();
   EXPECT_TRUE(second.Acquire(dir.path().string()));
+}
+
+// A program started while the lock is held (a link opened, a sound played)
+// must not inherit it: once we let go, the lock is free though that program
+// still runs.
+TEST(InstanceLock, AProgramStartedWhileHeldDoesNotKeepItAfterwards) {
+  TempDir dir;
+  InstanceLock lock;
+  ASSERT_TRUE(lock.Acquire(dir.path().string()));
+  // cat runs until its input, a pipe only we write to, is closed.
+  int input[2];
+  ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+  char arg0[] = "cat";
+  char* argv[] = {arg0, nullptr};
+  pid_t child = 0;
+  // Returns once the child has run exec, so only inherited descriptors are left open in it.
+  ASSERT_EQ(::posix_spawnp(&child, "cat", &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(input[0]);
+
+  lock.Release();
+  InstanceLock next;
+  EXPECT_TRUE(next.Acquire(dir.path().string())) << next.Message();
+
+  ::close(input[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(InstanceLock, MissingDirectoryIsReportedNotHeld) {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/host.h"
+#include "bot/bot_owner.h"
 #include "bot/whisper_interpreter.h"
 
 namespace tolvik {
@@ -16,12 +16,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // An alarm that rings until the test lets it stop.
-class HeldAlarmHost : public Host {
+class HeldAlarmHost : public BotOwner {
  public:
-  void PostToMain(std::function<void()>) override {}
-  void SocketChanged(int) override {}
-  void StatusChanged(int, const std::string&) override {}
-  bool AskForLoginValue(const std::string&, std::string&) override { return false; }
+  const Toggles& GetToggles() const override { return toggles_; }
+  void SetState(int) override {}
+  void OpenUserWhisperBar(const std::string&) override {}
 
   void PageAlarm() override {
     std::unique_lock lock(mutex_);
@@ -53,6 +52,7 @@ class HeldAlarmHost : public Host {
   }
 
  private:
+  Toggles toggles_;
   std::mutex mutex_;
   std::condition_variable cv_;
   int started_ = 0;

@@ -1,4 +1,4 @@
-#include "app/private_profile.h"
+#include "storage/private_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 #include "support/crlf.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

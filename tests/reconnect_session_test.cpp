@@ -99,7 +99,7 @@ TEST_F(ReconnectTest, ConnectDuringTheWaitTriesAtOnce) {
   ASSERT_TRUE(Run([&] { return doc->RetryPending(); }));
   EXPECT_EQ(doc->StatusText(), "(" + server_ + ") Connection Failed: Connection refused. Retrying in 60 s");
   // The countdown is only refreshed when its whole seconds change.
-  doc->OnTimer2();
+  doc->OnFastTick();
   EXPECT_TRUE(host.refreshed_texts.empty());
 
   ScriptedGateway back(port_);
@@ -121,7 +121,7 @@ TEST_F(ReconnectTest, LoginThatNeverCompletesTimesOutIntoTheRetries) {
   ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
   // The timeout is checked by the fast timer, as the front-ends drive it.
   ASSERT_TRUE(Run([&] {
-    doc->OnTimer2();
+    doc->OnFastTick();
     return doc->RetryPending();
   }));
   EXPECT_EQ(Shown("Login timed out: no login within 1 s."), 1);
@@ -133,7 +133,7 @@ TEST_F(ReconnectTest, LoginThatNeverCompletesTimesOutIntoTheRetries) {
   gateway.send("Enter your account name and password.\r\n2010 NAME acct\r\n");
   ASSERT_TRUE(Run([&] { return doc->State() == Connected; }));
   host.RunFor(*doc, 400ms);
-  doc->OnTimer2();
+  doc->OnFastTick();
   EXPECT_EQ(doc->State(), Connected);
   EXPECT_EQ(gateway.clientCount(), 2);
 }

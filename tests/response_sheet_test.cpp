@@ -7,18 +7,18 @@
 #include <utility>
 #include <vector>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "app/document.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "bot/chat_bot.h"
 #include "bot/responses.h"
 #include "bot/roster_state.h"
-#include "bot/sheets/access_page.h"
-#include "bot/sheets/heirs_page.h"
-#include "bot/sheets/response_sheet.h"
-#include "bot/sheets/responses_page.h"
-#include "bot/sheets/restrictions_page.h"
+#include "app/sheets/access_page.h"
+#include "app/sheets/heirs_page.h"
+#include "app/sheets/response_sheet.h"
+#include "app/sheets/responses_page.h"
+#include "app/sheets/restrictions_page.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
 #include "support/temp_dir.h"
@@ -56,10 +56,12 @@ TEST_F(ResponseSheetTest, AccessCommandLevelsShowTheStoredValueAndStepWithinThei
   EXPECT_FALSE(page.saveEnabled());
 
   ASSERT_TRUE(page.ChooseCommand("kick"));
-  EXPECT_EQ(page.commandLevelText(), "9999");  // no key
+  EXPECT_EQ(page.commandLevelText(), "-1 (everybody)");  // no key: the level the bot applies
   page.StepCommandLevel(+1);
-  EXPECT_EQ(page.commandLevelText(), "10");
+  EXPECT_EQ(page.commandLevelText(), "0");
   EXPECT_TRUE(page.saveEnabled());
+  for (int i = 0; i < 12; ++i) page.StepCommandLevel(+1);
+  EXPECT_EQ(page.commandLevelText(), "10");
   for (int i = 0; i < 12; ++i) page.StepCommandLevel(-1);
   EXPECT_EQ(page.commandLevelText(), "0");
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "bot/responses.h"
 #include "support/recording_display.h"
 #include "support/session_fixture.h"

@@ -46,7 +46,7 @@ class RosterTest : public testing::SessionTest {
   // The pause before "/Designate" passes: the fast timer queues what waited.
   void PassDesignatePause() {
     clock_now += ChatBot::kDesignatePause;
-    doc->OnTimer2();
+    doc->OnFastTick();
     Play("");
   }
   ChatBot& Bot() { return doc->Bot(); }
@@ -242,7 +242,7 @@ TEST_F(RosterTest, HeirJoinsDoNotWaitAndDesignationsKeepTheirOrder) {
   EXPECT_TRUE(Bot().Pending().isEmpty());
 
   clock_now += ChatBot::kDesignatePause - 1ms;
-  doc->OnTimer2();
+  doc->OnFastTick();
   Play("");
   EXPECT_EQ(Count("/Designate"), 0);
   PassDesignatePause();
@@ -308,22 +308,22 @@ TEST_F(RosterTest, RejoinsWhenLeftAloneWithoutOperatorStatus) {
   // An operator's leave starts the countdown: the 91st tick of the fast timer rejoins.
   Play("1001 USER opguy 0002 [STAR]\r\n1003 LEAVE opguy 0002\r\n");
   EXPECT_TRUE(Bot().RejoinCounting());
-  for (int i = 0; i < 90; ++i) doc->OnTimer2();
+  for (int i = 0; i < 90; ++i) doc->OnFastTick();
   Play("");
   EXPECT_EQ(Bot().RejoinTicks(), 90);
   EXPECT_EQ(Count("/rejoin\n"), 1);
-  doc->OnTimer2();
+  doc->OnFastTick();
   Play("");
   EXPECT_EQ(Count("/rejoin\n"), 2);
   EXPECT_FALSE(Bot().RejoinCounting());
 
   // Operator status gained during the countdown cancels it.
   Play("1001 USER op2 0002 [STAR]\r\n1003 LEAVE op2 0002\r\n");
-  for (int i = 0; i < 50; ++i) doc->OnTimer2();
+  for (int i = 0; i < 50; ++i) doc->OnFastTick();
   Play("1009 USER acct 0012\r\n");
   EXPECT_FALSE(Bot().RejoinCounting());
   EXPECT_EQ(Bot().RejoinTicks(), 0);
-  for (int i = 0; i < 100; ++i) doc->OnTimer2();
+  for (int i = 0; i < 100; ++i) doc->OnFastTick();
   Play("1001 USER dave 0000 [STAR]\r\n1003 LEAVE dave 0000\r\n");  // an operator is not alone
   EXPECT_EQ(Count("/rejoin\n"), 2);
 }
@@ -346,11 +346,11 @@ TEST_F(RosterTest, RecentLeaversAreNotGreetedForAQuarterHour) {
   Play("1003 LEAVE bob 0000\r\n");
   EXPECT_EQ(Count("Bye bob\n"), 2);  // goodbyes are said all the same
 
-  for (int i = 0; i < 14; ++i) doc->OnTimer1();
+  for (int i = 0; i < 14; ++i) doc->OnMinuteTick();
   Play("1002 JOIN bob 0000 [STAR]\r\n1003 LEAVE bob 0000\r\n");
   EXPECT_EQ(Count("Welcome to Home\n"), 1);
   EXPECT_EQ(Count("Bye bob\n"), 3);
-  doc->OnTimer1();
+  doc->OnMinuteTick();
   Play("1002 JOIN bob 0000 [STAR]\r\n");
   EXPECT_EQ(Count("Welcome to Home\n"), 2);
   EXPECT_EQ(Shown("Name not found"), 2);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/document.h"
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "bot/chat_bot.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
@@ -92,6 +92,50 @@ TEST(StarterFiles, ANewBotIniHoldsTheSchemeForItsOwnerOnly) {
   doc.Display().print(TextType::Whispers, "a whisper");
   ASSERT_FALSE(display.lines().empty());
   EXPECT_EQ(display.lines().back().format, StarterTextFormats()[TextTypeIndex(TextType::Whispers)]);
+}
+
+TEST(StarterFiles, ANewBotIniGivesEveryCommandALevelAndSaysNothingAboutOpenCommands) {
+  TempDir dir;
+  RecordingDisplay display;
+  TestHost host;
+  CHaldenDoc doc(dir.path().string(), display, host);
+  // Every key the interpreters read is set, none of them at 0: an unlisted
+  // user (level 0) may command nothing.
+  const BotSettings settings = LoadBotSettings(dir.file("Bot.ini"));
+  for (const CommandLevelKey& key : kCommandLevelKeys) {
+    EXPECT_GE(settings.commands.*key.field, 1) << key.key;
+    EXPECT_EQ(settings.commands.*key.field, StarterCommandLevel(key.key)) << key.key;
+  }
+  EXPECT_EQ(settings.commands.Say, 5);
+  EXPECT_EQ(settings.commands.Kick, 6);
+  EXPECT_EQ(settings.commands.Ban, 7);
+  EXPECT_EQ(settings.commands.Join, 8);
+  EXPECT_EQ(settings.commands.Designate, 9);
+  EXPECT_FALSE(display.contains("may command this bot"));
+}
+
+TEST(StarterFiles, AnExistingBotIniWithoutCommandLevelsIsWarnedAboutOnceAndKeptAsItIs) {
+  for (const std::string& ini : {Crlf("[Init]\nLogin=acct\n"), Crlf("[Init]\nLogin=acct\n[Commands]\n")}) {
+    TempDir dir;
+    dir.write("Bot.ini", ini);
+    RecordingDisplay display;
+    TestHost host;
+    CHaldenDoc doc(dir.path().string(), display, host);
+    doc.ReloadBotIni();
+    size_t warnings = 0;
+    for (const std::string& text : display.texts())
+      if (text.rfind("Every user, listed or not, may command this bot", 0) == 0) ++warnings;
+    EXPECT_EQ(warnings, 1u) << ini;
+    EXPECT_EQ(dir.read("Bot.ini"), ini);
+    EXPECT_EQ(doc.Bot().CommandLevel("Say"), -1);  // the reading rule stays
+  }
+  // One key is enough to count as configured.
+  TempDir dir;
+  dir.write("Bot.ini", Crlf("[Commands]\nSay=3\n"));
+  RecordingDisplay display;
+  TestHost host;
+  CHaldenDoc doc(dir.path().string(), display, host);
+  EXPECT_FALSE(display.contains("may command this bot"));
 }
 
 TEST(StarterFiles, SchemeColoursAreDistinctAndReadableOnBlack) {

@@ -1,4 +1,4 @@
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "app/document.h"
-#include "app/font_records.h"
-#include "app/private_profile.h"
+#include "settings/font_records.h"
+#include "storage/private_profile.h"
 #include "support/recording_display.h"
 #include "support/temp_dir.h"
 #include "support/test_host.h"

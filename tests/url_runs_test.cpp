@@ -1,4 +1,4 @@
-#include "app/url_runs.h"
+#include "display/url_runs.h"
 
 #include <gtest/gtest.h>
 

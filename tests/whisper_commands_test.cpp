@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/starter_files.h"
 #include "support/whisper_session.h"
 
 namespace tolvik {
@@ -38,6 +39,19 @@ TEST_F(WhisperSession, WithoutCommandLevelsEveryoneMayUseEveryCommand) {
   EXPECT_EQ(Exchange("nobody", "/say hi"), "hi \n");
   EXPECT_EQ(Exchange("nobody", "/ip"), "/msg nobody Server IP: " + gateway.address() + "\n");
   EXPECT_EQ(Exchange("nobody", "/unknown words"), "");
+}
+
+TEST_F(WhisperSession, ANewProfileObeysOnlyTheUsersItsOwnerListed) {
+  Start(StarterBotIni(), kModerators);
+  // A stranger can no longer make the bot speak, move or hand over the channel.
+  EXPECT_EQ(Exchange("nobody", "/say I am in charge now"), "/msg nobody Insufficient Access Level\n");
+  EXPECT_EQ(Exchange("nobody", "/join Elsewhere"), "/msg nobody Insufficient access level\n");
+  EXPECT_EQ(Exchange("nobody", "/designate nobody"), "/msg nobody Insufficient access level\n");
+  EXPECT_EQ(Exchange("nobody", "/kick boss"), "");
+  // Listed users get what their level allows, and no more.
+  EXPECT_EQ(Exchange("low", "/lvl"), "/msg low You are level 2\n");
+  EXPECT_EQ(Exchange("boss", "/say hi"), "hi \n");
+  EXPECT_EQ(Exchange("boss", "/join Elsewhere"), "/msg boss Insufficient access level\n");
 }
 
 TEST_F(WhisperSession, LevelGatedCommandsAnswerTheirRefusals) {

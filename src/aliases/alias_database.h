@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "aliases/alias_format.h"
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 
 namespace tolvik {
 

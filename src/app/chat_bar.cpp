@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
-#include "app/utf8_cut.h"
+#include "display/utf8_cut.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 
@@ -153,18 +153,7 @@ void ChatBar::sendChatLine(bool ignoreWhisperLock) {
   // ban waiting for a confirmation.
   if (queued && text[0] == '/') bot.RecordPendingCommand(text.c_str(), own.c_str());
 
-  if (doc_.GetToggles().AutoRespond.state) {
-    const std::string word = text.substr(0, text.find(' '));
-    if (!word.empty()) {
-      std::string script = bot.FindHook("Talk", word.c_str());
-      if (!script.empty()) {
-        bot.Display().print(TextType::BotInfo, "Script: %s", word.c_str());
-        bot.RunScript(script, own.c_str(), text.c_str());
-      }
-    }
-    std::string on_talk = bot.FindHook("Events", "OnTalk");
-    if (!on_talk.empty()) bot.RunScript(on_talk, own.c_str(), text.c_str());
-  }
+  bot.RunTalkHooks(own.c_str(), text.c_str());
 
   history_.store(text);
   history_.clearPrefix();

@@ -3,10 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/atomic_file.h"
-#include "app/chat_display.h"
-#include "app/font_records.h"
+#include "storage/atomic_file.h"
+#include "display/chat_display.h"
+#include "settings/font_records.h"
 #include "app/host.h"
+#include "storage/private_profile.h"
 #include "app/starter_files.h"
 #include "bot/chat_bot.h"
 #include "bot/users_file.h"
@@ -42,6 +43,7 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   bot_->LoadBotSettings();
   bot_->LoadResponseTables();
   ApplyFonts();
+  WarnWhenCommandsAreOpen();
   toggles_ = LoadToggles(paths_.botIni);
   bot_->CreateScriptInterpreter();
   status_server_ = IsUnset(login_.server) ? "" : login_.server;
@@ -72,6 +74,20 @@ CHaldenDoc::~CHaldenDoc() {
   if (!closed_) Close();
   JoinWorker();
 }
+
+void CHaldenDoc::WarnWhenCommandsAreOpen() {
+  // Without [Commands] levels every command is open to everybody (a missing
+  // key reads as -1); older files may mean that, so the owner is told once.
+  if (!PrivateProfile::ReadSection("Commands", paths_.botIni).empty()) return;
+  display_.print(TextType::BotInfo,
+                 "Every user, listed or not, may command this bot: Bot.ini has no [Commands] levels. Set the "
+                 "level each command needs on the Access page of the Response Configurator (in tolvik-cli: "
+                 "//level COMMAND N).");
+}
+
+void CHaldenDoc::OpenUserWhisperBar(const std::string& name) { host_.OpenUserWhisperBar(name); }
+
+void CHaldenDoc::PageAlarm() { host_.PageAlarm(); }
 
 void CHaldenDoc::ApplyFonts() { display_.setFormats(LoadTextFormats(paths_.botIni)); }
 
@@ -315,7 +331,7 @@ void CHaldenDoc::CheckLoginTimeout() {
                   "no login within " + std::to_string((timings_.login_timeout_ms + 999) / 1000) + " s"});
 }
 
-void CHaldenDoc::OnTimer1() {
+void CHaldenDoc::OnMinuteTick() {
   if (++anti_idle_count_ > 14) {
     const std::string& msg = bot_->Settings().antiIdleMsg;
     if (!IsUnset(msg)) bot_->Queue().Say("%s\n", AsOneLine(msg).c_str());
@@ -324,7 +340,7 @@ void CHaldenDoc::OnTimer1() {
   bot_->OnMinuteTick();
 }
 
-void CHaldenDoc::OnTimer2() {
+void CHaldenDoc::OnFastTick() {
   bot_->Queue().DecayScore();
   bot_->OnFastTick();
   CheckLoginTimeout();

@@ -11,8 +11,9 @@
 #include <thread>
 #include <utility>
 
-#include "app/config.h"
-#include "app/connection_state.h"
+#include "settings/config.h"
+#include "net/connection_state.h"
+#include "bot/bot_owner.h"
 #include "net/connect_failure.h"
 #include "net/retry_schedule.h"
 
@@ -34,12 +35,12 @@ struct ReconnectTimings {
   int per_address_timeout_ms = 5000;
 };
 
-class CHaldenDoc {
+class CHaldenDoc : public BotOwner {
  public:
   // Creates the bot for `workingDir` (Bot.ini and script.ini are created
   // empty there when missing), loads every setting and starts the sender.
   CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host& host);
-  ~CHaldenDoc();
+  ~CHaldenDoc() override;
   CHaldenDoc(const CHaldenDoc&) = delete;
   CHaldenDoc& operator=(const CHaldenDoc&) = delete;
 
@@ -49,9 +50,10 @@ class CHaldenDoc {
   void Disconnect();
   // The front-end saw the socket readable or closed (main thread).
   void OnSocketEvent(SocketEvent event);
-  // Timer 1 (every 60 s) and timer 2 (every 110 ms).
-  void OnTimer1();
-  void OnTimer2();
+  // The two timers' work: every minute and every 110 ms (the bot's
+  // handlers of the same names do its part).
+  void OnMinuteTick();
+  void OnFastTick();
   // Runs on the main thread whenever the sender has sent lines.
   void DeliverSentLines();
   // The application closes: leave line, sender stopped, socket closed.
@@ -60,7 +62,7 @@ class CHaldenDoc {
   void ReloadBotIni();
 
   int State() const { return state_.load(); }
-  void SetState(int state);
+  void SetState(int state) override;
   std::string StatusText() const;
   const std::string& StatusServer() const { return status_server_; }
   // The server the status text names while no connection is under way.
@@ -70,7 +72,10 @@ class CHaldenDoc {
   ChatDisplay& Display() { return display_; }
   Host& HostInterface() { return host_; }
   Toggles& GetToggles() { return toggles_; }
-  const Toggles& GetToggles() const { return toggles_; }
+  const Toggles& GetToggles() const override { return toggles_; }
+  // BotOwner: what the bot asks of a front-end goes to the host.
+  void OpenUserWhisperBar(const std::string& name) override;
+  void PageAlarm() override;
   LoginSettings& Login() { return login_; }
   const ConfigPaths& Paths() const { return paths_; }
   int AntiIdleCount() const { return anti_idle_count_; }
@@ -109,6 +114,7 @@ class CHaldenDoc {
   void LoseConnection(ConnectFailure why);
   void CheckLoginTimeout();
   void ApplyFonts();
+  void WarnWhenCommandsAreOpen();
 
   ChatDisplay& display_;
   Host& host_;

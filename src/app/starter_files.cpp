@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <span>
 
-#include "app/private_profile.h"
+#include "storage/ini_text.h"
+#include "storage/private_profile.h"
 #include "bot/users_file.h"
 
 namespace tolvik {
@@ -33,7 +34,33 @@ constexpr std::array<SchemeEntry, kTextTypeCount> kScheme = {{
     {TextType::URLs, 0x00FF9F6A},         // blue, underlined
 }};
 
+// What each command needs on a new profile. Commands that only inform are
+// open to every listed user; making the bot speak, kick, ban, edit the access
+// list or move it take rising levels; handing over the channel and the bot's
+// own switches are the owner's (9). "Level" and "Resign" follow the keys that
+// really govern them ("Stats" and "Rejoin"), so the Access page shows the
+// level the bot applies. "Password" has no key: it only ever acts for
+// unlisted users.
+struct StarterLevel {
+  const char* key;
+  int level;
+};
+constexpr std::array<StarterLevel, 32> kStarterCommandLevels = {{
+    {"Help", 1},      {"Stats", 1},         {"Level", 1},   {"Lookup", 1},    {"Who", 1},       {"List", 1},
+    {"Buddy", 1},     {"IP", 1},            {"Say", 5},     {"Me", 5},        {"MeTagged", 5},  {"Whisper", 5},
+    {"WhisperTagged", 5}, {"Page", 5},      {"Forward", 5}, {"Away", 5},      {"Kick", 6},      {"KickTagged", 6},
+    {"AutoKick", 6},  {"Ban", 7},           {"BanTagged", 7}, {"Unban", 7},   {"AutoBan", 7},   {"Add", 8},
+    {"Del", 8},       {"Promote", 8},       {"Demote", 8},  {"Join", 8},      {"Rejoin", 8},    {"Resign", 8},
+    {"Designate", 9}, {"MakeOp", 9},
+}};
+
 }  // namespace
+
+int StarterCommandLevel(std::string_view key) {
+  for (const StarterLevel& entry : kStarterCommandLevels)
+    if (ini::EqualsIgnoreCase(key, entry.key)) return entry.level;
+  return -1;
+}
 
 std::string StarterUsersList() {
   std::string text;
@@ -67,6 +94,9 @@ std::string StarterBotIni() {
     EncodeTextFormat(formats[i], record);
     text += std::string(TextTypeKey(type)) + "=" + PrivateProfile::EncodeStruct(record) + "\r\n";
   }
+  text += "\r\n[Commands]\r\n";
+  for (const StarterLevel& entry : kStarterCommandLevels)
+    text += std::string(entry.key) + "=" + std::to_string(entry.level) + "\r\n";
   return text;
 }
 

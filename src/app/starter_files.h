@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 namespace tolvik {
 
@@ -18,8 +18,12 @@ std::string StarterUsersList();
 // colour of their own (10 point, faces left to the pane).
 TextFormats StarterTextFormats();
 
-// A new Bot.ini: the starter colour scheme in [Fonts].
+// A new Bot.ini: the starter colour scheme in [Fonts] and a [Commands] level
+// for every command, so a new bot obeys only the users its owner lists.
 std::string StarterBotIni();
+
+// The level StarterBotIni() gives a [Commands] key; -1 for a key it leaves out.
+int StarterCommandLevel(std::string_view key);
 
 // Creates `path` with `bytes` and `mode` when no file of that name exists;
 // false when one does or it cannot be created. A file whose bytes could not

@@ -1,8 +1,8 @@
 #include "app/toggle_switch.h"
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
-#include "app/ini_text.h"
+#include "storage/ini_text.h"
 
 namespace tolvik {
 

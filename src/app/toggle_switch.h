@@ -4,7 +4,7 @@
 // value to Bot.ini [Toggles] (ViewEnterLeave first shows a notice).
 #include <string_view>
 
-#include "app/config.h"
+#include "settings/config.h"
 
 namespace tolvik {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
 #include "bot/read_word.h"

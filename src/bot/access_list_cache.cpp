@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "app/atomic_file.h"
-#include "app/chat_display.h"
+#include "storage/atomic_file.h"
+#include "display/chat_display.h"
 #include "bot/users_file.h"
 
 namespace tolvik {

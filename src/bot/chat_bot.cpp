@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "app/chat_display.h"
-#include "app/document.h"
-#include "app/host.h"
-#include "app/profile_file.h"
+#include "display/chat_display.h"
+#include "net/connection_state.h"
+#include "bot/bot_owner.h"
+#include "storage/profile_file.h"
 
 namespace tolvik {
 
@@ -19,8 +19,8 @@ void RecentChannels::add(const char* name) {
   if (count_ < kCapacity) ++count_;
 }
 
-ChatBot::ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths)
-    : doc_(doc),
+ChatBot::ChatBot(BotOwner& owner, ChatDisplay& display, const ConfigPaths& paths)
+    : owner_(owner),
       display_(display),
       paths_(paths),
       queue_(*this, &display),
@@ -49,12 +49,28 @@ void ChatBot::RecordPendingCommand(const char* line, const char* speaker) {
   pending_.RecordPendingCommand(line, speaker, &display_);
 }
 
+bool ChatBot::RunHook(const Hook& hook, const char* speaker, const char* text, bool run) {
+  std::string script;
+  if (hook.key.empty() || !ProfileFile::Read(hook.section, hook.key, "", script, hook.limit, paths_.scriptIni))
+    return false;
+  // An entry with an empty value names no script: it is found (so it still
+  // replaces a built-in command) but nothing runs.
+  if (!run || script.empty()) return true;
+  if (!hook.shown.empty()) display_.print(TextType::BotInfo, "Script: %s", hook.shown.c_str());
+  RunScript(script, speaker, text);
+  return true;
+}
+
 void ChatBot::RunEventHook(const char* hook, const char* name, const char* text) {
-  if (!doc_.GetToggles().AutoRespond.state) return;
-  std::string path = FindHook("Events", hook);
-  if (path.empty()) return;
-  display_.print(TextType::BotInfo, "Script: %s", hook);
-  RunScript(path, name, text);
+  if (!owner_.GetToggles().AutoRespond.state) return;
+  RunHook({"Events", hook, hook}, name, text);
+}
+
+void ChatBot::RunTalkHooks(const char* speaker, const char* text) {
+  if (!owner_.GetToggles().AutoRespond.state) return;
+  const std::string word(text, std::strcspn(text, " "));
+  RunHook({"Talk", word, word}, speaker, text);
+  RunHook({"Events", "OnTalk", ""}, speaker, text);
 }
 
 void ChatBot::LoadBotSettings() {
@@ -73,17 +89,17 @@ void ChatBot::OnFastTick() {
   RejoinTick();
 }
 
-void ChatBot::OnEventLineArrived() { doc_.SetState(Connected); }
+void ChatBot::OnEventLineArrived() { owner_.SetState(Connected); }
 
 int ChatBot::OnRawLine(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnRawLine(name, flags, text);
-  if (doc_.GetToggles().ViewText.state) display_.print(TextType::BnetInfo, "%s", text);
+  if (owner_.GetToggles().ViewText.state) display_.print(TextType::BnetInfo, "%s", text);
   if (std::strstr(text, "password.") != nullptr) {
     SendLine("%s\r\n%s\r\n", Account(), Password());
-    doc_.SetState(VerifyingNameAndPassword);
+    owner_.SetState(VerifyingNameAndPassword);
   }
-  if (std::strstr(text, "refused") != nullptr) doc_.SetState(ConnectionRefused);
-  if (strcasecmp(text, "Login Incorrect") == 0) doc_.SetState(LoginFailed);
+  if (std::strstr(text, "refused") != nullptr) owner_.SetState(ConnectionRefused);
+  if (strcasecmp(text, "Login Incorrect") == 0) owner_.SetState(LoginFailed);
   return 1;
 }
 
@@ -122,7 +138,7 @@ int ChatBot::OnWhisperSent(const char* name, uint32_t, const char* text) {
 }
 
 int ChatBot::OnNull(const char*, uint32_t, const char*) {
-  if (doc_.GetToggles().ViewPings.state) display_.print(TextType::BnetInfo, "%s", LoadPingText(paths_.botIni).c_str());
+  if (owner_.GetToggles().ViewPings.state) display_.print(TextType::BnetInfo, "%s", LoadPingText(paths_.botIni).c_str());
   return 1;
 }
 
@@ -152,10 +168,5 @@ bool ChatBot::RunScript(const std::string& path, const char* speaker, const char
   return scripts_.RunHook(full.c_str(), speaker, text);
 }
 
-std::string ChatBot::FindHook(const char* section, const char* key) const {
-  std::string value;
-  if (!ProfileFile::Read(section, key, "", value, 1024, paths_.scriptIni)) return {};
-  return value;
-}
 
 }  // namespace tolvik

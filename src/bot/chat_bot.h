@@ -8,8 +8,8 @@
 #include <string>
 
 #include "aliases/alias_database.h"
-#include "app/config.h"
-#include "app/user_list.h"
+#include "settings/config.h"
+#include "bot/user_list.h"
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
@@ -22,7 +22,7 @@
 
 namespace tolvik {
 
-class CHaldenDoc;
+class BotOwner;
 class ChatDisplay;
 
 // Channels entered, without repeats (names compared ignoring case); the
@@ -42,7 +42,7 @@ class RecentChannels {
 
 class ChatBot : public ChatConnection, public BotContext, public AliasHost {
  public:
-  ChatBot(CHaldenDoc& doc, ChatDisplay& display, const ConfigPaths& paths);
+  ChatBot(BotOwner& owner, ChatDisplay& display, const ConfigPaths& paths);
   ~ChatBot() override;
 
   // BotContext
@@ -90,8 +90,10 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   void SetForwardTarget(const std::string& name) { forward_target_ = name; }
   // The command list, replied to `speaker`.
   void SendHelp(const char* speaker);
-  // Whether script.ini [Talk] has an entry for `word`, and its script.
-  bool FindTalkEntry(const std::string& word, std::string& script) const;
+  // The hooks a line said in the channel (or typed in the chat bar) reaches
+  // while AutoRespond is on: the [Talk] entry of its first word, then
+  // [Events] OnTalk.
+  void RunTalkHooks(const char* speaker, const char* text);
 
   // ---- Whispered commands (whisper_interpreter.cpp)
   int OnWhisper(const char* name, uint32_t flags, const char* text) override;
@@ -108,6 +110,19 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   int OnError(const char* name, uint32_t flags, const char* text) override;
   void RecordPendingCommand(const char* line, const char* speaker);
 
+  // One script.ini hook: the entry `key` of `section` ("Talk", "Whisper" or
+  // "Events"), read up to `limit` bytes; `shown` is the key as the "Script:"
+  // line names it (empty: no line).
+  struct Hook {
+    const char* section;
+    std::string key;
+    std::string shown;
+    size_t limit = 1024;
+  };
+  // The hook sequence every caller goes through: look the key up; when the
+  // section has an entry and `run` is set, print "Script: <shown>" and run the
+  // script with the speaker and the text. Whether the entry exists.
+  bool RunHook(const Hook& hook, const char* speaker, const char* text, bool run = true);
   // The common tail of the event handlers: when AutoRespond is on and
   // script.ini [Events] names a script for `hook`, show it and run it.
   void RunEventHook(const char* hook, const char* name, const char* text);
@@ -115,8 +130,6 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   void CreateScriptInterpreter() { scripts_.CreateInterpreter(); }
   // Runs a script named in script.ini (relative to the working directory).
   bool RunScript(const std::string& path, const char* speaker, const char* text);
-  // script.ini [section] key, or empty when not set.
-  std::string FindHook(const char* section, const char* key) const;
 
   // Housekeeping driven by the document's timers: every minute and every 110 ms.
   void OnMinuteTick();
@@ -186,7 +199,7 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   std::string whois_name;
 
  protected:
-  CHaldenDoc& doc_;
+  BotOwner& owner_;
   ChatDisplay& display_;
   ConfigPaths paths_;
   BotSettings settings_;

@@ -1,6 +1,6 @@
 #include "bot/read_word.h"
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 
 namespace tolvik {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "bot/bot_context.h"
 #include "bot/hook_interrupt.h"
 #include "net/outgoing_queue.h"

@@ -6,12 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/chat_display.h"
-#include "app/document.h"
-#include "app/host.h"
+#include "display/chat_display.h"
+#include "bot/bot_owner.h"
 #include "bot/chat_bot.h"
 #include "bot/command_names.h"
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 #include "bot/read_word.h"
 
 namespace tolvik {
@@ -66,7 +65,7 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
     if (!from_bot) return;
     char name[30];
     ReadWord(text, 7, name, sizeof name, &display_);
-    if (name[0] != '\0') doc_.HostInterface().OpenUserWhisperBar(name);
+    if (name[0] != '\0') owner_.OpenUserWhisperBar(name);
     return;
   } else {
     return;
@@ -74,14 +73,7 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
 
   // A [Talk] entry for the word replaces the built-in action, whether or not
   // the auto-responder is on.
-  std::string script;
-  if (FindTalkEntry(word, script)) {
-    if (rule == ScriptRule::Run && !from_bot) {
-      display_.print(TextType::BotInfo, "Script: %s", word.c_str());
-      RunScript(script, speaker, text);
-    }
-    return;
-  }
+  if (RunHook({"Talk", word, word, 4096}, speaker, text, rule == ScriptRule::Run && !from_bot)) return;
 
   auto allowed = [this, level](const char* key) { return level >= CommandLevel(key); };
   auto refuse = [this, speaker](const char* reply) { queue_.WhisperTo(speaker, "%s", reply); };
@@ -147,8 +139,5 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
   }
 }
 
-bool ChatBot::FindTalkEntry(const std::string& word, std::string& script) const {
-  return ProfileFile::Read("Talk", word, "", script, 4096, paths_.scriptIni);
-}
 
 }  // namespace tolvik

@@ -2,8 +2,8 @@
 
 #include <strings.h>
 
-#include "app/chat_display.h"
-#include "app/font_records.h"
+#include "display/chat_display.h"
+#include "settings/font_records.h"
 #include "bot/chat_bot.h"
 
 namespace tolvik {

@@ -5,10 +5,9 @@
 #include <ctime>
 #include <string_view>
 
-#include "app/chat_display.h"
-#include "app/document.h"
-#include "app/host.h"
-#include "app/profile_file.h"
+#include "display/chat_display.h"
+#include "bot/bot_owner.h"
+#include "storage/profile_file.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 
@@ -93,12 +92,12 @@ PageAlarms::~PageAlarms() {
   if (worker_.joinable()) worker_.join();
 }
 
-bool PageAlarms::Start(Host& host) {
+bool PageAlarms::Start(BotOwner& owner) {
   if (Ringing()) return false;
   if (worker_.joinable()) worker_.join();
   done_.store(false);
-  worker_ = std::thread([&host, this] {
-    host.PageAlarm();
+  worker_ = std::thread([&owner, this] {
+    owner.PageAlarm();
     done_.store(true);
   });
   return true;
@@ -148,12 +147,8 @@ void WhisperInterpreter::PlainWhisper(const char* name, const char* text) {
 }
 
 void WhisperInterpreter::RunWhisperScript(const char* name, const char* text, const std::string& first_word) {
-  if (!bot_.doc_.GetToggles().AutoRespond.state || first_word.empty()) return;
-  const std::string script = bot_.FindHook("Whisper", first_word.c_str());
-  if (script.empty()) return;
-  const std::string shown = ProfileFile::Unescape(first_word, ProfileFile::kWriteEscapes);
-  bot_.Display().print(TextType::BotInfo, "Script: %s", shown.c_str());
-  bot_.RunScript(script, name, text);
+  if (!bot_.owner_.GetToggles().AutoRespond.state) return;
+  bot_.RunHook({"Whisper", first_word, ProfileFile::Unescape(first_word, ProfileFile::kWriteEscapes)}, name, text);
 }
 
 bool WhisperInterpreter::RunCommand(const char* name, const char* text, const std::string& first_word) {
@@ -180,7 +175,7 @@ bool WhisperInterpreter::RunCommand(const char* name, const char* text, const st
       if (level < bot_.CommandLevel("Me")) return true;
       break;
     case Command::Page:
-      if (!bot_.doc_.GetToggles().AllowPage.state) return true;
+      if (!bot_.owner_.GetToggles().AllowPage.state) return true;
       break;
     case Command::Help:
       if (level < bot_.CommandLevel("Help")) return true;
@@ -190,8 +185,7 @@ bool WhisperInterpreter::RunCommand(const char* name, const char* text, const st
   }
 
   // A script.ini [Whisper] entry for the word replaces the built-in command.
-  std::string unused;
-  if (ProfileFile::Read("Whisper", first_word, "", unused, 1024, bot_.Paths().scriptIni)) return true;
+  if (bot_.RunHook({"Whisper", first_word, ""}, name, text, /*run=*/false)) return true;
 
   auto allows = [&](const char* key) { return level >= bot_.CommandLevel(key); };
   // Runs `action` when the level allows the command, else sends the refusal.
@@ -430,6 +424,6 @@ void WhisperInterpreter::ReplyFitted(const char* target, const std::string& text
   bot_.Queue().WhisperTo(target, "%.*s\n", keep, text.c_str());
 }
 
-void WhisperInterpreter::StartPageAlarm() { pages_.Start(bot_.doc_.HostInterface()); }
+void WhisperInterpreter::StartPageAlarm() { pages_.Start(bot_.owner_); }
 
 }  // namespace tolvik

@@ -16,7 +16,7 @@
 namespace tolvik {
 
 class ChatBot;
-class Host;
+class BotOwner;
 
 // The page alarm, sounding on a worker thread so the bot keeps working. One
 // alarm rings at a time: a page while it rings is ignored, so a flood of
@@ -29,9 +29,9 @@ class PageAlarms {
   PageAlarms(const PageAlarms&) = delete;
   PageAlarms& operator=(const PageAlarms&) = delete;
 
-  // Starts Host::PageAlarm() on a worker (main thread) unless one is still
-  // ringing; false when it was. `host` must outlive this object.
-  bool Start(Host& host);
+  // Starts BotOwner::PageAlarm() on a worker (main thread) unless one is
+  // still ringing; false when it was. `owner` must outlive this object.
+  bool Start(BotOwner& owner);
   // Whether an alarm is still ringing.
   bool Ringing() const { return worker_.joinable() && !done_.load(); }
   // Workers started and not yet joined (0 or 1; a finished one is joined by the next Start).

@@ -212,11 +212,11 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
 
     now = Clock::now();
     if (now >= next_tick) {
-      doc.OnTimer2();
+      doc.OnFastTick();
       next_tick = now + std::chrono::milliseconds(110);
     }
     if (now >= next_minute) {
-      doc.OnTimer1();
+      doc.OnMinuteTick();
       next_minute = now + std::chrono::seconds(60);
     }
   }

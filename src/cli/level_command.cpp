@@ -4,7 +4,7 @@
 
 #include "app/document.h"
 #include "bot/chat_bot.h"
-#include "bot/sheets/access_page.h"
+#include "app/sheets/access_page.h"
 
 namespace tolvik {
 

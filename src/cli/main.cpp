@@ -9,8 +9,8 @@
 
 #include "app/chat_bar.h"
 #include "app/document.h"
-#include "app/instance_lock.h"
-#include "app/profile_dir.h"
+#include "storage/instance_lock.h"
+#include "storage/profile_dir.h"
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "cli/colour_choice.h"

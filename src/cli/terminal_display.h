@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "cli/console_output.h"
 
 namespace tolvik {

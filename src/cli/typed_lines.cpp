@@ -4,7 +4,7 @@
 
 #include "aliases/alias_database.h"
 #include "app/chat_bar.h"
-#include "app/connection_state.h"
+#include "net/connection_state.h"
 #include "app/document.h"
 #include "app/toggle_switch.h"
 #include "bot/chat_bot.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "net/chat_connection.h"
 
 namespace tolvik {

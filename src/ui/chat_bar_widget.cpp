@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "app/document.h"
-#include "app/utf8_cut.h"
+#include "display/utf8_cut.h"
 #include "ui/left_out_notice.h"
 #include "ui/whisper_bar.h"
 #include "ui/wire_text.h"

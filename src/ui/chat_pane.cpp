@@ -17,7 +17,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "app/url_runs.h"
+#include "display/url_runs.h"
 #include "ui/chat_log.h"
 #include "ui/text_format_qt.h"
 #include "ui/wire_text.h"

@@ -4,7 +4,7 @@
 #include <QPlainTextEdit>
 #include <memory>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 
 class QContextMenuEvent;
 class QMouseEvent;

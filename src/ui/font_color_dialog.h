@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 class QFontDialog;
 class QPushButton;

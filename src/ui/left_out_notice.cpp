@@ -2,8 +2,8 @@
 
 #include <QTimer>
 
-#include "app/chat_display.h"
-#include "app/utf8_cut.h"
+#include "display/chat_display.h"
+#include "display/utf8_cut.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {

@@ -6,7 +6,7 @@
 #include <QSettings>
 #include <cstdio>
 
-#include "app/profile_dir.h"
+#include "storage/profile_dir.h"
 #include "ui/profile_session.h"
 #include "ui/translations.h"
 

@@ -18,12 +18,12 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
-#include "app/font_records.h"
-#include "app/profile_dir.h"
+#include "settings/font_records.h"
+#include "storage/profile_dir.h"
 #include "app/sheets/login_page.h"
-#include "app/window_placement.h"
+#include "settings/window_placement.h"
 #include "bot/chat_bot.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/instance_lock.h"
+#include "storage/instance_lock.h"
 #include "ui/main_window.h"
 #include "ui/stop_signals.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/profile_dir.h"
+#include "storage/profile_dir.h"
 
 namespace tolvik {
 class InstanceLock;

@@ -19,11 +19,11 @@ QtHost::QtHost(QObject* parent) : QObject(parent) {
   fast_timer_->setInterval(kFastTimerMs);
   // The per-minute work: anti-idle line, idle marks, the ring of recent leavers.
   connect(minute_timer_, &QTimer::timeout, this, [this] {
-    if (doc_) doc_->OnTimer1();
+    if (doc_) doc_->OnMinuteTick();
   });
   // Flood-score decay and the rejoin countdown.
   connect(fast_timer_, &QTimer::timeout, this, [this] {
-    if (doc_) doc_->OnTimer2();
+    if (doc_) doc_->OnFastTick();
     emit fastTick();
   });
 }

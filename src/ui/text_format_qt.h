@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 class QFont;
 class QTextCharFormat;

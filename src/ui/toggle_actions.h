@@ -7,7 +7,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/config.h"
+#include "settings/config.h"
 
 class QAction;
 

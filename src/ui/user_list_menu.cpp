@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "bot/chat_bot.h"
 #include "ui/dialogs/add_alias_dialog.h"
 #include "ui/font_color_dialog.h"

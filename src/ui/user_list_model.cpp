@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/direction_controls.h"
+#include "display/direction_controls.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "app/user_list.h"
+#include "bot/user_list.h"
 #include "ui/user_icons.h"
 
 namespace tolvik::ui {

@@ -12,7 +12,7 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
-#include "app/direction_controls.h"
+#include "display/direction_controls.h"
 #include "ui/user_icons.h"
 #include "ui/user_list_model.h"
 #include "ui/wire_text.h"

@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "app/chat_bar.h"
-#include "app/chat_display.h"
-#include "app/utf8_cut.h"
+#include "display/chat_display.h"
+#include "display/utf8_cut.h"
 #include "ui/left_out_notice.h"
 #include "ui/wire_text.h"
 

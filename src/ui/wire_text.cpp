@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "app/utf8_cut.h"
+#include "display/utf8_cut.h"
 
 namespace tolvik::ui {
 

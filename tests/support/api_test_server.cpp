@@ -19,6 +19,33 @@ namespace tolvik::testing {
 
 using nlohmann::json;
 
+namespace {
+
+// Reads the client's upgrade request and sends `make_answer`'s answer to it.
+bool AnswerUpgrade(api::TlsStream& tls, const std::function<std::string(const std::string&)>& make_answer) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  std::string request;
+  char buf[2048];
+  while (request.find("\r\n\r\n") == std::string::npos) {
+    long n = tls.Read(buf, sizeof buf);
+    if (n > 0) {
+      request.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n != api::kTlsWouldBlock || std::chrono::steady_clock::now() >= deadline) return false;
+    pollfd p{tls.Fd(), POLLIN, 0};
+    ::poll(&p, 1, 100);
+  }
+  const std::string field = "Sec-WebSocket-Key: ";
+  size_t at = request.find(field);
+  if (at == std::string::npos) return false;
+  at += field.size();
+  const std::string answer = make_answer(api::WebSocketAcceptFor(request.substr(at, request.find("\r\n", at) - at)));
+  return tls.WriteAll(answer.data(), answer.size(), 5000);
+}
+
+}  // namespace
+
 ApiTestServer::ApiTestServer(std::string api_key) : api_key_(std::move(api_key)) {
   std::signal(SIGPIPE, SIG_IGN);  // a client that goes away must not end the test run
   GetTestCa();                    // made before the first client can come
@@ -64,6 +91,11 @@ void ApiTestServer::setApiKey(std::string api_key) {
 void ApiTestServer::setChannelScript(std::vector<std::string> messages) {
   std::lock_guard<std::mutex> lock(mutex_);
   script_ = std::move(messages);
+}
+
+void ApiTestServer::setUpgradeAnswer(std::function<std::string(const std::string&)> answer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  upgrade_answer_ = std::move(answer);
 }
 
 void ApiTestServer::send(const std::string& text) {
@@ -163,8 +195,10 @@ void ApiTestServer::Loop() {
 }
 
 void ApiTestServer::Serve(int fd) {
+  std::function<std::string(const std::string&)> upgrade_answer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    upgrade_answer = upgrade_answer_;
     ++clients_;
     received_.clear();
     out_.clear();
@@ -183,7 +217,9 @@ void ApiTestServer::Serve(int fd) {
   const TestCa& ca = GetTestCa();
   std::string error, path;
   auto tls = api::TlsStream::Accept(fd, ca.cert_file, ca.key_file, 5000, &error);
-  if (!tls || !api::ServerUpgrade(*tls, 5000, &path, &error)) return gone();
+  if (!tls) return gone();
+  if (upgrade_answer ? !AnswerUpgrade(*tls, upgrade_answer) : !api::ServerUpgrade(*tls, 5000, &path, &error))
+    return gone();
 
   std::vector<std::string> replies;
   api::WebSocketChannel ws(api::WebSocketChannel::Role::kServer, *tls, [&](std::string_view text) {

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +33,10 @@ class ApiTestServer {
   void setApiKey(std::string api_key);
   // Messages sent right after the ConnectResponse of each connection.
   void setChannelScript(std::vector<std::string> messages);
+  // From now on the upgrade is answered with what `answer` makes of the
+  // right Sec-WebSocket-Accept value (for clients that must refuse a wrong
+  // answer); the connection then goes on as a WebSocket all the same.
+  void setUpgradeAnswer(std::function<std::string(const std::string& accept)> answer);
 
   // Sends a text frame (any bytes, valid UTF-8 or not) to the newest client.
   void send(const std::string& text);
@@ -70,6 +75,7 @@ class ApiTestServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable cv_;
   std::vector<std::string> script_;
+  std::function<std::string(const std::string&)> upgrade_answer_;
   std::deque<Out> out_;
   std::vector<std::string> received_;
   int clients_ = 0;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 
 namespace tolvik::testing {
 

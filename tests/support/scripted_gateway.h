@@ -34,8 +34,13 @@ class ScriptedGateway {
   // "127.0.0.1:PORT", usable as the bot's server value.
   std::string address() const;
 
+  // The waits below return as soon as what they wait for has happened; the
+  // limit only ends a test that would otherwise hang, so it allows for a
+  // heavily loaded machine (starting a program there can take seconds).
+  static constexpr std::chrono::milliseconds kWaitLimit = 60s;
+
   // Waits until `count` clients have connected in all.
-  bool waitForClients(int count, std::chrono::milliseconds timeout = 5s);
+  bool waitForClients(int count, std::chrono::milliseconds timeout = kWaitLimit);
   int clientCount() const;
   // Connection `index` (0 = first) began with the bytes 03 04 0D 0A.
   bool selectorOk(int index = -1) const;
@@ -54,9 +59,9 @@ class ScriptedGateway {
   // The same cut into lines at LF (the LF removed).
   std::vector<std::string> receivedLines(int index = -1) const;
   // Waits until the newest client has sent something containing `text`.
-  bool waitForReceived(const std::string& text, std::chrono::milliseconds timeout = 5s) const;
+  bool waitForReceived(const std::string& text, std::chrono::milliseconds timeout = kWaitLimit) const;
   // Waits until the client `index` has closed its side.
-  bool waitForClientClose(int index = -1, std::chrono::milliseconds timeout = 5s) const;
+  bool waitForClientClose(int index = -1, std::chrono::milliseconds timeout = kWaitLimit) const;
 
   // Closes the newest connection from the server's side.
   void closeClient();

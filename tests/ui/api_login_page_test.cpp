@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "app/document.h"
 #include "support/recording_display.h"
 #include "support/temp_dir.h"

@@ -15,8 +15,8 @@
 #include <functional>
 #include <string>
 
-#include "app/private_profile.h"
-#include "app/say_tags.h"
+#include "storage/private_profile.h"
+#include "settings/say_tags.h"
 #include "support/recording_display.h"
 #include "support/session_fixture.h"
 #include "support/temp_dir.h"

@@ -15,8 +15,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/config.h"
-#include "app/connection_state.h"
+#include "settings/config.h"
+#include "net/connection_state.h"
 #include "app/document.h"
 #include "support/crlf.h"
 #include "support/scripted_gateway.h"

@@ -14,11 +14,11 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "app/document.h"
-#include "app/font_records.h"
-#include "app/private_profile.h"
-#include "app/window_placement.h"
+#include "settings/font_records.h"
+#include "storage/private_profile.h"
+#include "settings/window_placement.h"
 #include "bot/chat_bot.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"

@@ -21,11 +21,11 @@
 #include <cstdlib>
 #include <functional>
 
-#include "app/connection_state.h"
+#include "net/connection_state.h"
 #include "app/document.h"
-#include "app/instance_lock.h"
-#include "app/profile_dir.h"
-#include "app/window_placement.h"
+#include "storage/instance_lock.h"
+#include "storage/profile_dir.h"
+#include "settings/window_placement.h"
 #include "support/crlf.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"

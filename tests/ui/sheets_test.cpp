@@ -23,12 +23,12 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/config.h"
-#include "app/connection_state.h"
+#include "settings/config.h"
+#include "net/connection_state.h"
 #include "app/document.h"
-#include "app/font_records.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "settings/font_records.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "bot/chat_bot.h"
 #include "support/crlf.h"
 #include "support/scripted_gateway.h"
@@ -130,17 +130,19 @@ TEST(AccessPageWidget, ButtonsFollowTheTypedNameAndTheLevelShown) {
   EXPECT_TRUE(page.addSaveButton()->isEnabled());
   EXPECT_FALSE(page.deleteButton()->isEnabled());
 
-  // Command levels: a command without a key shows 9999, the spin stops at 10.
+  // Command levels: a command without a key shows that everybody may use it
+  // (whole, not cut by the field), the spin starts from -1.
   page.commandBox()->setFocus();
   QTest::keyClick(page.commandBox(), Qt::Key_Down);
   EXPECT_EQ(page.commandBox()->currentText(), "Say");
-  EXPECT_EQ(page.commandLevel()->text(), "9999");
+  EXPECT_EQ(page.commandLevel()->text(), "-1 (everybody)");
   EXPECT_FALSE(page.saveButton()->isEnabled());
   QTest::keyClick(page.commandLevel(), Qt::Key_Up);
-  EXPECT_EQ(page.commandLevel()->text(), "10");
+  EXPECT_EQ(page.commandLevel()->text(), "0");
+  QTest::keyClick(page.commandLevel(), Qt::Key_Up);
   ASSERT_TRUE(page.saveButton()->isEnabled());
   QTest::mouseClick(page.saveButton(), Qt::LeftButton);
-  EXPECT_EQ(PrivateProfile::ReadInt("Commands", "Say", -1, dir.file("Bot.ini")), 10);
+  EXPECT_EQ(PrivateProfile::ReadInt("Commands", "Say", -1, dir.file("Bot.ini")), 1);
   EXPECT_FALSE(page.saveButton()->isEnabled());
 }
 

@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "app/document.h"
-#include "app/font_records.h"
+#include "settings/font_records.h"
 #include "bot/chat_bot.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"

@@ -16,7 +16,7 @@
 #include <set>
 #include <string>
 
-#include "app/user_list.h"
+#include "bot/user_list.h"
 #include "ui/user_icons.h"
 #include "ui/user_list_model.h"
 #include "ui/user_list_panel.h"

@@ -1,6 +1,6 @@
 #include "app/sheets/fonts_page.h"
 
-#include "app/font_records.h"
+#include "settings/font_records.h"
 
 namespace tolvik {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "app/sheets/page_values.h"
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 namespace tolvik {
 

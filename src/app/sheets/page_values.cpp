@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "app/ini_text.h"
+#include "storage/ini_text.h"
 
 namespace tolvik {
 

@@ -1,8 +1,8 @@
 #include "app/sheets/servers_page.h"
 
-#include "app/connection_state.h"
+#include "net/connection_state.h"
 #include "app/document.h"
-#include "app/ini_text.h"
+#include "storage/ini_text.h"
 #include "net/transport.h"
 
 namespace tolvik {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "app/sheets/page_values.h"
 
 namespace tolvik {

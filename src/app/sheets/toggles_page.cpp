@@ -1,6 +1,6 @@
 #include "app/sheets/toggles_page.h"
 
-#include "app/private_profile.h"
+#include "storage/private_profile.h"
 
 namespace tolvik {
 

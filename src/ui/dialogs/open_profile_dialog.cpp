@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/profile_dir.h"
+#include "storage/profile_dir.h"
 
 namespace tolvik::ui {
 

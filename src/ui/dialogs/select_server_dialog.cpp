@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "ui/dialogs/help_dialog.h"
 #include "ui/wire_text.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/server_selection.h"
+#include "settings/server_selection.h"
 
 class QLineEdit;
 class QListWidget;

@@ -8,7 +8,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/say_tags.h"
+#include "settings/say_tags.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {

@@ -1,5 +1,7 @@
 #include "ui/sheets/access_page_widget.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -34,7 +36,10 @@ AccessPageWidget::AccessPageWidget(const std::string& workingDir, QWidget* paren
   command_level_->setObjectName(QStringLiteral("commandLevel"));
   user_->setObjectName(QStringLiteral("userName"));
   user_level_->setObjectName(QStringLiteral("userLevel"));
-  command_level_->setMaxLength(kLevelFieldLength);
+  // A command without a key shows that everybody may use it.
+  const QString open_level = FromWire(std::string(AccessPage::kMissingCommandLevelText));
+  command_level_->setMaxLength(std::max(kLevelFieldLength, static_cast<int>(open_level.size())));
+  command_level_->setWidestText(open_level);
   user_level_->setMaxLength(kLevelFieldLength);
   user_->setEditable(true);
   // Names are matched whole, so no completion fills in a longer one.

@@ -2,7 +2,7 @@
 // The "Access" page of the "Response Configurator": the level each command
 // needs, and the users of users.lst with their levels. Every button writes
 // at once.
-#include "bot/sheets/access_page.h"
+#include "app/sheets/access_page.h"
 #include "ui/sheets/sheet_page.h"
 
 class QComboBox;

@@ -1,7 +1,7 @@
 #pragma once
 // The "Heirs" page of the "Response Configurator": edits the running bot's
 // ten heir slots at once; the sheet's OK stores them.
-#include "bot/sheets/heirs_page.h"
+#include "app/sheets/heirs_page.h"
 #include "ui/sheets/sheet_page.h"
 
 class QLineEdit;

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
 #include "ui/wire_text.h"
 

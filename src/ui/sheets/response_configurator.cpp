@@ -2,7 +2,7 @@
 
 #include "app/document.h"
 #include "bot/chat_bot.h"
-#include "bot/sheets/response_sheet.h"
+#include "app/sheets/response_sheet.h"
 #include "ui/sheets/access_page_widget.h"
 #include "ui/sheets/heirs_page_widget.h"
 #include "ui/sheets/responses_page_widget.h"

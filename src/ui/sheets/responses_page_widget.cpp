@@ -9,7 +9,7 @@
 #include <QSignalBlocker>
 #include <string_view>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {

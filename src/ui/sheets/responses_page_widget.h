@@ -2,7 +2,7 @@
 // The "Responses" page of the "Response Configurator": automatic responses,
 // greetings, goodbyes and the three messages. "Save" and "Del" write at once
 // and reload the bot's tables.
-#include "bot/sheets/responses_page.h"
+#include "app/sheets/responses_page.h"
 #include "ui/sheets/sheet_page.h"
 
 class QComboBox;

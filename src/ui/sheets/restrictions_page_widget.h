@@ -2,7 +2,7 @@
 // The "Restrictions" page of the "Response Configurator": the limit of each
 // login type ("Save" writes it) and the two passwords, which the sheet's OK
 // stores.
-#include "bot/sheets/restrictions_page.h"
+#include "app/sheets/restrictions_page.h"
 #include "ui/sheets/sheet_page.h"
 
 class QComboBox;

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 #include "app/document.h"
 #include "ui/wire_text.h"
 

@@ -14,11 +14,16 @@ SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
 
 QSize SpinEdit::sizeHint() const {
   const QSize base = QAbstractSpinBox::sizeHint();
-  const int text = fontMetrics().horizontalAdvance(QStringLiteral("-99999"));
+  const int text = fontMetrics().horizontalAdvance(widest_text_);
   return {std::max(base.width(), text + base.height() + 8), base.height()};
 }
 
 QSize SpinEdit::minimumSizeHint() const { return sizeHint(); }
+
+void SpinEdit::setWidestText(const QString& text) {
+  widest_text_ = text;
+  updateGeometry();
+}
 
 QString SpinEdit::text() const { return lineEdit()->text(); }
 

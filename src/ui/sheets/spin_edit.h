@@ -1,7 +1,8 @@
 #pragma once
 // An edit field with an up-down spin whose text is free: the arrows, the
 // Up/Down keys and the wheel only report steps, and the page decides what
-// the text becomes (a level field may show 9999 although its spin stops at 10).
+// the text becomes (a level field may show "-1 (everybody)" although its spin
+// stops at 0).
 #include <QAbstractSpinBox>
 
 namespace tolvik::ui {
@@ -16,6 +17,8 @@ class SpinEdit : public QAbstractSpinBox {
   // Shows `text` without raising textEdited.
   void setText(const QString& text);
   void setMaxLength(int length);
+  // The longest text the field should show whole (a number by default).
+  void setWidestText(const QString& text);
 
   void stepBy(int steps) override;
   // Wide enough for a level or limit and its arrows, not for the whole row.
@@ -30,6 +33,9 @@ class SpinEdit : public QAbstractSpinBox {
 
  protected:
   StepEnabled stepEnabled() const override;
+
+ private:
+  QString widest_text_ = QStringLiteral("-99999");
 };
 
 }  // namespace tolvik::ui

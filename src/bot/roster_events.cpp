@@ -3,8 +3,8 @@
 // list and the AutoBan/AutoKick switches, greetings and goodbyes, account
 // logging, heirs, the last-seen and recent-leaver lists, and rejoining when
 // left alone without operator status.
-#include "app/chat_display.h"
-#include "app/document.h"
+#include "display/chat_display.h"
+#include "bot/bot_owner.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 #include "net/user_flags.h"
@@ -131,7 +131,7 @@ int ChatBot::OnShowUser(const char* name, uint32_t flags, const char* text) {
 int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnJoin(name, flags, text);
   if (*name == '\0') return 1;  // a line without a name is about nobody
-  const Toggles& toggles = doc_.GetToggles();
+  const Toggles& toggles = owner_.GetToggles();
   if (toggles.ViewEnterLeave.state) display_.print(TextType::Joins, "%s has joined the channel", name);
   if (SameName(name, OwnName())) ApplyOwnStatus(flags);
   last_seen_.remove(name);
@@ -180,7 +180,7 @@ int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
 int ChatBot::OnLeave(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnLeave(name, flags, text);
   if (*name == '\0') return 1;  // a line without a name is about nobody
-  const Toggles& toggles = doc_.GetToggles();
+  const Toggles& toggles = owner_.GetToggles();
   if (toggles.ViewEnterLeave.state) display_.print(TextType::Parts, "%s has left the channel", name);
   for (int i = 0; i < HeirTable::kSlots; ++i)
     if (SameName(heirs_.names[static_cast<size_t>(i)], name)) heirs_.present[static_cast<size_t>(i)] = false;

@@ -1,11 +1,11 @@
-#include "app/server_selection.h"
+#include "settings/server_selection.h"
 
 #include <strings.h>
 
 #include <filesystem>
 
-#include "app/atomic_file.h"
-#include "app/private_profile.h"
+#include "storage/atomic_file.h"
+#include "storage/private_profile.h"
 
 namespace tolvik {
 namespace {

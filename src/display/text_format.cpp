@@ -1,4 +1,4 @@
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "bot/sheets/heirs_page.h"
+#include "app/sheets/heirs_page.h"
 
 #include <algorithm>
 
-#include "app/config.h"
+#include "settings/config.h"
 #include "bot/users_file.h"
 
 namespace tolvik {

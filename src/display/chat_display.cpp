@@ -1,9 +1,9 @@
-#include "app/chat_display.h"
+#include "display/chat_display.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/direction_controls.h"
+#include "display/direction_controls.h"
 
 namespace tolvik {
 

@@ -1,10 +1,10 @@
-#include "app/private_profile.h"
+#include "storage/private_profile.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "app/atomic_file.h"
-#include "app/ini_text.h"
+#include "storage/atomic_file.h"
+#include "storage/ini_text.h"
 
 namespace tolvik {
 namespace {

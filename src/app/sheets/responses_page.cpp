@@ -1,9 +1,9 @@
-#include "bot/sheets/responses_page.h"
+#include "app/sheets/responses_page.h"
 
 #include <algorithm>
 
-#include "app/config.h"
-#include "app/profile_file.h"
+#include "settings/config.h"
+#include "storage/profile_file.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 #include "bot/responses.h"

@@ -1,12 +1,12 @@
-#include "bot/sheets/access_page.h"
+#include "app/sheets/access_page.h"
 
 #include <algorithm>
 
-#include "app/atomic_file.h"
-#include "app/config.h"
-#include "app/ini_text.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "storage/atomic_file.h"
+#include "settings/config.h"
+#include "storage/ini_text.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "bot/command_names.h"
 #include "bot/read_word.h"
 #include "bot/users_file.h"
@@ -68,8 +68,11 @@ void AccessPage::Init() {
 bool AccessPage::ChooseCommand(int index) {
   if (index < 0 || index >= static_cast<int>(commands_.size())) return false;
   command_ = commands_[static_cast<size_t>(index)];
+  // The level the bot applies: a missing key reads as -1, as the interpreters read it.
+  const std::string stored = PrivateProfile::ReadString("Commands", command_, "", 32, bot_ini_);
   stored_command_level_ = PrivateProfile::ReadInt("Commands", command_, kMissingCommandLevel, bot_ini_);
-  command_level_text_ = std::to_string(stored_command_level_);
+  command_level_text_ =
+      stored.empty() ? std::string(kMissingCommandLevelText) : std::to_string(stored_command_level_);
   save_enabled_ = false;
   return true;
 }

@@ -1,8 +1,8 @@
-#include "app/url_runs.h"
+#include "display/url_runs.h"
 
 #include <array>
 
-#include "app/direction_controls.h"
+#include "display/direction_controls.h"
 
 namespace tolvik {
 namespace {

@@ -17,8 +17,9 @@ class AccessPage {
   static constexpr int kCommandLevelMax = 10;
   static constexpr int kUserLevelMin = 0;
   static constexpr int kUserLevelMax = 9;
-  // What a command without a [Commands] key shows.
-  static constexpr int kMissingCommandLevel = 9999;
+  // A command without a [Commands] key is open to everybody, and shows so.
+  static constexpr int kMissingCommandLevel = -1;
+  static constexpr std::string_view kMissingCommandLevelText = "-1 (everybody)";
   static constexpr size_t kCommandNameLimit = 250;
   static constexpr size_t kUserNameLimit = 15;
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "app/chat_display.h"
-#include "app/config.h"
-#include "app/document.h"
-#include "app/font_records.h"
-#include "app/profile_file.h"
+#include "display/chat_display.h"
+#include "settings/config.h"
+#include "bot/bot_owner.h"
+#include "settings/font_records.h"
+#include "storage/profile_file.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 
@@ -149,7 +149,7 @@ int ChatBot::OnTalk(const char* name, uint32_t flags, const char* text) {
 
   // A permanent highlight record of the speaker wins over the selection's.
   TextFormat format = display_.format(TextType::OthersText);
-  if (doc_.GetToggles().HighlightUsers.state) {
+  if (owner_.GetToggles().HighlightUsers.state) {
     if (std::optional<TextFormat> own = LoadHighlightFormat(paths_.botIni, name))
       format = *own;
     else if (users_.isSelected(name))
@@ -161,17 +161,8 @@ int ChatBot::OnTalk(const char* name, uint32_t flags, const char* text) {
 
   TalkCommandInterpreter(name, flags, text);
 
-  if (!doc_.GetToggles().AutoRespond.state) return 1;
-  std::string word(text, std::strcspn(text, " "));
-  if (!word.empty()) {
-    std::string path = FindHook("Talk", word.c_str());
-    if (!path.empty()) {
-      display_.print(TextType::BotInfo, "Script: %s", word.c_str());
-      RunScript(path, name, text);
-    }
-  }
-  std::string hook = FindHook("Events", "OnTalk");
-  if (!hook.empty()) RunScript(hook, name, text);
+  if (!owner_.GetToggles().AutoRespond.state) return 1;
+  RunTalkHooks(name, text);
   AnswerTalk(name, text);
   return 1;
 }
@@ -181,7 +172,7 @@ int ChatBot::OnEmote(const char* name, uint32_t flags, const char* text) {
   users_.setIdle(name, false);
   users_.touchUser(name);
   display_.print(TextType::Emotes, "<%s %s>", name, text);
-  if (doc_.GetToggles().AutoRespond.state) AnswerEmote(name, text);
+  if (owner_.GetToggles().AutoRespond.state) AnswerEmote(name, text);
   RunEventHook("OnEmote", name, text);
   return 1;
 }

@@ -1,8 +1,8 @@
-#include "bot/sheets/restrictions_page.h"
+#include "app/sheets/restrictions_page.h"
 
 #include <algorithm>
 
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 
 namespace tolvik {
 namespace {

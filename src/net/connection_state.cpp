@@ -1,4 +1,4 @@
-#include "app/connection_state.h"
+#include "net/connection_state.h"
 
 namespace tolvik {
 

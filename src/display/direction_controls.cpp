@@ -1,4 +1,4 @@
-#include "app/direction_controls.h"
+#include "display/direction_controls.h"
 
 #include <cstring>
 

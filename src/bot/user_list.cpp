@@ -1,4 +1,4 @@
-#include "app/user_list.h"
+#include "bot/user_list.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
-#include "app/window_placement.h"
+#include "settings/window_placement.h"
 
 #include <algorithm>
 
-#include "app/private_profile.h"
+#include "storage/private_profile.h"
 
 namespace tolvik {
 namespace {

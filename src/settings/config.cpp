@@ -1,11 +1,11 @@
-#include "app/config.h"
+#include "settings/config.h"
 
 #include <cstdlib>
 #include <string>
 
-#include "app/ini_text.h"
-#include "app/private_profile.h"
-#include "app/profile_file.h"
+#include "storage/ini_text.h"
+#include "storage/private_profile.h"
+#include "storage/profile_file.h"
 #include "net/transport.h"
 
 namespace tolvik {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/chat_display.h"
-#include "app/document.h"
+#include "display/chat_display.h"
+#include "bot/bot_owner.h"
 #include "bot/chat_bot.h"
 #include "bot/read_word.h"
 
@@ -103,7 +103,7 @@ int ChatBot::OnInfo(const char* name, uint32_t flags, const char* text) {
     designate_requested = false;
   } else if (access_.KickRequested()) {
     access_.ClearKickRequest();
-  } else if (whois_pending && doc_.GetToggles().IdLogging.state) {
+  } else if (whois_pending && owner_.GetToggles().IdLogging.state) {
     char first[50];
     ReadWord(text, 0, first, sizeof first, &display_);
     if (SameName(first, whois_name)) {

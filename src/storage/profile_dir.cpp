@@ -1,4 +1,4 @@
-#include "app/profile_dir.h"
+#include "storage/profile_dir.h"
 
 #include <sys/stat.h>
 

@@ -1,12 +1,12 @@
-#include "app/say_tags.h"
+#include "settings/say_tags.h"
 
 #include <strings.h>
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/config.h"
-#include "app/profile_file.h"
+#include "settings/config.h"
+#include "storage/profile_file.h"
 
 namespace tolvik {
 namespace {

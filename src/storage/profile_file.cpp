@@ -1,7 +1,7 @@
-#include "app/profile_file.h"
+#include "storage/profile_file.h"
 
-#include "app/atomic_file.h"
-#include "app/ini_text.h"
+#include "storage/atomic_file.h"
+#include "storage/ini_text.h"
 
 namespace tolvik {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/font_records.h"
+#include "settings/font_records.h"
 
 #include <strings.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/private_profile.h"
+#include "storage/private_profile.h"
 
 namespace tolvik {
 namespace {

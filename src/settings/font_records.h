@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 namespace tolvik {
 

@@ -2,7 +2,7 @@
 // The one printing operation every part of the core uses; front-ends supply append().
 #include <cstdarg>
 
-#include "app/text_format.h"
+#include "display/text_format.h"
 
 namespace tolvik {
 

@@ -1,9 +1,9 @@
-#include "bot/sheets/response_sheet.h"
+#include "app/sheets/response_sheet.h"
 
-#include "app/config.h"
-#include "app/private_profile.h"
+#include "settings/config.h"
+#include "storage/private_profile.h"
 #include "bot/chat_bot.h"
-#include "bot/sheets/restrictions_page.h"
+#include "app/sheets/restrictions_page.h"
 
 namespace tolvik {
 

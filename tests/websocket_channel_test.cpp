@@ -1,0 +1,135 @@
+// The WebSocket channel over a real TLS connection on a socket pair: what a
+// server sends, frame by frame, and what the channel makes of it.
+#include "net/api/websocket_channel.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <wslay/wslay.h>
+
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/api/tls_stream.h"
+#include "support/test_ca.h"
+
+namespace tolvik::api {
+namespace {
+
+using namespace std::chrono_literals;
+using tolvik::testing::GetTestCa;
+using tolvik::testing::TestCa;
+
+// The server's (unmasked) frames of one text message cut into fragments of
+// the given sizes, as wslay's frame layer writes them.
+std::string Fragments(const std::vector<size_t>& sizes) {
+  std::string out;
+  wslay_frame_callbacks callbacks{
+      [](const uint8_t* data, size_t len, int, void* user) -> ssize_t {
+        static_cast<std::string*>(user)->append(reinterpret_cast<const char*>(data), len);
+        return static_cast<ssize_t>(len);
+      },
+      nullptr, nullptr};
+  wslay_frame_context_ptr ctx = nullptr;
+  if (wslay_frame_context_init(&ctx, &callbacks, &out) != 0) return {};
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    const std::string payload(sizes[i], static_cast<char>('a' + i));
+    wslay_frame_iocb iocb{};
+    iocb.fin = i + 1 == sizes.size() ? 1 : 0;
+    iocb.opcode = i == 0 ? WSLAY_TEXT_FRAME : WSLAY_CONTINUATION_FRAME;
+    iocb.payload_length = payload.size();
+    iocb.data = reinterpret_cast<const uint8_t*>(payload.data());
+    iocb.data_length = payload.size();
+    while (iocb.data_length > 0) {
+      ssize_t n = wslay_frame_send(ctx, &iocb);
+      if (n < 0) break;
+      iocb.data += n;
+      iocb.data_length -= static_cast<size_t>(n);
+    }
+  }
+  wslay_frame_context_free(ctx);
+  return out;
+}
+
+// A client channel on one end of a TLS connection; the test writes the
+// server's bytes to the other end.
+class WebSocketChannelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::signal(SIGPIPE, SIG_IGN);  // the server's write may meet a client that gave up
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_), 0);
+    const TestCa& ca = GetTestCa();
+    auto accepted = std::async(std::launch::async, [&] {
+      std::string error;
+      return TlsStream::Accept(fds_[1], ca.cert_file, ca.key_file, 30000, &error);
+    });
+    std::string error;
+    client_tls_ = TlsStream::Connect(fds_[0], "127.0.0.1", ca.ca_file, 30000, &error);
+    server_tls_ = accepted.get();
+    ASSERT_NE(client_tls_, nullptr) << error;
+    ASSERT_NE(server_tls_, nullptr);
+    channel_ = std::make_unique<WebSocketChannel>(WebSocketChannel::Role::kClient, *client_tls_,
+                                                  [this](std::string_view m) { messages_.emplace_back(m); });
+  }
+  void TearDown() override {
+    ::shutdown(fds_[0], SHUT_RDWR);  // a server write still waiting fails now
+    if (writer_.joinable()) writer_.join();
+    channel_.reset();
+    client_tls_.reset();
+    server_tls_.reset();
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+  // The server sends `bytes` (on its own thread, as the socket takes them);
+  // the channel reads until a message has come or the connection is over.
+  // Returns what the last Pump() said.
+  bool SendAndPump(std::string bytes) {
+    writer_ = std::thread(
+        [this, bytes = std::move(bytes)] { server_tls_->WriteAll(bytes.data(), bytes.size(), 60000); });
+    const auto limit = std::chrono::steady_clock::now() + 60s;
+    bool open = true;
+    while (open && messages_.empty() && std::chrono::steady_clock::now() < limit) {
+      pollfd p{fds_[0], POLLIN, 0};
+      ::poll(&p, 1, 100);
+      open = channel_->Pump();
+    }
+    return open;
+  }
+
+  int fds_[2] = {-1, -1};
+  std::unique_ptr<TlsStream> client_tls_, server_tls_;
+  std::unique_ptr<WebSocketChannel> channel_;
+  std::vector<std::string> messages_;
+  std::thread writer_;
+};
+
+// The cap counts the whole message, not each fragment: four fragments that
+// add up to one byte more than it end the connection...
+TEST_F(WebSocketChannelTest, FragmentsAddingUpToOneByteOverTheCapFailTheConnection) {
+  constexpr size_t kQuarter = WebSocketChannel::kMaxMessage / 4;
+  EXPECT_FALSE(SendAndPump(Fragments({kQuarter, kQuarter, kQuarter, kQuarter + 1})));
+  EXPECT_TRUE(channel_->Failed());
+  EXPECT_TRUE(messages_.empty());
+}
+
+// ...and four that add up to exactly the cap make one message.
+TEST_F(WebSocketChannelTest, FragmentsAddingUpToTheCapAreOneMessage) {
+  constexpr size_t kQuarter = WebSocketChannel::kMaxMessage / 4;
+  EXPECT_TRUE(SendAndPump(Fragments({kQuarter, kQuarter, kQuarter, kQuarter})));
+  EXPECT_FALSE(channel_->Failed());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].size(), WebSocketChannel::kMaxMessage);
+  const std::string whole =
+      std::string(kQuarter, 'a') + std::string(kQuarter, 'b') + std::string(kQuarter, 'c') + std::string(kQuarter, 'd');
+  EXPECT_TRUE(messages_[0] == whole);  // (not EXPECT_EQ: a megabyte in a failure message helps nobody)
+}
+
+}  // namespace
+}  // namespace tolvik::api
