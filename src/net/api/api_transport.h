@@ -1,6 +1,13 @@
 #pragma once
 // The chat API as a transport: an ApiSession over the connection's socket.
 // See net/transport.h for how it differs from the text gateway.
+//
+// Steps of the API's own belong here, not in ChatConnection: whatever must go
+// out before DisconnectRequest goes into Close(); a session that decides the
+// connection is over (a status that means "not connected") says so from
+// Read() as a closed peer, and the retry rule takes over as for any lost
+// connection. Silence brings no read at all: a keepalive deadline needs a
+// tick from the document's fast timer, which the interface does not have yet.
 #include <memory>
 #include <vector>
 
