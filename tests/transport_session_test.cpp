@@ -75,6 +75,7 @@ TEST_P(Session, ALostConnectionIsReportedAndLogsInAgain) {
   Drop();
   ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
   EXPECT_TRUE(display.contains("THE BOT HAS LOST CONNECTION"));
+  EXPECT_EQ(doc->State(), Connecting);
   PlayLogin(2);
   if (Api()) {
     EXPECT_EQ(CountSent(Out::kChat, "", "\x03\x04"), 0);
@@ -188,6 +189,63 @@ TEST_P(Session, DisconnectDuringTheReconnectWaitStopsIt) {
   host.RunFor(*doc, 900ms);
   EXPECT_EQ(Clients(), 1);
   EXPECT_EQ(doc->State(), NotConnected);
+  // Disconnect in the wrong state does nothing.
+  doc->Disconnect();
+  EXPECT_EQ(doc->State(), NotConnected);
+}
+
+// A ban by a user below the BanTagged level is undone and the unban waits for
+// its answer; a ban by a user at that level or by the bot itself stands.
+TEST_P(Session, BanByALowLevelUserIsUndone) {
+  dir.write("users.lst", "[Level2]\r\nlowuser\r\n\r\n[Level5]\r\nboss\r\n");
+  WriteBotIni("[Commands]\r\nBanTagged=5\r\n");
+  Open();
+  LogIn();
+  Info("victim was banned by lowuser.");
+  const std::string unban = WaitSent(Out::kUnban, "victim");
+  ASSERT_FALSE(unban.empty());
+  EXPECT_EQ(doc->Bot().Pending().size(), 1u);
+  Confirm(Out::kUnban, "victim", unban);
+  ASSERT_TRUE(Run([&] { return doc->Bot().Pending().isEmpty(); }));
+  Info("other was banned by boss.");
+  Info("third was banned by TolvikBot.");
+  Talk("boss", "done");
+  ASSERT_TRUE(WaitShown("done"));
+  host.RunFor(*doc, 200ms);
+  EXPECT_EQ(CountSent(Out::kUnban, "other"), 0);
+  EXPECT_EQ(CountSent(Out::kUnban, "third"), 0);
+}
+
+// A server that accepts the connection but never completes the login is
+// given up after the login timeout; the next try logs in.
+TEST_P(Session, LoginThatNeverCompletesTimesOutIntoTheRetries) {
+  WriteBotIni();
+  Open();
+  ReconnectTimings timings = doc->Timings();
+  timings.login_timeout_ms = 300;
+  doc->SetReconnectTimings(timings);
+  if (Api()) api_server->setAnswersLogin(false);
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt && Clients() == 1; }));
+  // The timeout is checked by the fast timer, as the front-ends drive it.
+  ASSERT_TRUE(Run([&] {
+    doc->OnFastTick();
+    return doc->RetryPending();
+  }));
+  EXPECT_EQ(Shown("Login timed out: no login within 1 s."), 1);
+  EXPECT_EQ(std::count_if(host.status_texts.begin(), host.status_texts.end(),
+                          [](const std::string& s) {
+                            return s.find("Connection Failed: Login timed out: no login within 1 s. Retrying in") !=
+                                   std::string::npos;
+                          }),
+            1);
+  EXPECT_TRUE(WaitClientGone());
+  if (Api()) api_server->setAnswersLogin(true);
+  PlayLogin(2);
+  host.RunFor(*doc, 400ms);
+  doc->OnFastTick();
+  EXPECT_EQ(doc->State(), Connected);
+  EXPECT_EQ(Clients(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTransports, Session, ::testing::Values(Wire::kText, Wire::kApi), WireName);

@@ -88,6 +88,11 @@ void ApiTestServer::setApiKey(std::string api_key) {
   api_key_ = std::move(api_key);
 }
 
+void ApiTestServer::setAnswersLogin(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  answers_login_ = on;
+}
+
 void ApiTestServer::setChannelScript(std::vector<std::string> messages) {
   std::lock_guard<std::mutex> lock(mutex_);
   script_ = std::move(messages);
@@ -237,6 +242,7 @@ void ApiTestServer::Serve(int fd) {
       std::string accepted;
       {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!answers_login_) return;
         accepted = api_key_;
       }
       if (msg["payload"].value("api_key", "") != accepted) answer["status"] = {{"area", 8}, {"code", 2}};

@@ -59,7 +59,7 @@ inline int64_t IdOf(const std::string& request) {
 }  // namespace api_msg
 
 // What the bot sends, named the same for both transports.
-enum class Out { kChat, kWhisper, kKick, kBan, kDesignate };
+enum class Out { kChat, kWhisper, kKick, kBan, kUnban, kDesignate };
 
 class TransportSessionTest : public ::testing::TestWithParam<Wire> {
  protected:
@@ -166,6 +166,11 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
     if (!Api()) return Play("1005 TALK " + name + " 0000 \"" + text + "\"");
     api_server->send(api_msg::Say(ids_[name], "Channel", text));
   }
+  // A line of information from the server.
+  void Info(const std::string& text) {
+    if (!Api()) return Play("1018 INFO \"" + text + "\"");
+    api_server->send(api_msg::Say(0, "ServerInfo", text));
+  }
   void Whisper(const std::string& name, const std::string& text) {
     if (!Api()) return Play("1004 WHISPER " + name + " 0000 \"" + text + "\"");
     api_server->send(api_msg::Say(ids_[name], "Whisper", text));
@@ -199,15 +204,17 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
   // `request` (from WaitSent) asked for.
   void Confirm(Out what, const std::string& name, const std::string& request) {
     if (Api()) {
-      api_server->respond(what == Out::kKick  ? "Botapichat.KickUserRequest"
-                          : what == Out::kBan ? "Botapichat.BanUserRequest"
-                                              : "Botapichat.SendSetModeratorRequest",
+      api_server->respond(what == Out::kKick    ? "Botapichat.KickUserRequest"
+                          : what == Out::kBan   ? "Botapichat.BanUserRequest"
+                          : what == Out::kUnban ? "Botapichat.UnbanUserRequest"
+                                                : "Botapichat.SendSetModeratorRequest",
                           api_msg::IdOf(request));
       return;
     }
     const std::string by = std::string(doc->Bot().OwnName()) + ".";
     if (what == Out::kKick) Play("1018 INFO \"" + name + " was kicked out of the channel by " + by + "\"");
     if (what == Out::kBan) Play("1018 INFO \"" + name + " was banned by " + by + "\"");
+    if (what == Out::kUnban) Play("1018 INFO \"" + name + " was unbanned by " + by + "\"");
     if (what == Out::kDesignate) Play("1018 INFO \"" + name + " is your new designated heir.\"");
   }
 
@@ -227,6 +234,7 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
         case Out::kWhisper: return m == "/msg " + name + " " + text;
         case Out::kKick: return m.rfind("/kick " + name, 0) == 0;
         case Out::kBan: return m.rfind("/ban " + name, 0) == 0;
+        case Out::kUnban: return m == "/unban " + name;
         case Out::kDesignate: return m == "/designate " + name;
       }
       return false;
@@ -240,6 +248,7 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
         return has("Botapichat.SendWhisperRequest") && has(user) && has(R"("message":")" + text + "\"");
       case Out::kKick: return has("Botapichat.KickUserRequest") && has(user);
       case Out::kBan: return has("Botapichat.BanUserRequest") && has(user);
+      case Out::kUnban: return has("Botapichat.UnbanUserRequest") && has(R"("toon_name":")" + name + "\"");
       case Out::kDesignate: return has("Botapichat.SendSetModeratorRequest") && has(user);
     }
     return false;
