@@ -161,7 +161,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
 
   // The next start recalls it: Up twice passes "//quit" to reach "//status".
   CliProcess cli(OnTerminal(dir));
-  ASSERT_TRUE(gateway.waitForClients(2));
+  ASSERT_TRUE(gateway.waitForClients(2)) << cli.output();
   WaitForPrompt(cli);
   cli.ClearOutput();
   cli.Type("\x1b[A\x1b[A\r");
@@ -195,6 +195,32 @@ TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   cli.Type("//quit\r");
   EXPECT_EQ(cli.Wait(), 0);
   EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
+}
+
+TEST(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("victim", "someone else's file\n");
+  ASSERT_EQ(::chmod(dir.file("victim").c_str(), 0644), 0);
+  const std::string link = dir.file(LineEditor::kHistoryFile);
+  ASSERT_EQ(::symlink(dir.file("victim").c_str(), link.c_str()), 0);
+
+  CliProcess cli(OnTerminal(dir));
+  ASSERT_TRUE(cli.WaitOutput("-- The history file " + link + " is a symbolic link: history is not saved."))
+      << cli.output();
+  WaitForPrompt(cli);
+  cli.Type("//status\r");
+  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+
+  EXPECT_EQ(dir.read("victim"), "someone else's file\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.file("victim").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {

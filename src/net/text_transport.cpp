@@ -20,7 +20,7 @@ constexpr size_t kRawLineKeep = 300;
 }  // namespace
 
 const TransportTraits TextTransport::kTraits = {
-    "Password", "Please enter password", "Password:", 29, 20, 29,
+    "Password", "password", "Please enter password", "Password:", 29, 20, 29,
 };
 
 TextTransport::TextTransport() {

@@ -58,8 +58,10 @@ struct OutgoingCommand;
 // What the rest of the program needs to know of a server's transport.
 struct TransportTraits {
   // The secret's name as the login values ask for it ("Password" or "API key"),
-  // its prompt in the chat display and its label on the Login page.
+  // the same within a sentence ("password"), its prompt in the chat display
+  // and its label on the Login page.
   const char* secret_name;
+  const char* secret_noun;
   const char* secret_prompt;
   const char* secret_label;
   // Longest secret kept in [Init] and sent; longest the Login page takes.

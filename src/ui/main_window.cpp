@@ -336,6 +336,19 @@ void MainWindow::createMenus() {
   options->addActions({a.configure, a.responses, a.reindex});
   options->addSeparator();
   options->addActions({toggle("AutoRespond"), toggle("AllowPage"), toggle("IdLogging"), toggle("AutoSave")});
+  // Every shown line also goes to logs/YYYY-MM-DD.log; the choice is kept in Bot.ini [Logging].
+  QAction* daily_logs = options->addAction(tr("Keep Daily Logs"));
+  daily_logs->setObjectName(QStringLiteral("keepDailyLogs"));
+  daily_logs->setStatusTip(tr("Write the chat with times to a file per day in the logs folder"));
+  daily_logs->setCheckable(true);
+  daily_logs->setChecked(doc_->DailyLogsOn());
+  connect(daily_logs, &QAction::triggered, this, [this](bool on) {
+    if (!doc_->SetDailyLogs(on))
+      doc_->Display().print(TextType::BotInfo, "Bot.ini could not be written: daily logs are %s for this run only",
+                            on ? "on" : "off");
+  });
+  // "Reload Bot.ini" may have changed it.
+  connect(options, &QMenu::aboutToShow, daily_logs, [this, daily_logs] { daily_logs->setChecked(doc_->DailyLogsOn()); });
   options_menu_ = options;
 
   QMenu* view = menuBar()->addMenu(tr("View"));

@@ -7,7 +7,7 @@
 namespace tolvik::api {
 
 const TransportTraits ApiTransport::kTraits = {
-    "API key", "Please enter API key", "API key:", 127, 127, 127,
+    "API key", "API key", "Please enter API key", "API key:", 127, 127, 127,
 };
 
 ConnectOutcome ApiTransport::Open(const OpenValues& values, const std::atomic<bool>& cancel) {
