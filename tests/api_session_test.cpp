@@ -209,6 +209,29 @@ TEST_P(ApiSessionTest, AMissingKeyIsAskedForAsAnApiKeyAndKeptWhole) {
   doc.reset();
 }
 
+// A queued entry holding more than one line (a script's text with a line
+// end in it) sends each line as a request of its own, as the text gateway
+// would take each as a line of its own.
+TEST_P(ApiSessionTest, EachLineOfAQueuedEntryIsARequestOfItsOwn) {
+  Open();
+  LogIn();
+  doc->Bot().Queue().Say("first line\n/me waves\n");
+  doc->Bot().Queue().WhisperTo("boss", "hello\nto all\n");
+  ASSERT_FALSE(WaitSent(R"("message":"to all")").empty());
+  std::vector<std::string> requests;
+  for (const std::string& m : api_server->received())
+    if (m.find("Botapichat.Send") != std::string::npos) requests.push_back(m);
+  ASSERT_EQ(requests.size(), 4u) << ::testing::PrintToString(requests);
+  EXPECT_NE(requests[0].find(R"("command":"Botapichat.SendMessageRequest","payload":{"message":"first line"})"),
+            std::string::npos);
+  EXPECT_NE(requests[1].find(R"("command":"Botapichat.SendEmoteRequest","payload":{"message":"waves"})"),
+            std::string::npos);
+  EXPECT_NE(requests[2].find("Botapichat.SendWhisperRequest"), std::string::npos);
+  EXPECT_NE(requests[2].find(R"("message":"hello","user_id":3)"), std::string::npos) << requests[2];
+  EXPECT_NE(requests[3].find(R"("command":"Botapichat.SendMessageRequest","payload":{"message":"to all"})"),
+            std::string::npos);
+}
+
 // A refused certificate leaves errors in OpenSSL's queue of the thread that
 // tried; a session read later on that thread must not take them for its own.
 TEST_P(ApiSessionTest, AFailedHandshakeOnTheMainThreadLeavesLaterReadsAlone) {
