@@ -50,6 +50,7 @@ check_deb() {
 
 check_deb "$cli_deb" "/usr/bin/tolvik-cli
 /usr/lib/systemd/user/tolvik-cli@.service
+/usr/libexec/tolvik/tolvik-demo-gateway
 /usr/libexec/tolvik/tolvik-scripthost
 /usr/share/doc/tolvik-cli/changelog.gz
 /usr/share/doc/tolvik-cli/copyright
@@ -83,7 +84,8 @@ dpkg-deb -x "$cli_deb" "$root"
 dpkg-deb -x "$gui_deb" "$root"
 "$root/usr/bin/tolvik-cli" --version | head -1 | grep -qx "tolvik-cli $version" || bad "tolvik-cli --version"
 "$root/usr/bin/tolvik-cli" --version | grep -q "GPL-3.0-or-later" || bad "tolvik-cli --version names no licence"
-for program in "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli" "$root/usr/libexec/tolvik/tolvik-scripthost"; do
+for program in "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli" "$root/usr/libexec/tolvik/tolvik-scripthost" \
+               "$root/usr/libexec/tolvik/tolvik-demo-gateway"; do
   name=$(basename "$program")
   # Read whole before matching: grep -q stopping early would fail the pipe.
   sections=$(readelf -W -S "$program"); dynamic=$(readelf -W -d "$program")

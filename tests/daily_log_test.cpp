@@ -17,6 +17,7 @@
 #include "app/document.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
+#include "support/file_mode.h"
 #include "support/temp_dir.h"
 #include "support/test_host.h"
 
@@ -26,14 +27,9 @@ namespace {
 using namespace std::chrono;
 using testing::Crlf;
 using testing::RecordingDisplay;
+using testing::ModeOf;
 using testing::TempDir;
 using testing::TestHost;
-
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
 
 // The log's dates are local dates: these tests fix the zone.
 class DailyLogTest : public ::testing::Test {

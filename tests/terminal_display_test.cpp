@@ -1,5 +1,7 @@
 #include "cli/terminal_display.h"
 
+#include "cli/colour_choice.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -54,6 +56,39 @@ TEST(TerminalDisplayTest, ColourKeepsTheTerminalsOwnBackground) {
   // The pane's plain white is the terminal's own foreground: no escape at all.
   EXPECT_EQ(Shown(true, "hello", 0xFFFFFF), "hello\n");
   EXPECT_EQ(Shown(false, "hello", 0x0000FF), "hello\n");
+}
+
+// Text near white or near black takes the terminal's own foreground; the
+// bounds are 0xC8 and 0x40 in every channel. Other colours go to the nearest
+// the terminal has, never to its black or white.
+TEST(TerminalDisplayTest, PaleAndDarkTextKeepTheTerminalsForegroundAtEveryDepth) {
+  for (ColourDepth depth : {ColourDepth::Basic16, ColourDepth::Palette256, ColourDepth::TrueColour}) {
+    EXPECT_EQ(ForegroundSequence(0xC8C8C8, depth), "");
+    EXPECT_NE(ForegroundSequence(0xC7C8C8, depth), "");  // one channel one below
+    EXPECT_EQ(ForegroundSequence(0x404040, depth), "");
+    EXPECT_NE(ForegroundSequence(0x404041, depth), "");
+    EXPECT_EQ(ForegroundSequence(0xE6E6E6, depth), "");  // the starter scheme's other users' text
+  }
+  EXPECT_EQ(ForegroundSequence(0x0000FF, ColourDepth::None), "");
+  EXPECT_EQ(ForegroundSequence(0xC7C7C7, ColourDepth::Basic16), "\x1b[90m");   // grey, not white
+  EXPECT_EQ(ForegroundSequence(0x414141, ColourDepth::Basic16), "\x1b[90m");   // grey, not black
+  EXPECT_EQ(ForegroundSequence(0x808080, ColourDepth::Palette256), "\x1b[38;5;244m");  // the grey ramp
+  EXPECT_EQ(ForegroundSequence(0x80FF80, ColourDepth::Palette256), "\x1b[38;5;120m");  // light green
+  EXPECT_EQ(ForegroundSequence(0x66FFFF, ColourDepth::Basic16), "\x1b[93m");    // yellow
+  EXPECT_EQ(ForegroundSequence(0x658AFF, ColourDepth::TrueColour), "\x1b[38;2;255;138;101m");
+}
+
+TEST(TerminalDisplayTest, DepthComesFromColortermThenTerm) {
+  const auto depth = [](const char* term, const char* colorterm) {
+    return ChooseColourDepth(ColourMode::Auto, nullptr, term, colorterm, true);
+  };
+  EXPECT_EQ(depth("xterm", nullptr), ColourDepth::Basic16);
+  EXPECT_EQ(depth("xterm", "truecolor"), ColourDepth::TrueColour);
+  EXPECT_EQ(depth("xterm", "24bit"), ColourDepth::TrueColour);
+  EXPECT_EQ(depth("xterm-256color", nullptr), ColourDepth::Palette256);
+  EXPECT_EQ(depth("xterm-256color", "1"), ColourDepth::Palette256);
+  EXPECT_EQ(depth("dumb", "truecolor"), ColourDepth::None);
+  EXPECT_EQ(ChooseColourDepth(ColourMode::Always, nullptr, "dumb", nullptr, false), ColourDepth::Basic16);
 }
 
 }  // namespace

@@ -68,8 +68,9 @@ int main(int argc, char** argv) {
   const bool interactive = ::isatty(STDIN_FILENO) != 0;
   const bool output_is_terminal = ::isatty(STDOUT_FILENO) != 0;
   tolvik::ConsoleOutput out(stdout, output_is_terminal);
-  tolvik::TerminalDisplay display(
-      out, tolvik::WantColour(options.colour, std::getenv("NO_COLOR"), std::getenv("TERM"), output_is_terminal));
+  tolvik::TerminalDisplay display(out, tolvik::ChooseColourDepth(options.colour, std::getenv("NO_COLOR"),
+                                                                 std::getenv("TERM"), std::getenv("COLORTERM"),
+                                                                 output_is_terminal));
   tolvik::CliHost host(out, interactive);
   tolvik::CHaldenDoc doc(work.path, display, host);
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/colour_choice.h"
+
 namespace tolvik {
 namespace {
 
@@ -51,20 +53,11 @@ std::string TerminalSafeText(std::string_view text) {
 
 void TerminalDisplay::append(const char* text, const TextFormat& format) {
   const std::string safe = TerminalSafeText(text);
-  if (!colour_) {
+  if (depth_ == ColourDepth::None) {
     out_.Line(safe);
     return;
   }
-  std::string line;
-  // White is the chat pane's plain text: on a terminal that is its own
-  // foreground, which stays readable whatever the background. Black would
-  // vanish on a dark terminal, so it gets the same treatment.
-  const uint32_t rgb = format.colour & 0xFFFFFF;
-  if (rgb != 0xFFFFFF && rgb != 0) {
-    char colour[32];
-    std::snprintf(colour, sizeof colour, "\x1b[38;2;%u;%u;%um", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-    line += colour;
-  }
+  std::string line = ForegroundSequence(format.colour & 0xFFFFFF, depth_);
   if ((format.mask & kCfmBold) && (format.effects & kCfeBold)) line += "\x1b[1m";
   if ((format.mask & kCfmUnderline) && (format.effects & kCfeUnderline)) line += "\x1b[4m";
   line += safe;

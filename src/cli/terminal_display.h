@@ -1,12 +1,14 @@
 #pragma once
 // Chat display lines on a terminal: each line in its text type's colour
-// (24-bit escape codes) when colour is on, plain text otherwise. The
-// terminal's own background is kept.
+// (as many colours as the terminal has) when colour is on, plain text
+// otherwise. The terminal's own background is kept, and its own foreground
+// for text near white or black.
 #include <string>
 #include <string_view>
 
-#include "display/chat_display.h"
+#include "cli/colour_choice.h"
 #include "cli/console_output.h"
+#include "display/chat_display.h"
 
 namespace tolvik {
 
@@ -18,12 +20,15 @@ std::string TerminalSafeText(std::string_view text);
 
 class TerminalDisplay : public ChatDisplay {
  public:
-  TerminalDisplay(ConsoleOutput& out, bool colour) : out_(out), colour_(colour) {}
+  TerminalDisplay(ConsoleOutput& out, ColourDepth depth) : out_(out), depth_(depth) {}
+  // On: 24-bit colour.
+  TerminalDisplay(ConsoleOutput& out, bool colour)
+      : TerminalDisplay(out, colour ? ColourDepth::TrueColour : ColourDepth::None) {}
   void append(const char* text, const TextFormat& format) override;
 
  private:
   ConsoleOutput& out_;
-  bool colour_;
+  ColourDepth depth_;
 };
 
 }  // namespace tolvik

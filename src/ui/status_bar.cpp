@@ -27,8 +27,15 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
   gauge_->setFixedWidth(kGaugeWidth);
+  // A slim bar, so it reads as a gauge and not as a field to type in.
+  gauge_->setFixedHeight(std::max(8, gauge_->fontMetrics().height() * 2 / 3));
   gauge_->setAccessibleName(tr("Outgoing queue"));
+  gauge_->setToolTip(tr("Outgoing queue: what the bot still has to send. It fills when the bot says "
+                        "much at once and empties as the lines go out."));
 
+  // A long status text (a long server name) is cut, not allowed to widen the
+  // window past the screen.
+  panes_[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   // Pane 0 gives way to menu and toolbar prompts; the others stay.
   addWidget(panes_[0], 1);
   addPermanentWidget(panes_[1]);
