@@ -44,6 +44,7 @@ uint32_t FlagBit(std::string_view name) {
 // what came before. The texts point into the parser's buffers and live until
 // the next message.
 struct ApiDecoder::Fields {
+  bool plain_keys = true;  // the message has no backslash (see Key)
   std::string_view command;
   bool has_request_id = false;
   int64_t request_id = 0;
@@ -91,82 +92,105 @@ namespace {
 
 using Fields = ApiDecoder::Fields;
 
-// An id: a whole number, or a string of digits (both forms are in use).
-// Returns false only when the document itself is broken; `ok` tells whether
-// the value was an id.
-bool ReadId(od::value& v, bool* ok, uint64_t* out) {
-  *ok = false;
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  if (type == od::json_type::number) {
-    od::number n;
-    if (v.get_number().get(n)) return false;
-    if (n.is_uint64()) {
-      *out = n.get_uint64(), *ok = true;
-    } else if (n.is_int64() && n.get_int64() >= 0) {
-      *out = static_cast<uint64_t>(n.get_int64()), *ok = true;
-    }
-    return true;
+// A member's key. In a message without a backslash no key has escapes, and
+// keys are compared where they stand in the text; otherwise they are
+// unescaped first.
+struct Key {
+  const char* raw = nullptr;
+  std::string_view text;
+  simdjson_inline bool operator==(std::string_view name) const {
+    if (raw == nullptr) return text == name;
+    return std::memcmp(raw, name.data(), name.size()) == 0 && raw[name.size()] == '"';
   }
-  if (type == od::json_type::string) {
-    std::string_view s;
-    if (v.get_string().get(s)) return false;
-    if (s.empty() || s.size() > 20) return true;
-    uint64_t value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec == std::errc() && end == s.data() + s.size() && s[0] != '-' && s[0] != '+') *out = value, *ok = true;
+};
+
+simdjson_inline bool Member(simdjson::simdjson_result<od::field> result, bool plain_keys, Key* key, od::value* value) {
+  od::field field;
+  if (std::move(result).get(field)) return false;
+  if (plain_keys) {
+    key->raw = field.key().raw();
+  } else {
+    key->raw = nullptr;
+    if (field.unescaped_key().get(key->text)) return false;
   }
+  *value = field.value();
   return true;
 }
 
-// A signed whole number (request ids, status parts).
-bool ReadInt(od::value& v, bool* ok, int64_t* out) {
-  uint64_t u = 0;
+// Each reader below tries the types it takes one after another: a value
+// of another type is left where it is (the walk skips it), which costs less
+// than asking for its type first. They return false only when the document
+// itself is broken.
+
+// A string of digits as an id.
+bool DigitsId(std::string_view s, uint64_t* out) {
+  if (s.empty() || s.size() > 20 || s[0] < '0' || s[0] > '9') return false;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+bool Fatal(simdjson::error_code error) {
+  return error != simdjson::SUCCESS && error != simdjson::INCORRECT_TYPE && error != simdjson::NUMBER_ERROR &&
+         error != simdjson::NUMBER_OUT_OF_RANGE;
+}
+
+// An id: a whole number, or a string of digits (both forms are in use);
+// `ok` tells whether the value was one.
+simdjson_inline bool ReadId(od::value& v, bool* ok, uint64_t* out) {
   *ok = false;
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  if (type == od::json_type::number) {
-    od::number n;
-    if (v.get_number().get(n)) return false;
-    if (n.is_int64()) *out = n.get_int64(), *ok = true;
-    if (n.is_uint64()) *out = static_cast<int64_t>(n.get_uint64()), *ok = true;
+  uint64_t n = 0;
+  simdjson::error_code error = v.get_uint64().get(n);
+  if (!error) {
+    *out = n, *ok = true;
     return true;
   }
+  if (Fatal(error)) return false;
+  std::string_view s;
+  error = v.get_string().get(s);
+  if (!error) *ok = DigitsId(s, out);
+  return !Fatal(error);
+}
+
+// A signed whole number (request ids, status parts), also as digits.
+simdjson_inline bool ReadInt(od::value& v, bool* ok, int64_t* out) {
+  int64_t n = 0;
+  simdjson::error_code error = v.get_int64().get(n);
+  if (!error) {
+    *out = n, *ok = true;
+    return true;
+  }
+  if (Fatal(error)) return false;
+  uint64_t u = 0;
   if (!ReadId(v, ok, &u)) return false;
-  *out = static_cast<int64_t>(u);
+  if (*ok) *out = static_cast<int64_t>(u);
   return true;
 }
 
 // A string value; `ok` false for any other type.
-bool ReadString(od::value& v, bool* ok, std::string_view* out) {
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  *ok = type == od::json_type::string;
-  if (!*ok) {
-    *out = {};
-    return true;
-  }
-  return !v.get_string().get(*out);
+simdjson_inline bool ReadString(od::value& v, bool* ok, std::string_view* out) {
+  simdjson::error_code error = v.get_string().get(*out);
+  *ok = error == simdjson::SUCCESS;
+  if (!*ok) *out = {};
+  return !error || error == simdjson::INCORRECT_TYPE;
 }
 
 // An attribute value: a string, or a number as written.
-bool ReadAttributeValue(od::value& v, std::string_view* out) {
-  od::json_type type;
-  if (v.type().get(type)) return false;
+simdjson_inline bool ReadAttributeValue(od::value& v, std::string_view* out) {
   *out = {};
-  if (type == od::json_type::string) return !v.get_string().get(*out);
-  if (type == od::json_type::number) {
-    std::string_view raw = v.raw_json_token();
-    od::number n;
-    if (v.get_number().get(n)) return false;
-    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t' || raw.back() == '\n' || raw.back() == '\r'))
-      raw.remove_suffix(1);
-    *out = raw;
-  }
+  simdjson::error_code error = v.get_string().get(*out);
+  if (error != simdjson::INCORRECT_TYPE) return !error;
+  std::string_view raw = v.raw_json_token();
+  double number;
+  error = v.get_double().get(number);
+  if (error) return !Fatal(error);
+  while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t' || raw.back() == '\n' || raw.back() == '\r'))
+    raw.remove_suffix(1);
+  *out = raw;
   return true;
 }
 
 void KeepAttribute(Fields& f, std::string_view key, std::string_view value) {
+  if (key.empty()) return;
   if (SameAsciiName(key, "ProgramId")) {
     // The first usable one counts.
     if (!f.has_program && !value.empty() && value.size() <= 16) f.has_program = true, f.program = value;
@@ -181,38 +205,39 @@ void KeepAttribute(Fields& f, std::string_view key, std::string_view value) {
 
 // Attributes: a list of {key, value} (or {Key, Value}) pairs, or an object
 // of key to value.
-bool ReadAttributes(od::value& v, Fields& f) {
+bool ReadAttributes(od::value v, Fields& f) {
   f.has_attribute = true;
   f.ResetAttributes();
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  if (type == od::json_type::object) {
-    od::object obj;
-    if (v.get_object().get(obj)) return false;
-    for (auto field : obj) {
+  od::object obj;
+  simdjson::error_code error = v.get_object().get(obj);
+  if (Fatal(error)) return false;
+  if (!error) {
+    for (auto member : obj) {
+      // Attribute names are matched without regard to case: read them whole.
+      od::field field;
       std::string_view key, value;
       od::value item;
-      if (field.unescaped_key().get(key) || field.value().get(item) || !ReadAttributeValue(item, &value)) return false;
+      if (std::move(member).get(field) || field.unescaped_key().get(key)) return false;
+      item = field.value();
+      if (!ReadAttributeValue(item, &value)) return false;
       KeepAttribute(f, key, value);
     }
     return true;
   }
-  if (type != od::json_type::array) return true;
   od::array list;
-  if (v.get_array().get(list)) return false;
+  error = v.get_array().get(list);
+  if (error) return !Fatal(error);
   for (auto element : list) {
     od::value item;
     if (element.get(item)) return false;
-    od::json_type item_type;
-    if (item.type().get(item_type)) return false;
-    if (item_type != od::json_type::object) continue;
-    od::object obj;
-    if (item.get_object().get(obj)) return false;
+    error = item.get_object().get(obj);
+    if (Fatal(error)) return false;
+    if (error) continue;  // not a pair
     std::string_view key, value;
     for (auto field : obj) {
-      std::string_view name;
+      Key name;
       od::value member;
-      if (field.unescaped_key().get(name) || field.value().get(member)) return false;
+      if (!Member(field, f.plain_keys, &name, &member)) return false;
       if (name == "key" || name == "Key") {
         bool ok;
         if (!ReadString(member, &ok, &key)) return false;
@@ -226,42 +251,38 @@ bool ReadAttributes(od::value& v, Fields& f) {
 }
 
 // Flags: one name, or a list of names.
-bool ReadFlags(od::value& v, Fields& f) {
+bool ReadFlags(od::value v, Fields& f) {
   f.has_flag = true;
   f.flags = 0;
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  if (type == od::json_type::string) {
-    std::string_view name;
-    if (v.get_string().get(name)) return false;
+  std::string_view name;
+  simdjson::error_code error = v.get_string().get(name);
+  if (!error) {
     f.flags = FlagBit(name);
     return true;
   }
-  if (type != od::json_type::array) return true;
+  if (Fatal(error)) return false;
   od::array list;
-  if (v.get_array().get(list)) return false;
+  error = v.get_array().get(list);
+  if (error) return !Fatal(error);
   for (auto element : list) {
     od::value item;
     if (element.get(item)) return false;
     bool ok;
-    std::string_view name;
     if (!ReadString(item, &ok, &name)) return false;
     if (ok) f.flags |= FlagBit(name);
   }
   return true;
 }
 
-bool ReadPayload(od::value& v, Fields& f) {
+simdjson_inline bool ReadPayload(od::value& v, Fields& f) {
   f.ResetPayload();
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  if (type != od::json_type::object) return true;
   od::object obj;
-  if (v.get_object().get(obj)) return false;
+  simdjson::error_code error = v.get_object().get(obj);
+  if (error) return !Fatal(error);
   for (auto field : obj) {
-    std::string_view key;
+    Key key;
     od::value value;
-    if (field.unescaped_key().get(key) || field.value().get(value)) return false;
+    if (!Member(field, f.plain_keys, &key, &value)) return false;
     bool ok = true;
     if (key == "user_id") {
       if (!ReadId(value, &f.has_user_id, &f.user_id)) return false;
@@ -282,37 +303,34 @@ bool ReadPayload(od::value& v, Fields& f) {
   return true;
 }
 
-bool ReadStatus(od::value& v, Fields& f) {
+bool ReadStatus(od::value v, Fields& f) {
   f.ResetStatus();
-  od::json_type type;
-  if (v.type().get(type)) return false;
-  if (type != od::json_type::object) return true;
-  f.has_status = true;
   od::object obj;
-  if (v.get_object().get(obj)) return false;
+  simdjson::error_code error = v.get_object().get(obj);
+  if (error) return !Fatal(error);
+  f.has_status = true;
   for (auto field : obj) {
-    std::string_view key;
+    Key key;
     od::value value;
-    if (field.unescaped_key().get(key) || field.value().get(value)) return false;
-    if (key != "area" && key != "code") continue;
+    if (!Member(field, f.plain_keys, &key, &value)) return false;
+    const bool area = key == "area";
+    if (!area && !(key == "code")) continue;
     bool ok;
     int64_t n = 0;
     if (!ReadInt(value, &ok, &n)) return false;
-    (key == "area" ? f.area : f.code) = ok ? static_cast<int>(n) : 0;
+    (area ? f.area : f.code) = ok ? static_cast<int>(n) : 0;
   }
   return true;
 }
 
 // Reads a whole message into `f`; false when it is not a JSON object.
-bool ReadMessage(od::parser& parser, const std::string& input, Fields& f) {
-  od::document doc;
-  if (parser.iterate(input.data(), input.size(), input.capacity()).get(doc)) return false;
+bool ReadMessage(od::document& doc, Fields& f) {
   od::object obj;
   if (doc.get_object().get(obj)) return false;
   for (auto field : obj) {
-    std::string_view key;
+    Key key;
     od::value value;
-    if (field.unescaped_key().get(key) || field.value().get(value)) return false;
+    if (!Member(field, f.plain_keys, &key, &value)) return false;
     bool ok = true;
     if (key == "command") {
       if (!ReadString(value, &ok, &f.command)) return false;
@@ -375,9 +393,8 @@ bool RepairUtf8(std::string_view text, std::string* out) {
     }
     return 0;
   };
-  // Nearly every message is ASCII, or at least valid: check whole blocks
-  // first and look at single bytes only where there is a fault.
-  if (simdjson::validate_utf8(text.data(), text.size())) return false;
+  // Nearly every message is ASCII: skip whole blocks of it, then check
+  // sequence by sequence.
   size_t i = 0;
   while (i + 8 <= text.size()) {
     uint64_t block;
@@ -439,12 +456,21 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
   events->clear();
   *answer = Answer{};
   // The parser reads up to its padding past the end: the message is copied
-  // (repaired on the way when needed) into a buffer that has it.
-  if (!RepairUtf8(message, &input_)) input_.assign(message);
+  // into a buffer that has it. The parser checks UTF-8 as it goes; only a
+  // message it refuses for that is repaired and parsed again.
+  input_.assign(message);
   if (input_.capacity() < input_.size() + simdjson::SIMDJSON_PADDING) input_.reserve(input_.size() + simdjson::SIMDJSON_PADDING);
+  od::parser& parser = parser_->parser;
+  od::document doc;
+  simdjson::error_code error = parser.iterate(input_.data(), input_.size(), input_.capacity()).get(doc);
+  if (error == simdjson::UTF8_ERROR && RepairUtf8(message, &input_)) {
+    if (input_.capacity() < input_.size() + simdjson::SIMDJSON_PADDING) input_.reserve(input_.size() + simdjson::SIMDJSON_PADDING);
+    error = parser.iterate(input_.data(), input_.size(), input_.capacity()).get(doc);
+  }
   Fields& f = *fields_;
   f.Reset();
-  if (!ReadMessage(parser_->parser, input_, f)) {
+  f.plain_keys = std::memchr(input_.data(), '\\', input_.size()) == nullptr;
+  if (error || !ReadMessage(doc, f)) {
     ProtocolError(events, "a message that is not a JSON object was ignored");
     return Kind::kMalformed;
   }
