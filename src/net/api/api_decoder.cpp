@@ -349,7 +349,7 @@ bool ReadMessage(od::document& doc, Fields& f) {
 
 void ApiDecoder::Attribute::Set(std::string_view v) {
   size = static_cast<uint8_t>(std::min(v.size(), kAttributeSize));
-  std::memcpy(text, v.data(), size);
+  if (size != 0) std::memcpy(text, v.data(), size);
 }
 
 bool NameCarriable(std::string_view name) {
@@ -425,11 +425,11 @@ bool RepairUtf8(std::string_view text, std::string* out) {
 void FillEvent(ChatEvent* event, int id, std::string_view name, uint32_t flags, std::string_view text) {
   event->id = id;
   size_t n = std::min(name.size(), sizeof event->name - 1);
-  std::memcpy(event->name, name.data(), n);
+  if (n != 0) std::memcpy(event->name, name.data(), n);
   event->name[n] = '\0';
   event->flags = flags;
   size_t t = std::min(text.size(), sizeof event->text - 1);
-  std::memcpy(event->text, text.data(), t);
+  if (t != 0) std::memcpy(event->text, text.data(), t);
   event->text[t] = '\0';
 }
 
