@@ -3,9 +3,11 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace tolvik::api {
 namespace {
@@ -60,6 +62,21 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
   // The system's trust store always counts; a configured file adds to it.
   SSL_CTX_set_default_verify_paths(ctx);
+  // Only a regular file is read: a FIFO or a device named here would keep
+  // the connect waiting for good.
+  if (!ca_file.empty()) {
+    struct stat st {};
+    if (::stat(ca_file.c_str(), &st) != 0) {
+      *error = "Cannot read the CA file " + ca_file + ": " + std::strerror(errno);
+      SSL_CTX_free(ctx);
+      return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      *error = "Cannot read the CA file " + ca_file + ": not a regular file";
+      SSL_CTX_free(ctx);
+      return nullptr;
+    }
+  }
   if (!ca_file.empty() && SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) != 1) {
     *error = "Cannot read the CA file " + ca_file + ": " + TakeTlsError();
     SSL_CTX_free(ctx);
