@@ -13,7 +13,7 @@
 #include "app/starter_files.h"
 #include "bot/chat_bot.h"
 #include "bot/users_file.h"
-#include "net/api/api_url.h"
+#include "net/transport.h"
 
 namespace tolvik {
 namespace {
@@ -142,17 +142,15 @@ void CHaldenDoc::Connect() {
     const char* prompt;
     const char* key;
   };
+  // The secret is asked for by the name the server's transport gives it
+  // (a chat API server's is its API key).
+  const TransportTraits& transport = TransportTraitsFor(login_.server);
   const Required required[] = {
-      {&LoginSettings::password, "Please enter password", "Password"},
+      {&LoginSettings::password, transport.secret_prompt, transport.secret_name},
       {&LoginSettings::login, "Please enter Login Name", "Login"},
       {&LoginSettings::server, "Please Select a Server", "Server"},
   };
   for (Required r : required) {
-    // A chat API server's secret is its API key, and it is asked for as one.
-    if (r.field == &LoginSettings::password && api::IsApiServer(login_.server.c_str())) {
-      r.prompt = "Please enter API key";
-      r.key = "API key";
-    }
     while (IsUnset(login_.*r.field)) {
       display_.print(TextType::BnetInfo, "%s", r.prompt);
       std::string value;
@@ -161,8 +159,8 @@ void CHaldenDoc::Connect() {
       // always fits the server's line with both its CR LF. A chat API address
       // and its key are longer, and travel in requests of their own.
       size_t limit = kLoginFieldLimit;
-      if (r.key == std::string_view("Server")) limit = PasswordLimitFor(value);
-      if (r.field == &LoginSettings::password) limit = PasswordLimitFor(login_.server);
+      if (r.field == &LoginSettings::server) limit = TransportTraitsFor(value).server_limit;
+      if (r.field == &LoginSettings::password) limit = TransportTraitsFor(login_.server).secret_limit;
       login_.*r.field = value.substr(0, limit);
     }
   }

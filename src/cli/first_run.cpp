@@ -1,7 +1,7 @@
 #include "cli/first_run.h"
 
-#include "net/api/api_url.h"
 #include "net/chat_connection.h"
+#include "net/transport.h"
 
 namespace tolvik {
 namespace {
@@ -33,7 +33,7 @@ bool AskMissingLoginValues(LoginSettings& login, const std::string& botIni, cons
     const std::optional<std::string> answer = read(ServerPrompt(), false);
     if (!answer) return false;
     const std::string server = Trimmed(*answer);
-    login.server = server.empty() ? std::string(kUnset) : server.substr(0, PasswordLimitFor(server));
+    login.server = server.empty() ? std::string(kUnset) : server.substr(0, TransportTraitsFor(server).server_limit);
     asked = true;
   }
   while (IsUnset(login.login)) {
@@ -44,9 +44,9 @@ bool AskMissingLoginValues(LoginSettings& login, const std::string& botIni, cons
     asked = true;
   }
   // The server is known by now, and with it what the secret is called and how long it may be.
-  const bool api = api::IsApiServer(login.server.c_str());
+  const TransportTraits& transport = TransportTraitsFor(login.server);
   while (IsUnset(login.password)) {
-    const std::optional<std::string> answer = read(api ? "API key: " : "Password: ", true);
+    const std::optional<std::string> answer = read(std::string(transport.secret_name) + ": ", true);
     if (!answer) return false;
     login.password = answer->empty() ? std::string(kUnset) : answer->substr(0, PasswordLimitFor(login.server));
     asked = asked_password = true;
@@ -56,7 +56,7 @@ bool AskMissingLoginValues(LoginSettings& login, const std::string& botIni, cons
   bool save_password = true;  // a password found in Bot.ini is stored already
   if (asked_password) {
     const bool by_default = login.savePassword || fresh;
-    const std::string what = api ? "API key" : "password";
+    const std::string what = transport.secret_noun;
     const std::optional<std::string> answer =
         read("Save the " + what + " in Bot.ini (readable by you only), so the next start connects by itself? " +
                  (by_default ? "[Y/n] " : "[y/N] "),
@@ -78,7 +78,7 @@ bool AskMissingLoginValues(LoginSettings& login, const std::string& botIni, cons
   else if (save_password)
     note = "-- Saved in Bot.ini: the next start connects by itself.";
   else
-    note = "-- Saved in Bot.ini without the " + std::string(api ? "API key" : "password") +
+    note = "-- Saved in Bot.ini without the " + std::string(transport.secret_noun) +
            ", which the next start asks for again.";
   return true;
 }

@@ -126,6 +126,9 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
 bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
+    // SSL_get_error() reads this thread's error queue: it must start empty,
+    // whatever an earlier call on the same thread left there.
+    ERR_clear_error();
     int r = client ? SSL_connect(ssl_) : SSL_accept(ssl_);
     if (r == 1) return true;
     int e = SSL_get_error(ssl_, r);
@@ -147,6 +150,7 @@ bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
 
 long TlsStream::Read(void* buf, size_t len) {
   size_t got = 0;
+  ERR_clear_error();
   int r = SSL_read_ex(ssl_, buf, len, &got);
   if (r == 1) return static_cast<long>(got);
   int e = SSL_get_error(ssl_, r);
@@ -162,6 +166,7 @@ long TlsStream::Read(void* buf, size_t len) {
 
 long TlsStream::Write(const void* data, size_t len) {
   size_t put = 0;
+  ERR_clear_error();
   int r = SSL_write_ex(ssl_, data, len, &put);
   if (r == 1) return static_cast<long>(put);
   int e = SSL_get_error(ssl_, r);
@@ -175,6 +180,7 @@ bool TlsStream::WriteAll(const void* data, size_t len, int timeout_ms) {
   const auto* p = static_cast<const unsigned char*>(data);
   while (len > 0) {
     size_t put = 0;
+    ERR_clear_error();
     int r = SSL_write_ex(ssl_, p, len, &put);
     if (r == 1) {
       p += put;
