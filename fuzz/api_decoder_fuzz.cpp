@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (memchr(e.name, '\0', sizeof e.name) == nullptr || memchr(e.text, '\0', sizeof e.text) == nullptr)
         std::abort();
       uint64_t id = 0;
-      if (e.name[0] != '\0' && !tolvik::api::NameCarriable(e.name) && decoder.FindUser(e.name, &id)) std::abort();
+      if (e.name[0] != '\0' && !tolvik::NameCarriable(e.name) && decoder.FindUser(e.name, &id)) std::abort();
     }
     if (decoder.UsersForTest() > tolvik::api::ApiDecoder::kMaxUsers) std::abort();
     tolvik::api::Translation t = tolvik::api::TranslateLine(message, request_id, decoder);

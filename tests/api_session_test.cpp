@@ -65,6 +65,23 @@ TEST_P(ApiSessionTest, BanIsConfirmedOnceByTheLeaveBeforeItsAnswer) {
   EXPECT_EQ(doc->Bot().Users().findUser("alice"), -1);
 }
 
+// "alice evil" joins while the auto-ban list names "*evil*": a ban by name
+// would read "/ban alice evil ..." and reach the listed user alice. Such a
+// name is shown, and nothing is done to it by name.
+TEST_P(ApiSessionTest, ANameWithABlankIsNeverActedOnByName) {
+  dir.write("autoban.lst", "*evil*\r\n");
+  Open();
+  LogIn();
+  api_server->send(api_msg::Update(7, "alice evil"));
+  ASSERT_TRUE(WaitShown("No command can name the user \"alice evil\": nothing is done to this user by name."));
+  // A later line shows the join has been handled in full.
+  api_server->send(Say(3, "Channel", "after"));
+  ASSERT_TRUE(WaitShown("after"));
+  EXPECT_EQ(CountSent("Botapichat.BanUserRequest"), 0);
+  EXPECT_EQ(CountSent("Botapichat.KickUserRequest"), 0);
+  EXPECT_TRUE(doc->Bot().Pending().isEmpty());
+}
+
 TEST_P(ApiSessionTest, FailedBanTellsTheRequesterAndEmptiesThePendingEntry) {
   dir.write("users.lst", "[Level5]\r\nboss\r\n");
   Open("[Commands]\r\nBan=5\r\nBanTagged=5\r\n");

@@ -143,17 +143,22 @@ int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
   RunEventHook("OnJoin", name, text);
   users_.addUser(name, flags, CurrentChannel(), text);
 
+  // A name no command can carry (a blank in it, say) is shown, but nothing is
+  // done to it by name: a command would reach whoever the first word names.
+  const bool nameable = NameCarriable(name);
+  if (!nameable) display_.print(TextType::BotInfo, "No command can name the user \"%s\": nothing is done to this user by name.", name);
+
   // Limits per login type: the user stays counted until the leave, kicked or not.
   const int type = CountArrival(name, flags, text);
   if (type == -1) {
     display_.print(TextType::BotInfo, "Error #003: Unknown Login Type = %s - please notify bot progammers", text);
   } else if (type >= 0) {
     const auto t = static_cast<LoginTypeCounters::Type>(type);
-    if (is_operator_ && counters_.overLimit(t)) queue_.Say(LoginTypeCounters::KickFormat(t), name);
+    if (is_operator_ && nameable && counters_.overLimit(t)) queue_.Say(LoginTypeCounters::KickFormat(t), name);
   }
 
   // Account logging: one /whois at a time, for names the database does not know.
-  if (toggles.IdLogging.state && flags != kBotFlag && !whois_pending && !aliases_.isKnown(name)) {
+  if (nameable && toggles.IdLogging.state && flags != kBotFlag && !whois_pending && !aliases_.isKnown(name)) {
     queue_.Say("/whois %s\n", name);
     whois_pending = true;
     whois_name = name;
@@ -161,7 +166,7 @@ int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
 
   if (toggles.AutoViewAliases.state && !recently_left && (flags & kBotFlag) == 0) aliases_.showAliases(name, OwnName());
 
-  if (is_operator_) {
+  if (is_operator_ && nameable) {
     bool sent_off = false;
     if (access_.IsAutoBanned(name)) {
       queue_.Say("/ban %s You are auto-banned from this channel!\n", name);

@@ -135,4 +135,13 @@ bool ParseEvent(const char* line, ChatEvent* event) {
   return true;
 }
 
+bool NameCarriable(std::string_view name) {
+  if (name.empty() || name.size() >= static_cast<size_t>(kNameSize - 1)) return false;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace tolvik

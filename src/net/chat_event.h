@@ -1,6 +1,7 @@
 #pragma once
 // One parsed event line of the chat gateway protocol.
 #include <cstdint>
+#include <string_view>
 
 namespace tolvik {
 
@@ -28,6 +29,13 @@ enum EventId : int {
 
 inline constexpr int kNameSize = 128;  // 127 characters and a terminator
 inline constexpr int kTextSize = 256;  // 255 characters and a terminator
+
+// Whether a text command can name this user: no space, control character or
+// other separator, and short enough that a record holds the name whole
+// (records cut names at kNameSize - 1, so a name of that length may be a cut
+// one). Nothing is ever done by name to a user whose name fails this; it
+// works on names as they appear in event records too.
+bool NameCarriable(std::string_view name);
 
 struct ChatEvent {
   int32_t id = 0;

@@ -105,10 +105,10 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
     doc->SetReconnectTimings(timings);
     doc->Bot().Queue().SetPause([](int) {});
   }
-  bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+  bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
     return host.RunUntil(*doc, done, timeout);
   }
-  bool WaitShown(const std::string& text, std::chrono::milliseconds timeout = 5s) {
+  bool WaitShown(const std::string& text, std::chrono::milliseconds timeout = 30s) {
     return Run([&] { return display.contains(text); }, timeout);
   }
   int Shown(const std::string& text) const {

@@ -353,15 +353,6 @@ void ApiDecoder::Attribute::Set(std::string_view v) {
   if (size != 0) std::memcpy(text, v.data(), size);
 }
 
-bool NameCarriable(std::string_view name) {
-  if (name.empty() || name.size() >= static_cast<size_t>(kNameSize - 1)) return false;
-  for (char c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u <= 0x20 || u == 0x7F) return false;
-  }
-  return true;
-}
-
 std::string DescribeStatus(const ApiStatus& s) {
   const char* what = "request failed";
   if (s.area == 6 && s.code == 5) what = "request timed out";

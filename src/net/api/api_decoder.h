@@ -34,12 +34,7 @@ std::string DescribeStatus(const ApiStatus& status);
 // Returns false (and leaves `out` alone) when the text was already valid.
 bool RepairUtf8(std::string_view text, std::string* out);
 
-// Whether a text command can name this user: no space, control character or
-// other separator, and short enough that a record holds the name whole
-// (records cut names at kNameSize - 1, so a name of that length may be a cut
-// one). Nothing is ever done by name to a user whose name fails this; it
-// works on names as they appear in event records too.
-bool NameCarriable(std::string_view name);
+// NameCarriable (net/chat_event.h): whether a text command can name a user.
 
 class ApiDecoder {
  public:
