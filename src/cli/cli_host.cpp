@@ -181,8 +181,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
   InstallSignalHandlers();
 
   using Clock = std::chrono::steady_clock;
-  auto next_minute = Clock::now() + std::chrono::seconds(60);
-  auto next_tick = Clock::now() + std::chrono::milliseconds(110);
+  doc.StartTimers(Clock::now());
   bool stdin_open = true;
 
   while (!stop_) {
@@ -195,7 +194,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
     auto now = Clock::now();
     // Rounded up: a wait cut down to whole milliseconds would wake the loop
     // early, again and again, until the timer is due.
-    auto wait = std::min(next_minute, next_tick) - now;
+    auto wait = doc.NextTimerDue(now) - now;
     int timeout = static_cast<int>(std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
     if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return 1;
 
@@ -209,15 +208,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
         doc.OnSocketEvent(SocketEvent::Closed);
     }
 
-    now = Clock::now();
-    if (now >= next_tick) {
-      doc.OnFastTick();
-      next_tick = now + std::chrono::milliseconds(110);
-    }
-    if (now >= next_minute) {
-      doc.OnMinuteTick();
-      next_minute = now + std::chrono::seconds(60);
-    }
+    doc.RunDueTimers(Clock::now());
   }
   EndAlarms();
   doc.Close();
