@@ -119,6 +119,7 @@ bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
   const bool secret = key == "Password" || key == "API key";
   const char* label = key == "Password" ? "Password: " : key == "API key" ? "API key: " : key == "Login" ? "Login name: " : "Server: ";
   // The prompt needs the terminal in its ordinary mode, not the editor's.
+  out_.Flush();  // what led to the question shows above it
   const bool editing = editor_ != nullptr && editor_->Active();
   if (editing) {
     editor_->HideInput();
@@ -185,6 +186,8 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
   bool stdin_open = true;
 
   while (!stop_) {
+    // What this pass printed goes out in one write before the loop waits.
+    out_.Flush();
     std::vector<pollfd> fds;
     fds.push_back({g_signal_pipe[0], POLLIN, 0});
     fds.push_back({wake_fd_, POLLIN, 0});
@@ -210,6 +213,8 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
 
     doc.RunDueTimers(Clock::now());
   }
+  // The close sequence's lines show as they come: it may be cut short.
+  out_.FlushEachLine();
   EndAlarms();
   doc.Close();
   RunPosted();
