@@ -21,6 +21,7 @@ namespace {
 void CreateIfMissing(const std::string& path, mode_t mode) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd >= 0) ::close(fd);
+  ForgetReadFiles();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "storage/atomic_file.h"
 #include "app/document.h"
 #include "bot/hook_interrupt.h"
 #include "cli/console_output.h"
@@ -205,6 +206,8 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
     if (fds[1].revents & POLLIN) RunPosted();
     if (fds[2].revents & (POLLIN | POLLHUP)) ReadInput(stdin_open, on_line);
     if (socket_fd_ >= 0 && fds[3].fd == socket_fd_) {
+      // The lines of one read come in a burst: each file is read once for them.
+      ReadOnceScope once;
       if (fds[3].revents & POLLIN)
         doc.OnSocketEvent(SocketEvent::Readable);
       else if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL))

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "storage/atomic_file.h"
 #include "app/document.h"
 #include "ui/wire_text.h"
 
@@ -95,6 +96,8 @@ void QtHost::SocketChanged(int fd) {
 
 void QtHost::onSocketActivated() {
   // A closed peer reads as the end of the stream; the document tells the two apart.
+  // The lines of one read come in a burst: each file is read once for them.
+  ReadOnceScope once;
   if (doc_) doc_->OnSocketEvent(SocketEvent::Readable);
 }
 
