@@ -25,6 +25,7 @@
 #include "app/sheets/login_page.h"
 #include "settings/window_placement.h"
 #include "bot/chat_bot.h"
+#include "ui/caret_rest.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
 #include "ui/dialogs/open_profile_dialog.h"
@@ -67,6 +68,7 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
   connectDocument();
   readSettings();
   createNotifications();
+  new CaretRest(this);
 }
 
 MainWindow::~MainWindow() {
