@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 seconds=30
 runs=3
-settle=5
+settle=12  # longer than a caret's blinking after the last input (10 s in both windows)
 only=""
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -36,12 +36,16 @@ command -v irssi >/dev/null || missing+=(irssi)
 command -v hexchat >/dev/null || missing+=(hexchat)
 command -v Xvfb >/dev/null || missing+=(xvfb)
 command -v python3 >/dev/null || missing+=(python3)
+command -v xdotool >/dev/null || missing+=(xdotool)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing ${missing[*]} ..." >&2
   apt-get update -qq >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
 fi
 
+# X displays of this run (two runs side by side do not meet).
+display_base=$((200 + ($$ % 100) * 10))
+port=""
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvik-peers.XXXXXX")
 chmod 755 "$work"
 # The chat clients refuse to settle down as root (hexchat opens a dialog):
@@ -58,14 +62,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Context switches of every thread of $1.
+# Context switches of every thread of $1, one "TID COUNT" line per thread.
 switches() {
-  local total=0 n
+  local f
   for f in /proc/"$1"/task/*/status; do
-    n=$(awk '/^(voluntary|nonvoluntary)_ctxt_switches:/ {s += $2} END {print s + 0}' "$f" 2>/dev/null || echo 0)
-    total=$((total + n))
+    awk -v f="$f" '/^(voluntary|nonvoluntary)_ctxt_switches:/ {s += $2}
+      END {split(f, p, "/"); print p[5], s + 0}' "$f" 2>/dev/null || true
   done
-  echo "$total"
+}
+# The switches between two such snapshots: a thread that started meanwhile
+# counts in full; one that ended takes its count with it.
+switch_delta() {
+  awk 'NR == FNR {before[$1] = $2; next} {d += $2 - (($1 in before) ? before[$1] : 0)} END {print d + 0}' \
+    <(printf '%s\n' "$1") <(printf '%s\n' "$2")
 }
 # CPU time of every thread of $1 in nanoseconds (/proc/PID/task/*/schedstat).
 cpuns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
@@ -81,12 +90,12 @@ wait_for() {
   return 1
 }
 
-start_server() {  # proto dir -> port
+start_server() {  # proto dir; sets port
   python3 "$root/bench/idle_server.py" --proto "$1" --port-file "$2/port" --joined-file "$2/joined" \
     >/dev/null 2>"$2/server.log" &
   pids+=($!)
   wait_for "$2/port"
-  cat "$2/port"
+  port=$(cat "$2/port")
 }
 
 start_xvfb() {  # display number
@@ -103,6 +112,12 @@ measure() {
     echo "nan nan"
     return
   fi
+  # A window is measured as the active one, the way a person leaves it.
+  if [ -n "${4:-}" ]; then
+    local wid
+    wid=$(DISPLAY=:$4 xdotool search --pid "$1" --onlyvisible 2>/dev/null | head -1 || true)
+    [ -n "$wid" ] && DISPLAY=:$4 xdotool windowfocus "$wid" 2>/dev/null || true
+  fi
   sleep "$settle"
   local s0 c0 s1 c1
   s0=$(switches "$1"); c0=$(cpuns "$1")
@@ -113,16 +128,16 @@ measure() {
     echo "nan nan"
     return
   fi
-  awk -v s="$((s1 - s0))" -v c="$((c1 - c0))" -v t="$seconds" \
+  awk -v s="$(switch_delta "$s0" "$s1")" -v c="$((c1 - c0))" -v t="$seconds" \
     'BEGIN {printf "%.2f %.4f\n", s / t, 100 * c / 1e9 / t}'
 }
 
 run_one() {  # name run -> "wakeups cpu"
-  local name=$1 dir=$work/$1.$2 port pid display first=${#pids[@]}
+  local name=$1 dir=$work/$1.$2 pid display="" first=${#pids[@]}
   mkdir -p "$dir"
   case $name in
     tolvik-cli|tolvik)
-      port=$(start_server chat "$dir")
+      start_server chat "$dir"
       printf '[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=127.0.0.1:%s\r\nChannel=Home\r\nAutoLogin=1\r\n' \
         "$port" > "$dir/Bot.ini"
       own "$dir"
@@ -130,7 +145,7 @@ run_one() {  # name run -> "wakeups cpu"
         "${as_user[@]}" "$build/tolvik-cli" --dir "$dir" </dev/null >/dev/null 2>&1 &
         pid=$!
       else
-        display=$((90 + $2))
+        display=$((display_base + $2))
         start_xvfb "$display"
         DISPLAY=:$display QT_QPA_PLATFORM=xcb HOME=$dir XDG_CONFIG_HOME=$dir/config \
           "${as_user[@]}" "$build/tolvik" --dir "$dir" </dev/null >/dev/null 2>&1 &
@@ -138,7 +153,7 @@ run_one() {  # name run -> "wakeups cpu"
       fi
       ;;
     irssi)
-      port=$(start_server irc "$dir")
+      start_server irc "$dir"
       mkdir -p "$dir/irssi"
       # irssi wants a terminal: script(1) gives it one, its output goes nowhere.
       own "$dir"
@@ -155,8 +170,8 @@ run_one() {  # name run -> "wakeups cpu"
       done
       ;;
     hexchat)
-      port=$(start_server irc "$dir")
-      display=$((95 + $2))
+      start_server irc "$dir"
+      display=$((display_base + 5 + $2))
       start_xvfb "$display"
       mkdir -p "$dir/hexchat"
       cat > "$dir/hexchat/servlist.conf" <<EOF
@@ -181,7 +196,7 @@ EOF
       ;;
   esac
   pids+=("$pid")
-  measure "$pid" "$dir" "$name"
+  measure "$pid" "$dir" "$name" "$display"
   # This run's programs, server and X server end before the next run.
   local i
   for ((i = ${#pids[@]} - 1; i >= first; i--)); do kill -TERM "${pids[$i]}" 2>/dev/null || true; done

@@ -162,12 +162,12 @@ void BM_WindowProcessIdleInChannel(benchmark::State& state) {
     std::this_thread::sleep_for(std::chrono::seconds(3));  // let start-up work settle
 
     const double cpu0 = tolvik::bench::ProcessCpuSeconds(pid);
-    const long switches0 = tolvik::bench::ProcessContextSwitches(pid);
+    const auto switches0 = tolvik::bench::ThreadContextSwitches(pid);
     const auto t0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(g_idle_seconds));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = tolvik::bench::ProcessCpuSeconds(pid) - cpu0;
-    const long switches = tolvik::bench::ProcessContextSwitches(pid) - switches0;
+    const long switches = tolvik::bench::ContextSwitchesSince(pid, switches0);
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
 
