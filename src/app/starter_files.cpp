@@ -98,6 +98,8 @@ std::string StarterBotIni() {
   text += "\r\n[Commands]\r\n";
   for (const StarterLevel& entry : kStarterCommandLevels)
     text += std::string(entry.key) + "=" + std::to_string(entry.level) + "\r\n";
+  // A new bot keeps a month of daily chat logs.
+  text += "\r\n[Logging]\r\nDailyLogs=1\r\nKeepDays=30\r\n";
   return text;
 }
 
