@@ -70,14 +70,19 @@ switches() {
       END {split(f, p, "/"); print p[5], s + 0}' "$f" 2>/dev/null || true
   done
 }
-# The switches between two such snapshots: a thread that started meanwhile
+# The growth between two such snapshots: a thread that started meanwhile
 # counts in full; one that ended takes its count with it.
-switch_delta() {
+delta() {
   awk 'NR == FNR {before[$1] = $2; next} {d += $2 - (($1 in before) ? before[$1] : 0)} END {print d + 0}' \
     <(printf '%s\n' "$1") <(printf '%s\n' "$2")
 }
-# CPU time of every thread of $1 in nanoseconds (/proc/PID/task/*/schedstat).
-cpuns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
+# CPU time of every thread of $1 in nanoseconds, one "TID NS" line per thread.
+cpuns() {
+  local f
+  for f in /proc/"$1"/task/*/schedstat; do
+    awk -v f="$f" '{split(f, p, "/"); print p[5], $1}' "$f" 2>/dev/null || true
+  done
+}
 
 # Waits for a file to appear (a port file, a log line) for up to 20 s.
 wait_for() {
@@ -128,7 +133,7 @@ measure() {
     echo "nan nan"
     return
   fi
-  awk -v s="$(switch_delta "$s0" "$s1")" -v c="$((c1 - c0))" -v t="$seconds" \
+  awk -v s="$(delta "$s0" "$s1")" -v c="$(delta "$c0" "$c1")" -v t="$seconds" \
     'BEGIN {printf "%.2f %.4f\n", s / t, 100 * c / 1e9 / t}'
 }
 
