@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -47,23 +48,40 @@ inline double ProcessCpuSeconds(pid_t pid) {
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// Voluntary and involuntary context switches of all threads of `pid`: each
-// time one of them was put to sleep or taken off the processor.
-inline long ProcessContextSwitches(pid_t pid) {
+// Voluntary and involuntary context switches of each thread of `pid`, by
+// thread id: each time one of them was put to sleep or taken off the processor.
+inline std::map<std::string, long> ThreadContextSwitches(pid_t pid) {
+  std::map<std::string, long> counts;
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
   DIR* dir = opendir(tasks.c_str());
-  if (dir == nullptr) return -1;
-  long total = 0;
+  if (dir == nullptr) return counts;
   while (dirent* e = readdir(dir)) {
     if (e->d_name[0] == '.') continue;
     std::ifstream status(tasks + "/" + e->d_name + "/status");
     std::string line;
+    long total = 0;
     while (std::getline(status, line))
       if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
         total += std::atol(line.c_str() + line.find(':') + 1);
+    counts[e->d_name] = total;
   }
   closedir(dir);
+  return counts;
+}
+
+// The context switches of all threads of `pid` since `before` (taken with
+// ThreadContextSwitches): a thread started since counts in full, one that
+// ended since takes its count with it (never a negative total).
+inline long ContextSwitchesSince(pid_t pid, const std::map<std::string, long>& before) {
+  long total = 0;
+  for (const auto& [tid, count] : ThreadContextSwitches(pid)) {
+    auto it = before.find(tid);
+    total += count - (it != before.end() ? it->second : 0);
+  }
   return total;
 }
+
+// All context switches of all threads of `pid` so far.
+inline long ProcessContextSwitches(pid_t pid) { return ContextSwitchesSince(pid, {}); }
 
 }  // namespace tolvik::bench

@@ -10,10 +10,17 @@
 // Two cases: the window in the background (another window is active), as a
 // bot mostly sits, and the window active with the chat bar's cursor blinking.
 //
+// A third runs the program tolvik itself as a process (on the display named
+// by $DISPLAY, such as an Xvfb, or else on Qt's offscreen platform) and
+// counts every thread of it: wakeups_per_s (context switches of all its
+// threads) and cpu_percent. Aim: at most 3 wake-ups a second.
+//
 //   window_idle_ui_bench                    30 s idle
 //   window_idle_ui_bench --idle_seconds=5   any other length
 #include <benchmark/benchmark.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -23,7 +30,9 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "app/document.h"
 #include "idle_support.h"
@@ -119,6 +128,57 @@ BENCHMARK(BM_WindowIdleInChannel)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
+
+// The program as a process: its own event loop, its own threads, all counted.
+void BM_WindowProcessIdleInChannel(benchmark::State& state) {
+  // The program under measurement; TOLVIK_WINDOW names another build to compare.
+  const char* program = std::getenv("TOLVIK_WINDOW") ? std::getenv("TOLVIK_WINDOW") : TOLVIK_WINDOW_PATH;
+  for (auto _ : state) {
+    tolvik::testing::ScriptedGateway gateway;
+    tolvik::testing::TempDir dir;
+    dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
+                             "\r\nChannel=Home\r\nAutoLogin=1\r\n");
+    const std::string home = (dir.path() / "home").string();
+    pid_t pid = fork();
+    if (pid == 0) {
+      // Its settings and runtime files stay in the throwaway directory.
+      setenv("HOME", home.c_str(), 1);
+      setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+      setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+      if (std::getenv("DISPLAY") != nullptr) setenv("QT_QPA_PLATFORM", "xcb", 1);
+      if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr) ||
+          !freopen("/dev/null", "r", stdin))
+        _exit(126);
+      execl(program, program, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    bool ready = gateway.waitForClients(1);
+    gateway.send("Enter your name and password.\r\n");
+    ready = ready && gateway.waitForReceived("pw\r\n");
+    std::string lines = "2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n";
+    for (int i = 0; i < 10; ++i) lines += "1001 USER user" + std::to_string(i) + " 0000 [CHAT]\r\n";
+    gateway.send(lines);
+    ready = ready && gateway.waitForReceived("/time\n");  // in the channel: the join message went out
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // let start-up work settle
+
+    const double cpu0 = tolvik::bench::ProcessCpuSeconds(pid);
+    const auto switches0 = tolvik::bench::ThreadContextSwitches(pid);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(g_idle_seconds));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = tolvik::bench::ProcessCpuSeconds(pid) - cpu0;
+    const long switches = tolvik::bench::ContextSwitchesSince(pid, switches0);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+
+    if (!ready) state.SkipWithError("the program did not log in");
+    state.SetIterationTime(seconds);
+    state.counters["idle_s"] = seconds;
+    state.counters["cpu_percent"] = 100.0 * cpu / seconds;
+    state.counters["wakeups_per_s"] = static_cast<double>(switches) / seconds;
+  }
+}
+BENCHMARK(BM_WindowProcessIdleInChannel)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "app/document.h"
 
 #include <fcntl.h>
+#include <algorithm>
 #include <unistd.h>
 
 #include "app/daily_log.h"
@@ -22,6 +23,7 @@ namespace {
 void CreateIfMissing(const std::string& path, mode_t mode) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd >= 0) ::close(fd);
+  ForgetReadFiles();
 }
 
 }  // namespace
@@ -361,6 +363,38 @@ void CHaldenDoc::OnFastTick() {
       host_.StatusRefreshed(ConnectionFailed, StatusText());
     }
   }
+}
+
+void CHaldenDoc::StartTimers(TimePoint now) {
+  next_minute_ = now + kMinuteInterval;
+  next_fast_.reset();
+}
+
+bool CHaldenDoc::FastTimerBusy() const {
+  const OutgoingQueue& queue = bot_->Queue();
+  return queue.FloodScore() > 0 || queue.QueuedCost() > 0 || bot_->RejoinCounting() ||
+         bot_->DesignationsWaiting() > 0 || login_deadline_.has_value() ||
+         (retry_due_.has_value() && state_.load() == ConnectionFailed);
+}
+
+CHaldenDoc::TimePoint CHaldenDoc::NextTimerDue(TimePoint now) {
+  if (!next_fast_ && FastTimerBusy()) next_fast_ = now + kFastInterval;
+  return next_fast_ ? std::min(*next_fast_, next_minute_) : next_minute_;
+}
+
+bool CHaldenDoc::RunDueTimers(TimePoint now) {
+  bool fast = false;
+  if (next_fast_ && now >= *next_fast_) {
+    OnFastTick();
+    next_fast_ = now + kFastInterval;
+    fast = true;
+  }
+  if (now >= next_minute_) {
+    OnMinuteTick();
+    next_minute_ = now + kMinuteInterval;
+  }
+  if (next_fast_ && !FastTimerBusy()) next_fast_.reset();
+  return fast;
 }
 
 void CHaldenDoc::DeliverSentLines() { bot_->Queue().DeliverSent(); }

@@ -55,6 +55,25 @@ class CHaldenDoc : public BotOwner {
   // handlers of the same names do its part).
   void OnMinuteTick();
   void OnFastTick();
+
+  // The timers by deadline: the minute timer keeps its 60 s beat; the 110 ms
+  // timer runs only while it has work (FastTimerBusy), so an idle program
+  // sleeps. A host calls StartTimers once, then after each pass of its loop
+  // waits until NextTimerDue and calls RunDueTimers.
+  using TimePoint = std::chrono::steady_clock::time_point;
+  static constexpr std::chrono::milliseconds kMinuteInterval{60000};
+  static constexpr std::chrono::milliseconds kFastInterval{110};
+  void StartTimers(TimePoint now);
+  // Work for the 110 ms timer: a flood score to decay, lines waiting to be
+  // sent, a rejoin countdown, designations waiting their pause, a login
+  // deadline, or a retry whose countdown is shown.
+  bool FastTimerBusy() const;
+  // The next deadline. Work that appeared since the last call starts the
+  // 110 ms timer here: its first tick falls one interval after `now`.
+  TimePoint NextTimerDue(TimePoint now);
+  // Runs what is due at `now`; true when the 110 ms work ran. The 110 ms
+  // timer stops once its work is done.
+  bool RunDueTimers(TimePoint now);
   // Runs on the main thread whenever the sender has sent lines.
   void DeliverSentLines();
   // [Logging] DailyLogs: every shown line also goes to logs/YYYY-MM-DD.log.
@@ -138,6 +157,8 @@ class CHaldenDoc : public BotOwner {
   ConnectFailure last_reported_;  // printed last; the same reason is not printed again
   int shown_countdown_ = -1;
   bool closed_ = false;
+  TimePoint next_minute_{};
+  std::optional<TimePoint> next_fast_;  // empty while the 110 ms timer is stopped
 
   std::unique_ptr<DailyLog> daily_log_;
   std::unique_ptr<ChatBot> bot_;

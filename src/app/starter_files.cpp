@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "storage/atomic_file.h"
 #include "storage/ini_text.h"
 #include "storage/private_profile.h"
 #include "bot/users_file.h"
@@ -105,6 +106,7 @@ std::string StarterBotIni() {
 bool CreateFileIfMissing(const std::string& path, std::string_view bytes, unsigned mode) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return false;
+  ForgetReadFiles();
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

@@ -56,6 +56,7 @@ bool ListFileCache::Refresh(ChatDisplay* report) {
 
   // The stamp is taken before the read: a change after it shows at the next question.
   std::string bytes;
+  ForgetReadFiles();  // the stamp says it changed: nothing kept of it will do
   if (!ReadWholeFile(path_, bytes)) {
     loaded_ = false;
     names_.clear();

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "storage/atomic_file.h"
 #include "display/chat_display.h"
 #include "net/connection_state.h"
 #include "bot/bot_owner.h"
@@ -165,7 +166,9 @@ bool ChatBot::RunScript(const std::string& path, const char* speaker, const char
   // Relative script paths name files of the working directory, wherever the
   // process happens to be.
   std::string full = !path.empty() && path[0] != '/' ? JoinPath(paths_.workingDirectory, path) : path;
-  return scripts_.RunHook(full.c_str(), speaker, text);
+  const bool ran = scripts_.RunHook(full.c_str(), speaker, text);
+  ForgetReadFiles();  // the script may have written any file
+  return ran;
 }
 
 

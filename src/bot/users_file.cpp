@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 
+#include "storage/atomic_file.h"
 #include "bot/read_word.h"
 
 namespace tolvik {
@@ -171,6 +172,7 @@ UsersFileRewrite::Outcome UsersFileRewrite::Commit() {
 
   if (outcome.list_ok && outcome.temp_ok && std::rename(temp_path_.c_str(), list_path_.c_str()) == 0) {
     outcome.replaced = true;
+    ForgetReadFiles();
     SyncDirectoryOf(list_path_);
   } else {
     ::unlink(temp_path_.c_str());

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "storage/atomic_file.h"
 #include "app/document.h"
 #include "bot/hook_interrupt.h"
 #include "cli/console_output.h"
@@ -121,6 +122,7 @@ void CliHost::StatusChanged(int, const std::string& text) { out_.Line(StatusLine
 bool CliHost::AskMissingLoginValues(LoginSettings& login, const std::string& botIni) {
   if (!interactive_) return false;
   // The prompts need the terminal in its ordinary mode, not the editor's.
+  out_.Flush();  // what led to the questions shows above them
   const bool editing = editor_ != nullptr && editor_->Active();
   if (editing) {
     editor_->HideInput();
@@ -199,11 +201,12 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
   InstallSignalHandlers();
 
   using Clock = std::chrono::steady_clock;
-  auto next_minute = Clock::now() + std::chrono::seconds(60);
-  auto next_tick = Clock::now() + std::chrono::milliseconds(110);
+  doc.StartTimers(Clock::now());
   bool stdin_open = true;
 
   while (!stop_) {
+    // What this pass printed goes out in one write before the loop waits.
+    out_.Flush();
     std::vector<pollfd> fds;
     fds.push_back({g_signal_pipe[0], POLLIN, 0});
     fds.push_back({wake_fd_, POLLIN, 0});
@@ -213,7 +216,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
     auto now = Clock::now();
     // Rounded up: a wait cut down to whole milliseconds would wake the loop
     // early, again and again, until the timer is due.
-    auto wait = std::min(next_minute, next_tick) - now;
+    auto wait = doc.NextTimerDue(now) - now;
     int timeout = static_cast<int>(std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
     if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return 1;
 
@@ -221,22 +224,18 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
     if (fds[1].revents & POLLIN) RunPosted();
     if (fds[2].revents & (POLLIN | POLLHUP)) ReadInput(stdin_open, on_line);
     if (socket_fd_ >= 0 && fds[3].fd == socket_fd_) {
+      // The lines of one read come in a burst: each file is read once for them.
+      ReadOnceScope once;
       if (fds[3].revents & POLLIN)
         doc.OnSocketEvent(SocketEvent::Readable);
       else if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL))
         doc.OnSocketEvent(SocketEvent::Closed);
     }
 
-    now = Clock::now();
-    if (now >= next_tick) {
-      doc.OnFastTick();
-      next_tick = now + std::chrono::milliseconds(110);
-    }
-    if (now >= next_minute) {
-      doc.OnMinuteTick();
-      next_minute = now + std::chrono::seconds(60);
-    }
+    doc.RunDueTimers(Clock::now());
   }
+  // The close sequence's lines show as they come: it may be cut short.
+  out_.FlushEachLine();
   EndAlarms();
   doc.Close();
   RunPosted();

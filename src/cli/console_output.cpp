@@ -9,12 +9,20 @@
 namespace tolvik {
 
 void ConsoleOutput::Line(std::string_view text) {
-  if (editor_ != nullptr) editor_->HideInput();
+  if (editor_ == nullptr) {
+    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fputc('\n', out_);
+    if (each_line_) std::fflush(out_);
+    return;
+  }
+  editor_->HideInput();
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fputc('\n', out_);
   std::fflush(out_);
-  if (editor_ != nullptr) editor_->ShowInput();
+  editor_->ShowInput();
 }
+
+void ConsoleOutput::Flush() { std::fflush(out_); }
 
 void ConsoleOutput::Printf(const char* format, ...) {
   char buf[1024];

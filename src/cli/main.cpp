@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
 
   const bool interactive = ::isatty(STDIN_FILENO) != 0;
   const bool output_is_terminal = ::isatty(STDOUT_FILENO) != 0;
+  // Into a pipe or a file the lines of a pass go out in large writes.
+  if (!output_is_terminal) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   tolvik::ConsoleOutput out(stdout, output_is_terminal);
   tolvik::TerminalDisplay display(out, tolvik::ChooseColourDepth(options.colour, std::getenv("NO_COLOR"),
                                                                  std::getenv("TERM"), std::getenv("COLORTERM"),

@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
 
 namespace tolvik {
 namespace {
@@ -58,9 +61,63 @@ void SyncDirectory(const std::string& dir) {
   ::close(fd);
 }
 
+// What a ReadOnceScope keeps: the bytes of each file read (none for a file
+// that could not be read).
+struct ReadFiles {
+  std::mutex mutex;
+  int scopes = 0;
+  std::unordered_map<std::string, std::optional<std::string>> files;
+};
+
+ReadFiles& Kept() {
+  static ReadFiles kept;
+  return kept;
+}
+
+bool ReadWholeFileNow(const std::string& path, std::string& out);
+
 }  // namespace
 
+ReadOnceScope::ReadOnceScope() {
+  std::lock_guard<std::mutex> lock(Kept().mutex);
+  ++Kept().scopes;
+}
+
+ReadOnceScope::~ReadOnceScope() {
+  std::lock_guard<std::mutex> lock(Kept().mutex);
+  if (--Kept().scopes == 0) Kept().files.clear();
+}
+
+void ForgetReadFiles() {
+  std::lock_guard<std::mutex> lock(Kept().mutex);
+  Kept().files.clear();
+}
+
 bool ReadWholeFile(const std::string& path, std::string& out) {
+  ReadFiles& kept = Kept();
+  std::unique_lock<std::mutex> lock(kept.mutex);
+  if (kept.scopes == 0) {
+    lock.unlock();
+    return ReadWholeFileNow(path, out);
+  }
+  auto it = kept.files.find(path);
+  if (it == kept.files.end()) {
+    std::optional<std::string> bytes;
+    std::string read;
+    if (ReadWholeFileNow(path, read)) bytes = std::move(read);
+    it = kept.files.emplace(path, std::move(bytes)).first;
+  }
+  if (!it->second) {
+    out.clear();
+    return false;
+  }
+  out = *it->second;
+  return true;
+}
+
+namespace {
+
+bool ReadWholeFileNow(const std::string& path, std::string& out) {
   out.clear();
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return false;
@@ -81,8 +138,11 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned newFileMode) {
   if (path.empty()) return false;
+  ForgetReadFiles();
   std::string temp = path + ".XXXXXX";
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) return false;
@@ -99,6 +159,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsign
   }
   ok = fd.close() && ok;
   if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  ForgetReadFiles();
   if (!ok) {
     ::unlink(temp.c_str());
     return false;

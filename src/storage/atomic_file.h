@@ -9,6 +9,23 @@ namespace tolvik {
 // (missing file, a directory, no permission).
 bool ReadWholeFile(const std::string& path, std::string& out);
 
+// While one lives, ReadWholeFile reads each file once and gives the same
+// bytes again for the same path, so a burst of server lines handled in one
+// go does not open script.ini for every line. Everything this program
+// writes (WriteFileAtomically, ForgetReadFiles after other writes and after
+// each script, which may write files) drops what was kept; edits made by
+// hand show from the next burst on. Scopes nest; the outermost ends the
+// keeping.
+class ReadOnceScope {
+ public:
+  ReadOnceScope();
+  ~ReadOnceScope();
+  ReadOnceScope(const ReadOnceScope&) = delete;
+  ReadOnceScope& operator=(const ReadOnceScope&) = delete;
+};
+// Drops what the scope kept: a file may have changed.
+void ForgetReadFiles();
+
 // Replaces (or creates) `path` with `bytes`: the bytes go to a new temporary
 // file in the same directory, which is flushed to disk and then renamed over
 // `path` in one rename(2). A crash leaves either the old or the new file.

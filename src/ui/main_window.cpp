@@ -26,6 +26,7 @@
 #include "app/sheets/login_page.h"
 #include "settings/window_placement.h"
 #include "bot/chat_bot.h"
+#include "ui/caret_rest.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
 #include "ui/demo_channel.h"
@@ -69,6 +70,7 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
   connectDocument();
   readSettings();
   createNotifications();
+  new CaretRest(this);
 }
 
 MainWindow::~MainWindow() {

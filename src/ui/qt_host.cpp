@@ -1,30 +1,32 @@
 #include "ui/qt_host.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "storage/atomic_file.h"
 #include "app/document.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
 
 QtHost::QtHost(QObject* parent) : QObject(parent) {
-  minute_timer_ = new QTimer(this);
-  minute_timer_->setInterval(kMinuteTimerMs);
-  fast_timer_ = new QTimer(this);
-  fast_timer_->setInterval(kFastTimerMs);
-  // The per-minute work: anti-idle line, idle marks, the ring of recent leavers.
-  connect(minute_timer_, &QTimer::timeout, this, [this] {
-    if (doc_) doc_->OnMinuteTick();
-  });
-  // Flood-score decay and the rejoin countdown.
-  connect(fast_timer_, &QTimer::timeout, this, [this] {
-    if (doc_) doc_->OnFastTick();
-    emit fastTick();
+  // One timer for both: it is set to the document's next deadline before the
+  // event loop sleeps, so the 110 ms work wakes the program only while it has
+  // something to do.
+  timer_ = new QTimer(this);
+  timer_->setSingleShot(true);
+  timer_->setTimerType(Qt::PreciseTimer);  // never early: an early shot finds nothing due
+  connect(timer_, &QTimer::timeout, this, [this] {
+    if (!doc_) return;
+    armed_.reset();
+    if (doc_->RunDueTimers(std::chrono::steady_clock::now())) emit fastTick();
+    rearm();
   });
 }
 
@@ -32,16 +34,31 @@ QtHost::~QtHost() { closing_.store(true); }
 
 void QtHost::attach(CHaldenDoc& doc) {
   doc_ = &doc;
-  minute_timer_->start();
-  fast_timer_->start();
+  doc_->StartTimers(std::chrono::steady_clock::now());
+  if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
+    about_to_block_ = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &QtHost::rearm);
+  rearm();
 }
 
 void QtHost::detach() {
   closing_.store(true);
-  minute_timer_->stop();
-  fast_timer_->stop();
+  disconnect(about_to_block_);
+  timer_->stop();
+  armed_.reset();
   SocketChanged(-1);
   doc_ = nullptr;
+}
+
+void QtHost::rearm() {
+  if (!doc_) return;
+  const auto now = std::chrono::steady_clock::now();
+  const auto due = doc_->NextTimerDue(now);
+  if (armed_ && *armed_ == due && timer_->isActive()) return;
+  armed_ = due;
+  // Rounded up: a timer cut down to whole milliseconds would fire early and
+  // find nothing due.
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+  timer_->start(static_cast<int>(std::max<long long>(0, wait)));
 }
 
 void QtHost::PostToMain(std::function<void()> fn) {
@@ -79,6 +96,8 @@ void QtHost::SocketChanged(int fd) {
 
 void QtHost::onSocketActivated() {
   // A closed peer reads as the end of the stream; the document tells the two apart.
+  // The lines of one read come in a burst: each file is read once for them.
+  ReadOnceScope once;
   if (doc_) doc_->OnSocketEvent(SocketEvent::Readable);
 }
 

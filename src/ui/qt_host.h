@@ -4,8 +4,10 @@
 // page alarm, and the prompt for a missing login value.
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,13 +26,10 @@ class QtHost : public QObject, public Host {
   Q_OBJECT
 
  public:
-  static constexpr int kMinuteTimerMs = 60000;
-  static constexpr int kFastTimerMs = 110;
-
   explicit QtHost(QObject* parent = nullptr);
   ~QtHost() override;
 
-  // Starts the two timers and hands socket events to `doc` from now on.
+  // Starts the timers and hands socket events to `doc` from now on.
   void attach(CHaldenDoc& doc);
   // Stops the timers and the socket notifier (the document is closing);
   // a page alarm still sounding ends early.
@@ -50,8 +49,9 @@ class QtHost : public QObject, public Host {
 
  signals:
   void statusChanged(int state, const QString& text);
-  // After the document's 110 ms work: what else must be kept current rides
-  // on this tick instead of waking the program with timers of its own.
+  // After the document's 110 ms work (which runs only while it has work, such
+  // as lines waiting to be sent): what else must be kept current rides on this
+  // tick instead of waking the program with timers of its own.
   void fastTick();
   void userWhisperBarRequested(const QString& name);
   // The page alarm started (emitted on the main thread).
@@ -61,11 +61,14 @@ class QtHost : public QObject, public Host {
   void onSocketActivated();
   // Runs the closures posted so far (main thread).
   void runPosted();
+  // Sets the timer to the document's next deadline (before the loop sleeps).
+  void rearm();
 
   CHaldenDoc* doc_ = nullptr;
   QSocketNotifier* notifier_ = nullptr;
-  QTimer* minute_timer_ = nullptr;
-  QTimer* fast_timer_ = nullptr;
+  QTimer* timer_ = nullptr;
+  std::optional<std::chrono::steady_clock::time_point> armed_;
+  QMetaObject::Connection about_to_block_;
   std::function<bool()> login_value_prompt_;
   std::atomic<bool> closing_{false};
   // Closures from other threads wait here; one queued call runs them all.
