@@ -13,6 +13,7 @@
 #include "bot/moderation_record.h"
 #include "bot/protect_rules.h"
 #include "bot/temp_bans.h"
+#include "cli_process.h"
 #include "support/session_fixture.h"
 #include "support/temp_dir.h"
 
@@ -379,6 +380,25 @@ TEST_F(ProtectionSession, ModLogWhispersTheLastActionsToItsLevel) {
   EXPECT_EQ(Play("1004 WHISPER kicker 0000 \"/modlog 1\"\r\n"),
             "/msg kicker 2026-12-07T21:51:05Z kicker kick ann (go away) confirmed\n");
   EXPECT_EQ(Play("1004 WHISPER mod 0000 \"/modlog x\"\r\n"), "/msg mod Usage: /modlog [N] (1 to 20)\n");
+}
+
+// The terminal shows the record with //modlog.
+TEST(ModerationRecordTerminal, ModLogShowsTheNewestEntries) {
+  testing::ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\n");
+  dir.write("moderation.log", "2026-12-07T21:51:05Z\tflood\twarn\tann\tflooding\tsent\n"
+                              "2026-12-07T21:52:00Z\tmod\tkick\tbob\t\tconfirmed\n"
+                              "2026-12-07T21:53:00Z\tprotect.lst:2\tban\tcarl\tads\trefused\n");
+  testing::CliProcess cli({"--dir", dir.path().string()});
+  cli.Type("//modlog 2\n");
+  ASSERT_TRUE(cli.WaitOutput("-- 2026-12-07T21:53:00Z protect.lst:2 ban carl (ads) refused")) << cli.output();
+  EXPECT_NE(cli.output().find("-- 2026-12-07T21:52:00Z mod kick bob confirmed"), std::string::npos);
+  EXPECT_EQ(cli.output().find("ann"), std::string::npos);
+  cli.Type("//modlog x\n");
+  ASSERT_TRUE(cli.WaitOutput("-- //modlog N: N is a number from 1 to 10000")) << cli.output();
+  cli.Type("//quit\n");
+  EXPECT_EQ(cli.Wait(), 0);
 }
 
 }  // namespace
