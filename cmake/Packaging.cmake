@@ -35,6 +35,9 @@ foreach(component IN LISTS TOLVIK_COMPONENTS)
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
   install(FILES ${changelog} ${TOLVIK_PACKAGING_DIR}/copyright
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${component} COMPONENT ${component})
+  # Every setting a new owner may want, annotated.
+  install(FILES ${TOLVIK_PACKAGING_DIR}/examples/Bot.ini
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${component}/examples COMPONENT ${component})
 endforeach()
 # Part of "all", so the install step (and with it the package) finds them.
 add_custom_target(tolvik_packaged_docs ALL DEPENDS ${TOLVIK_PACKAGED_DOCS})
@@ -78,7 +81,11 @@ set(CPACK_PACKAGE_NAME tolvik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Tolvik developers")
 set(CPACK_PACKAGE_CONTACT "Tolvik Maintainers <maintainers@tolvik.example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "moderator bot for a text chat gateway")
+# No package-wide summary (CPack takes the project's description otherwise):
+# CPack would put it above each package's own description, and both packages
+# would show the same line in apt's lists. Each description's first line is
+# its package's summary instead.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${PROJECT_HOMEPAGE_URL})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -102,17 +109,20 @@ kicks and bans (an auto-ban list, limits per game product), and runs user
 Tcl scripts on chat events.")
 set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_NAME tolvik-cli)
 set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_TOLVIK-CLI_DESCRIPTION "moderator bot for a text chat gateway (terminal program)
+set(CPACK_DEBIAN_TOLVIK-CLI_DESCRIPTION "chat channel moderator bot for terminals and headless servers
 ${_tolvik_about}
 .
 This package holds the terminal program tolvik-cli, for machines without a
-display, and a systemd user unit, tolvik-cli@.service, that keeps one bot
-running per directory under ~/.local/share/tolvik.")
+display, with line editing and coloured chat, and a systemd user unit,
+tolvik-cli@.service, that keeps one bot running per profile under
+~/.local/share/tolvik. An annotated example Bot.ini is in
+/usr/share/doc/tolvik-cli/examples.")
 set(CPACK_DEBIAN_TOLVIK_PACKAGE_NAME tolvik)
 set(CPACK_DEBIAN_TOLVIK_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_TOLVIK_DESCRIPTION "moderator bot for a text chat gateway (desktop program)
+set(CPACK_DEBIAN_TOLVIK_DESCRIPTION "chat channel moderator bot in a desktop window
 ${_tolvik_about}
 .
 This package holds the desktop program tolvik (Qt 6): the channel's chat,
-its users and a chat bar in one window.")
+its users and a chat bar in one window, with configuration dialogs, desktop
+notifications and a tray icon, and its menu entry.")
 include(CPack)

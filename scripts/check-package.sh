@@ -10,6 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+# Absolute from here on (a relative one is taken from the checkout): apt
+# takes a package file only by a path that starts with / or ./.
+build=$(realpath -m -- "$build")
 scripts/deps.sh dpkg-dev lintian desktop-file-utils appstream man-db file binutils
 
 cmake -S . -B "$build" -G Ninja >/dev/null
@@ -47,9 +50,11 @@ check_deb() {
 
 check_deb "$cli_deb" "/usr/bin/tolvik-cli
 /usr/lib/systemd/user/tolvik-cli@.service
+/usr/libexec/tolvik/tolvik-demo-gateway
 /usr/libexec/tolvik/tolvik-scripthost
 /usr/share/doc/tolvik-cli/changelog.gz
 /usr/share/doc/tolvik-cli/copyright
+/usr/share/doc/tolvik-cli/examples/Bot.ini
 /usr/share/man/man1/tolvik-cli.1.gz" "libc6 libstdc++6 libtcl8.6 libedit2 libssl3 libwslay1"
 # A machine without a display gets no Qt with the terminal program.
 dpkg-deb -f "$cli_deb" Depends | grep -qi 'qt' && bad "tolvik-cli depends on Qt"
@@ -58,14 +63,19 @@ check_deb "$gui_deb" "/usr/bin/tolvik
 /usr/share/applications/io.github.tolvik.Tolvik.desktop
 /usr/share/doc/tolvik/changelog.gz
 /usr/share/doc/tolvik/copyright
+/usr/share/doc/tolvik/examples/Bot.ini
 /usr/share/icons/hicolor/scalable/apps/tolvik.svg
 /usr/share/man/man1/tolvik.1.gz
 /usr/share/metainfo/io.github.tolvik.Tolvik.metainfo.xml" "libc6 libstdc++6 libqt6widgets6 libqt6core6 libssl3 libwslay1"
 dpkg-deb -f "$gui_deb" Depends | tr ',' '\n' | sed 's/^ *//' | grep -qx "tolvik-cli (= $version)" \
   || bad "tolvik does not depend on tolvik-cli (= $version)"
 
+# apt's lists show the first line: each package's own.
+[ "$(dpkg-deb -f "$cli_deb" Description | head -1)" != "$(dpkg-deb -f "$gui_deb" Description | head -1)" ] \
+  || bad "the two packages have the same short description"
+
 if [ "$(id -u)" -eq 0 ]; then
-  apt-get install --simulate -qq "./$cli_deb" "./$gui_deb" >/dev/null || bad "apt cannot install the packages here"
+  apt-get install --simulate -qq "$cli_deb" "$gui_deb" >/dev/null || bad "apt cannot install the packages here"
 fi
 
 root=$(mktemp -d)
@@ -74,7 +84,8 @@ dpkg-deb -x "$cli_deb" "$root"
 dpkg-deb -x "$gui_deb" "$root"
 "$root/usr/bin/tolvik-cli" --version | head -1 | grep -qx "tolvik-cli $version" || bad "tolvik-cli --version"
 "$root/usr/bin/tolvik-cli" --version | grep -q "GPL-3.0-or-later" || bad "tolvik-cli --version names no licence"
-for program in "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli" "$root/usr/libexec/tolvik/tolvik-scripthost"; do
+for program in "$root/usr/bin/tolvik" "$root/usr/bin/tolvik-cli" "$root/usr/libexec/tolvik/tolvik-scripthost" \
+               "$root/usr/libexec/tolvik/tolvik-demo-gateway"; do
   name=$(basename "$program")
   # Read whole before matching: grep -q stopping early would fail the pipe.
   sections=$(readelf -W -S "$program"); dynamic=$(readelf -W -d "$program")
@@ -103,9 +114,10 @@ for pkg in tolvik tolvik-cli; do
   grep -qx 'License: GPL-3.0-or-later' "$root/usr/share/doc/$pkg/copyright" || bad "$pkg copyright has no SPDX licence"
 done
 
-# The user unit: restarts after a crash only, stops with SIGTERM within 10 s.
+# The user unit: runs in the profile the program computes, restarts after a
+# crash only, stops with SIGTERM within 10 s, makes private files.
 unit="$root/usr/lib/systemd/user/tolvik-cli@.service"
-for line in 'ExecStart=/usr/bin/tolvik-cli --dir %h/.local/share/tolvik/%i' 'Restart=on-failure' \
+for line in 'ExecStart=/usr/bin/tolvik-cli --profile %i' 'Restart=on-failure' 'UMask=0077' 'NoNewPrivileges=yes' \
             'RestartPreventExitStatus=2 3 4' 'KillSignal=SIGTERM' 'TimeoutStopSec=10' 'WantedBy=default.target'; do
   grep -qxF "$line" "$unit" || bad "unit lacks $line"
 done

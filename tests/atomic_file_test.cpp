@@ -16,6 +16,7 @@
 #include "storage/profile_file.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
+#include "support/file_mode.h"
 #include "support/temp_dir.h"
 #include "support/test_host.h"
 
@@ -23,13 +24,8 @@ namespace tolvik {
 namespace {
 
 using testing::Crlf;
+using testing::ModeOf;
 using testing::TempDir;
-
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
 
 std::vector<std::string> Entries(const std::filesystem::path& dir) {
   std::vector<std::string> names;

@@ -161,7 +161,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
 
   // The next start recalls it: Up twice passes "//quit" to reach "//status".
   CliProcess cli(OnTerminal(dir));
-  ASSERT_TRUE(gateway.waitForClients(2));
+  ASSERT_TRUE(gateway.waitForClients(2)) << cli.output();
   WaitForPrompt(cli);
   cli.ClearOutput();
   cli.Type("\x1b[A\x1b[A\r");
@@ -197,19 +197,46 @@ TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
 }
 
+TEST(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
+  ScriptedGateway gateway;
+  TempDir dir;
+  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("victim", "someone else's file\n");
+  ASSERT_EQ(::chmod(dir.file("victim").c_str(), 0644), 0);
+  const std::string link = dir.file(LineEditor::kHistoryFile);
+  ASSERT_EQ(::symlink(dir.file("victim").c_str(), link.c_str()), 0);
+
+  CliProcess cli(OnTerminal(dir));
+  ASSERT_TRUE(cli.WaitOutput("-- The history file " + link + " is a symbolic link: history is not saved."))
+      << cli.output();
+  WaitForPrompt(cli);
+  cli.Type("//status\r");
+  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+
+  EXPECT_EQ(dir.read("victim"), "someone else's file\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.file("victim").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
 TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
   struct Case {
     std::map<std::string, std::string> env;
     std::vector<std::string> extra;
     bool coloured;
   };
+  // A terminal that says it has 24-bit colour, so the colour is the one asked for.
   const Case cases[] = {
-      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}}, {}, true},
-      {{{"TERM", "xterm"}, {"NO_COLOR", ""}}, {}, false},
-      {{{"TERM", "dumb"}, {"NO_COLOR", kUnsetEnv}}, {}, false},
-      {{{"TERM", kUnsetEnv}, {"NO_COLOR", kUnsetEnv}}, {}, false},
-      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}}, {"--color=never"}, false},
-      {{{"TERM", "dumb"}, {"NO_COLOR", "1"}}, {"--color=always"}, true},
+      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}, {"COLORTERM", "truecolor"}}, {}, true},
+      {{{"TERM", "xterm"}, {"NO_COLOR", ""}, {"COLORTERM", "truecolor"}}, {}, false},
+      {{{"TERM", "dumb"}, {"NO_COLOR", kUnsetEnv}, {"COLORTERM", "truecolor"}}, {}, false},
+      {{{"TERM", kUnsetEnv}, {"NO_COLOR", kUnsetEnv}, {"COLORTERM", "truecolor"}}, {}, false},
+      {{{"TERM", "xterm"}, {"NO_COLOR", kUnsetEnv}, {"COLORTERM", "truecolor"}}, {"--color=never"}, false},
+      {{{"TERM", "dumb"}, {"NO_COLOR", "1"}, {"COLORTERM", "truecolor"}}, {"--color=always"}, true},
   };
   for (const Case& c : cases) {
     ScriptedGateway gateway;
@@ -228,6 +255,59 @@ TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
     EXPECT_EQ(coloured, c.coloured) << "TERM=" << c.env.at("TERM") << " NO_COLOR=" << c.env.at("NO_COLOR");
     // Never a painted background.
     EXPECT_EQ(cli.output().find("\x1b[48;"), std::string::npos);
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(), 0);
+  }
+}
+
+// The colours a terminal says it has: 24-bit only with COLORTERM, else the
+// 256-colour palette when TERM names it, else the 16 colours. Text near white
+// or near black is left in the terminal's own foreground at every depth, so
+// it reads on a light terminal as on a dark one.
+TEST(CliColour, DepthFollowsWhatTheTerminalSaysAndPaleOrDarkTextKeepsItsForeground) {
+  const struct {
+    const char* term;
+    const char* colorterm;
+    const char* red;  // how 0xFF0000 is asked for
+  } cases[] = {
+      {"xterm", kUnsetEnv, "\x1b[91m"},
+      {"xterm-256color", kUnsetEnv, "\x1b[38;5;196m"},
+      {"xterm-256color", "truecolor", "\x1b[38;2;255;0;0m"},
+      {"xterm", "24bit", "\x1b[38;2;255;0;0m"},
+      {"xterm-256color", "yes", "\x1b[38;5;196m"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("TERM=") + c.term + " COLORTERM=" + (c.colorterm == kUnsetEnv ? "(unset)" : c.colorterm));
+    ScriptedGateway gateway;
+    TempDir dir;
+    dir.write("Bot.ini", BotIni(gateway));
+    const std::string ini = (dir.path() / "Bot.ini").string();
+    const struct {
+      TextType type;
+      uint32_t colour;  // 0x00BBGGRR
+    } formats[] = {{TextType::OthersText, 0x0000FF}, {TextType::Emotes, 0x202020}, {TextType::Whispers, 0xE6E6E6}};
+    for (const auto& f : formats) {
+      TextFormat format = DefaultTextFormats()[TextTypeIndex(f.type)];
+      format.colour = f.colour;
+      ASSERT_TRUE(SaveTextFormat(ini, f.type, format));
+    }
+    CliProcess cli(OnTerminal(dir, {{"TERM", c.term}, {"COLORTERM", c.colorterm}, {"NO_COLOR", kUnsetEnv}}));
+    LogIn(gateway, cli);
+    gateway.send("1005 TALK ann 0000 \"red words\"\r\n1023 EMOTE ann 0000 \"dark words\"\r\n"
+                 "1004 WHISPER ann 0000 \"pale words\"\r\n");
+    ASSERT_TRUE(cli.WaitOutput("pale words")) << cli.output();
+    const std::string out = cli.output();
+    EXPECT_NE(out.find(std::string(c.red)), std::string::npos) << out;
+    if (std::string(c.red).find("38;2;") == std::string::npos) {
+      EXPECT_EQ(out.find("\x1b[38;2;"), std::string::npos);
+    }
+    for (const char* words : {"dark words", "pale words"}) {
+      const size_t at = out.find(words);
+      ASSERT_NE(at, std::string::npos);
+      const size_t line_start = out.rfind('\n', at);
+      const std::string before = out.substr(line_start == std::string::npos ? 0 : line_start, at - line_start);
+      for (const char* foreground : {"\x1b[3", "\x1b[9"}) EXPECT_EQ(before.find(foreground), std::string::npos) << words;
+    }
     cli.Signal(SIGTERM);
     EXPECT_EQ(cli.Wait(), 0);
   }

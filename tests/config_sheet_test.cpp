@@ -19,6 +19,7 @@
 #include "net/chat_connection.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
+#include "support/file_mode.h"
 #include "support/temp_dir.h"
 #include "support/test_host.h"
 
@@ -26,13 +27,8 @@ namespace tolvik {
 namespace {
 
 using testing::Crlf;
+using testing::ModeOf;
 using testing::TempDir;
-
-unsigned ModeOf(const std::string& path) {
-  struct stat st{};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
 
 class ConfigSheetTest : public ::testing::Test {
  protected:

@@ -50,19 +50,6 @@ TEST_F(SessionTest, WrongPasswordAndRefusalSetTheirStates) {
   EXPECT_EQ(gateway.received(), "");
 }
 
-TEST_F(SessionTest, LostConnectionIsReportedAndReconnects) {
-  WriteBotIni();
-  Open();
-  LogIn();
-  gateway.closeClient();
-  ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
-  EXPECT_TRUE(display.contains("THE BOT HAS LOST CONNECTION"));
-  EXPECT_EQ(doc->State(), Connecting);
-  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 2; }));
-  EXPECT_TRUE(gateway.selectorOk(1));
-  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
-}
-
 // A connection lost while the login is still going on is tried again too,
 // whether the prompt had come yet (state 2) or the password had gone out (7).
 TEST_F(SessionTest, ConnectionLostDuringTheLoginReconnects) {
@@ -131,23 +118,6 @@ TEST_F(SessionTest, ServerThatStopsReadingIsGivenUp) {
   EXPECT_TRUE(gateway.selectorOk(1));
 }
 
-TEST_F(SessionTest, DisconnectDuringTheReconnectWaitStopsIt) {
-  WriteBotIni();
-  Open();
-  doc->SetReconnectDelay(1000);
-  LogIn();
-  gateway.closeClient();
-  ASSERT_TRUE(WaitShown("Attempting to reconnect..."));
-  doc->Disconnect();
-  EXPECT_EQ(doc->State(), NotConnected);
-  host.RunFor(*doc, 1500ms);
-  EXPECT_EQ(gateway.clientCount(), 1);
-  EXPECT_EQ(doc->State(), NotConnected);
-  // Connect and Disconnect in the wrong state do nothing.
-  doc->Disconnect();
-  EXPECT_EQ(doc->State(), NotConnected);
-}
-
 TEST_F(SessionTest, MissingPasswordAsksAndCancelLeavesItDisconnected) {
   dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nServer=" + gateway.address() + "\r\n");
   Open();
@@ -197,23 +167,6 @@ TEST_F(SessionTest, TypedLoginValuesKeepToTheStoredLimit) {
   EXPECT_EQ(gateway.received().size(), 29u + 2 + 29 + 2);
 }
 
-TEST_F(SessionTest, BanByALowLevelUserIsUndone) {
-  WriteBotIni("[Commands]\r\nBanTagged=5\r\n");
-  dir.write("users.lst", "[Level2]\r\nlowuser\r\n\r\n[Level5]\r\nboss\r\n");
-  Open();
-  LogIn();
-  gateway.send("1018 INFO \"victim was banned by lowuser.\"\r\n");
-  ASSERT_TRUE(WaitSent("/unban victim\n"));
-  EXPECT_EQ(doc->Bot().Pending().size(), 1u);  // the unban waits for its answer
-  gateway.send("1018 INFO \"victim was unbanned by acct.\"\r\n");
-  ASSERT_TRUE(Run([&] { return doc->Bot().Pending().isEmpty(); }));
-
-  // A ban by a level-5 user or by the bot itself stands.
-  gateway.send("1018 INFO \"other was banned by boss.\"\r\n1018 INFO \"third was banned by acct.\"\r\n");
-  host.RunFor(*doc, 200ms);
-  EXPECT_EQ(Count("/unban"), 1);
-}
-
 TEST_F(SessionTest, DesignateConfirmationsTellHeirAndRequester) {
   WriteBotIni();
   Open();
@@ -255,16 +208,6 @@ TEST_F(SessionTest, ChannelHookAnswersThroughBnetSend) {
   EXPECT_TRUE(display.contains("Script: OnChannel"));
   EXPECT_TRUE(WaitSent("Hello from acct in Home\n"));
   ASSERT_TRUE(WaitShown("<acct> Hello from acct in Home"));  // echoed once it left
-}
-
-TEST_F(SessionTest, CloseSendsTheLeaveLineAtOnce) {
-  WriteBotIni("[AutoSend]\r\nLeave=Bye all\r\n");
-  Open();
-  LogIn();
-  doc->Close();
-  EXPECT_TRUE(gateway.waitForReceived("Bye all\n"));
-  EXPECT_TRUE(display.contains("<acct> Bye all"));
-  EXPECT_TRUE(gateway.waitForClientClose());
 }
 
 TEST_F(SessionTest, MissingFilesAreCreatedWithWhatTheFirstRunNeeds) {

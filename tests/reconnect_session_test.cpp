@@ -109,35 +109,6 @@ TEST_F(ReconnectTest, ConnectDuringTheWaitTriesAtOnce) {
   LogInAt(back);
 }
 
-// A server that accepts but never completes the login is given up after the
-// login timeout, and that failure enters the same retry rule.
-TEST_F(ReconnectTest, LoginThatNeverCompletesTimesOutIntoTheRetries) {
-  WriteBotIni();
-  Open();
-  ReconnectTimings timings = doc->Timings();
-  timings.login_timeout_ms = 300;
-  doc->SetReconnectTimings(timings);
-  doc->Connect();
-  ASSERT_TRUE(Run([&] { return doc->State() == WaitingForLoginPrompt; }));
-  // The timeout is checked by the fast timer, as the front-ends drive it.
-  ASSERT_TRUE(Run([&] {
-    doc->OnFastTick();
-    return doc->RetryPending();
-  }));
-  EXPECT_EQ(Shown("Login timed out: no login within 1 s."), 1);
-  EXPECT_TRUE(gateway.waitForClientClose(0));
-  EXPECT_EQ(StatusesWith("Connection Failed: Login timed out: no login within 1 s. Retrying in"), 1);
-
-  // The next try logs in; so the timeout does not strike a completed login.
-  ASSERT_TRUE(Run([&] { return gateway.clientCount() == 2 && doc->State() == WaitingForLoginPrompt; }));
-  gateway.send("Enter your account name and password.\r\n2010 NAME acct\r\n");
-  ASSERT_TRUE(Run([&] { return doc->State() == Connected; }));
-  host.RunFor(*doc, 400ms);
-  doc->OnFastTick();
-  EXPECT_EQ(doc->State(), Connected);
-  EXPECT_EQ(gateway.clientCount(), 2);
-}
-
 // Refused logins back off too, and say why.
 TEST_F(ReconnectTest, RefusedLoginIsAReasonOfItsOwn) {
   WriteBotIni();

@@ -13,6 +13,7 @@
 #include "bot/chat_bot.h"
 #include "support/crlf.h"
 #include "support/recording_display.h"
+#include "support/file_mode.h"
 #include "support/temp_dir.h"
 #include "support/test_host.h"
 
@@ -21,14 +22,9 @@ namespace {
 
 using testing::Crlf;
 using testing::RecordingDisplay;
+using testing::ModeOf;
 using testing::TempDir;
 using testing::TestHost;
-
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
 
 // Relative luminance of a 0x00BBGGRR colour (sRGB, 0 black to 1 white).
 double Luminance(uint32_t colour) {

@@ -29,14 +29,19 @@ using tolvik::testing::TestCa;
 
 // The server's (unmasked) frames of one text message cut into fragments of
 // the given sizes, as wslay's frame layer writes them.
-std::string Fragments(const std::vector<size_t>& sizes) {
+// `mask` and `rsv` set the first frame's mask bit and reserved bits.
+std::string Fragments(const std::vector<size_t>& sizes, bool mask = false, uint8_t rsv = 0) {
   std::string out;
   wslay_frame_callbacks callbacks{
       [](const uint8_t* data, size_t len, int, void* user) -> ssize_t {
         static_cast<std::string*>(user)->append(reinterpret_cast<const char*>(data), len);
         return static_cast<ssize_t>(len);
       },
-      nullptr, nullptr};
+      nullptr,
+      [](uint8_t* buf, size_t len, void*) -> int {
+        for (size_t i = 0; i < len; ++i) buf[i] = static_cast<uint8_t>(0x5A + i);
+        return 0;
+      }};
   wslay_frame_context_ptr ctx = nullptr;
   if (wslay_frame_context_init(&ctx, &callbacks, &out) != 0) return {};
   for (size_t i = 0; i < sizes.size(); ++i) {
@@ -44,6 +49,8 @@ std::string Fragments(const std::vector<size_t>& sizes) {
     wslay_frame_iocb iocb{};
     iocb.fin = i + 1 == sizes.size() ? 1 : 0;
     iocb.opcode = i == 0 ? WSLAY_TEXT_FRAME : WSLAY_CONTINUATION_FRAME;
+    iocb.mask = i == 0 && mask ? 1 : 0;
+    iocb.rsv = i == 0 ? rsv : 0;
     iocb.payload_length = payload.size();
     iocb.data = reinterpret_cast<const uint8_t*>(payload.data());
     iocb.data_length = payload.size();
@@ -129,6 +136,20 @@ TEST_F(WebSocketChannelTest, FragmentsAddingUpToTheCapAreOneMessage) {
   const std::string whole =
       std::string(kQuarter, 'a') + std::string(kQuarter, 'b') + std::string(kQuarter, 'c') + std::string(kQuarter, 'd');
   EXPECT_TRUE(messages_[0] == whole);  // (not EXPECT_EQ: a megabyte in a failure message helps nobody)
+}
+
+// A server must not mask its frames, and no extension was agreed on that
+// could give the reserved bits a meaning: either fails the connection.
+TEST_F(WebSocketChannelTest, AMaskedServerFrameFailsTheConnection) {
+  EXPECT_FALSE(SendAndPump(Fragments({16}, /*mask=*/true)));
+  EXPECT_TRUE(channel_->Failed());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(WebSocketChannelTest, AFrameWithAReservedBitFailsTheConnection) {
+  EXPECT_FALSE(SendAndPump(Fragments({16}, /*mask=*/false, /*rsv=*/WSLAY_RSV1_BIT)));
+  EXPECT_TRUE(channel_->Failed());
+  EXPECT_TRUE(messages_.empty());
 }
 
 }  // namespace

@@ -3,15 +3,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "storage/atomic_file.h"
+#include "app/daily_log.h"
 #include "display/chat_display.h"
+#include "display/control_text.h"
 #include "settings/font_records.h"
+#include "storage/atomic_file.h"
 #include "app/host.h"
 #include "storage/private_profile.h"
 #include "app/starter_files.h"
 #include "bot/chat_bot.h"
 #include "bot/users_file.h"
-#include "net/api/api_url.h"
+#include "net/transport.h"
 
 namespace tolvik {
 namespace {
@@ -36,6 +38,9 @@ CHaldenDoc::CHaldenDoc(const std::string& workingDir, ChatDisplay& display, Host
   CreateFileIfMissing(JoinPath(paths_.workingDirectory, kUsersFileName), StarterUsersList(), 0644);
   // Highlights of older files sit among the text types' records; they move once.
   MigrateHighlightRecords(paths_.botIni);
+  daily_log_ = std::make_unique<DailyLog>(paths_.workingDirectory);
+  daily_log_->Configure(LoadLoggingSettings(paths_.botIni));
+  display_.setDailyLog(daily_log_.get());
   bot_ = std::make_unique<ChatBot>(*this, display_, paths_);
 
   login_ = LoadLoginSettings(paths_.botIni);
@@ -73,6 +78,8 @@ CHaldenDoc::~CHaldenDoc() {
   alive_.reset();
   if (!closed_) Close();
   JoinWorker();
+  // The display may already log for a newer document (another profile opened).
+  if (display_.dailyLog() == daily_log_.get()) display_.setDailyLog(nullptr);
 }
 
 void CHaldenDoc::WarnWhenCommandsAreOpen() {
@@ -112,7 +119,9 @@ std::string CHaldenDoc::StatusText() const {
   std::string text = tolvik::StatusText(state, status_server_);
   if (state == ConnectionFailed && last_failure_.kind != FailureKind::None) text += ": " + last_failure_.Message();
   if (state == ConnectionFailed && retry_due_) text += ". Retrying in " + std::to_string(SecondsToRetry()) + " s";
-  return text;
+  // The server's name and a failure's detail (a refusal's status line, say)
+  // come from outside: the status is cleaned as chat lines are.
+  return CleanShownText(text);
 }
 
 int CHaldenDoc::SecondsToRetry() const {
@@ -133,17 +142,15 @@ void CHaldenDoc::Connect() {
     const char* prompt;
     const char* key;
   };
+  // The secret is asked for by the name the server's transport gives it
+  // (a chat API server's is its API key).
+  const TransportTraits& transport = TransportTraitsFor(login_.server);
   const Required required[] = {
-      {&LoginSettings::password, "Please enter password", "Password"},
+      {&LoginSettings::password, transport.secret_prompt, transport.secret_name},
       {&LoginSettings::login, "Please enter Login Name", "Login"},
       {&LoginSettings::server, "Please Select a Server", "Server"},
   };
   for (Required r : required) {
-    // A chat API server's secret is its API key, and it is asked for as one.
-    if (r.field == &LoginSettings::password && api::IsApiServer(login_.server.c_str())) {
-      r.prompt = "Please enter API key";
-      r.key = "API key";
-    }
     while (IsUnset(login_.*r.field)) {
       display_.print(TextType::BnetInfo, "%s", r.prompt);
       std::string value;
@@ -152,8 +159,8 @@ void CHaldenDoc::Connect() {
       // always fits the server's line with both its CR LF. A chat API address
       // and its key are longer, and travel in requests of their own.
       size_t limit = kLoginFieldLimit;
-      if (r.key == std::string_view("Server")) limit = PasswordLimitFor(value);
-      if (r.field == &LoginSettings::password) limit = PasswordLimitFor(login_.server);
+      if (r.field == &LoginSettings::server) limit = TransportTraitsFor(value).server_limit;
+      if (r.field == &LoginSettings::password) limit = TransportTraitsFor(login_.server).secret_limit;
       login_.*r.field = value.substr(0, limit);
     }
   }
@@ -362,6 +369,16 @@ void CHaldenDoc::ReloadBotIni() {
   bot_->LoadResponseTables();
   bot_->LoadBotSettings();
   ApplyFonts();
+  daily_log_->Configure(LoadLoggingSettings(paths_.botIni));
+}
+
+bool CHaldenDoc::DailyLogsOn() const { return daily_log_->Enabled(); }
+
+bool CHaldenDoc::SetDailyLogs(bool on) {
+  LoggingSettings settings = LoadLoggingSettings(paths_.botIni);
+  settings.dailyLogs = on;
+  daily_log_->Configure(settings);
+  return SaveDailyLogs(paths_.botIni, on);
 }
 
 void CHaldenDoc::Close() {

@@ -21,6 +21,7 @@ namespace tolvik {
 
 class ChatBot;
 class ChatDisplay;
+class DailyLog;
 class Host;
 
 enum class SocketEvent { Readable, Closed };
@@ -56,9 +57,14 @@ class CHaldenDoc : public BotOwner {
   void OnFastTick();
   // Runs on the main thread whenever the sender has sent lines.
   void DeliverSentLines();
+  // [Logging] DailyLogs: every shown line also goes to logs/YYYY-MM-DD.log.
+  // Switching stores the choice in Bot.ini; false when it could not be stored
+  // (the switch applies to this run all the same).
+  bool DailyLogsOn() const;
+  bool SetDailyLogs(bool on);
   // The application closes: leave line, sender stopped, socket closed.
   void Close();
-  // "Reload Bot.ini": response tables, bot settings and fonts, not [Init] or [Toggles].
+  // "Reload Bot.ini": response tables, bot settings, fonts and [Logging], not [Init] or [Toggles].
   void ReloadBotIni();
 
   int State() const { return state_.load(); }
@@ -133,6 +139,7 @@ class CHaldenDoc : public BotOwner {
   int shown_countdown_ = -1;
   bool closed_ = false;
 
+  std::unique_ptr<DailyLog> daily_log_;
   std::unique_ptr<ChatBot> bot_;
   // Closures posted to the main thread check this, so none runs after the document is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

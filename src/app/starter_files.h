@@ -18,8 +18,9 @@ std::string StarterUsersList();
 // colour of their own (10 point, faces left to the pane).
 TextFormats StarterTextFormats();
 
-// A new Bot.ini: the starter colour scheme in [Fonts] and a [Commands] level
-// for every command, so a new bot obeys only the users its owner lists.
+// A new Bot.ini: the starter colour scheme in [Fonts], a [Commands] level
+// for every command, so a new bot obeys only the users its owner lists, and
+// daily logs on in [Logging].
 std::string StarterBotIni();
 
 // The level StarterBotIni() gives a [Commands] key; -1 for a key it leaves out.

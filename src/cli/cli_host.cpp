@@ -16,6 +16,7 @@
 #include "app/document.h"
 #include "bot/hook_interrupt.h"
 #include "cli/console_output.h"
+#include "cli/first_run.h"
 #include "cli/line_editor.h"
 #include "cli/typed_lines.h"
 #include "net/line_reader.h"
@@ -66,22 +67,25 @@ void InstallSignalHandlers() {
 }  // namespace
 
 bool PromptOnTerminal(const std::string& prompt, bool secret, std::string& value) {
-  std::fprintf(stderr, "%s", prompt.c_str());
-  std::fflush(stderr);
   termios saved{};
   bool restore = secret && tcgetattr(STDIN_FILENO, &saved) == 0;
   if (restore) {
+    // Echo goes off (and what was typed before the question is dropped)
+    // before the prompt shows: a password typed as soon as it appears is
+    // neither echoed nor lost.
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
+  std::fprintf(stderr, "%s", prompt.c_str());
+  std::fflush(stderr);
   bool ok = static_cast<bool>(std::getline(std::cin, value));
   if (restore) {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    tcsetattr(STDIN_FILENO, TCSADRAIN, &saved);
     std::fprintf(stderr, "\n");
   }
   if (!value.empty() && value.back() == '\r') value.pop_back();
-  return ok && !value.empty();
+  return ok;
 }
 
 CliHost::CliHost(ConsoleOutput& out, bool interactive) : out_(out), interactive_(interactive) {
@@ -114,19 +118,33 @@ void CliHost::RunPosted() {
 
 void CliHost::StatusChanged(int, const std::string& text) { out_.Line(StatusLine(text)); }
 
-bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
+bool CliHost::AskMissingLoginValues(LoginSettings& login, const std::string& botIni) {
   if (!interactive_) return false;
-  const bool secret = key == "Password" || key == "API key";
-  const char* label = key == "Password" ? "Password: " : key == "API key" ? "API key: " : key == "Login" ? "Login name: " : "Server: ";
-  // The prompt needs the terminal in its ordinary mode, not the editor's.
+  // The prompts need the terminal in its ordinary mode, not the editor's.
   const bool editing = editor_ != nullptr && editor_->Active();
   if (editing) {
     editor_->HideInput();
     editor_->Stop();
   }
-  const bool ok = PromptOnTerminal(label, secret, value);
+  std::string note;
+  const bool ok = tolvik::AskMissingLoginValues(
+      login, botIni,
+      [](const std::string& prompt, bool secret) -> std::optional<std::string> {
+        std::string value;
+        if (!PromptOnTerminal(prompt, secret, value)) return std::nullopt;
+        return value;
+      },
+      note);
+  if (!note.empty()) out_.Line(note);
   if (editing) editor_->Start();
   return ok;
+}
+
+bool CliHost::AskForLoginValue(const std::string& key, std::string& value) {
+  if (doc_ == nullptr || !AskMissingLoginValues(doc_->Login(), doc_->Paths().botIni)) return false;
+  const LoginSettings& login = doc_->Login();
+  value = key == "Login" ? login.login : key == "Server" ? login.server : login.password;
+  return !IsUnset(value);
 }
 
 void CliHost::PageAlarm() {

@@ -17,6 +17,7 @@ namespace tolvik {
 class CHaldenDoc;
 class ConsoleOutput;
 class LineEditor;
+struct LoginSettings;
 
 class CliHost : public Host {
  public:
@@ -27,6 +28,8 @@ class CliHost : public Host {
   void PostToMain(std::function<void()> fn) override;
   void SocketChanged(int fd) override { socket_fd_ = fd; }
   void StatusChanged(int state, const std::string& text) override;
+  // Asks for every missing login value in the terminal's own order (see
+  // first_run.h), then hands back the one the document asked for.
   bool AskForLoginValue(const std::string& key, std::string& value) override;
   void PageAlarm() override;
   void Beep() override;
@@ -47,6 +50,11 @@ class CliHost : public Host {
   int Run(CHaldenDoc& doc, const std::function<void(const std::string&)>& on_line);
   void RequestStop();
   void SetEditor(LineEditor* editor) { editor_ = editor; }
+  void SetDocument(CHaldenDoc* doc) { doc_ = doc; }
+
+  // The first run's questions on the terminal (false without a terminal, or
+  // when input ends first), and a note on what was stored in Bot.ini.
+  bool AskMissingLoginValues(LoginSettings& login, const std::string& botIni);
 
  private:
   void RunPosted();
@@ -60,6 +68,7 @@ class CliHost : public Host {
   ConsoleOutput& out_;
   bool interactive_;
   LineEditor* editor_ = nullptr;
+  CHaldenDoc* doc_ = nullptr;
   LineReader input_;
   int socket_fd_ = -1;
   int wake_fd_ = -1;
@@ -72,7 +81,8 @@ class CliHost : public Host {
   bool ending_ = false;
 };
 
-// Reads one line from the terminal; without echo when `secret`. False on EOF.
+// Reads one line from the terminal (it may be empty); without echo when
+// `secret`. False at the end of input.
 bool PromptOnTerminal(const std::string& prompt, bool secret, std::string& value);
 
 }  // namespace tolvik

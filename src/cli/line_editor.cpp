@@ -9,7 +9,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace tolvik {
@@ -30,8 +32,12 @@ void RestoreTerminalModeFromSignal() {
 }
 
 LineEditor::LineEditor(std::string history_path, std::function<void(const std::string&)> on_line,
-                       std::function<std::string(const std::string&)> complete)
-    : history_path_(std::move(history_path)), on_line_(std::move(on_line)), complete_(std::move(complete)) {
+                       std::function<std::string(const std::string&)> complete,
+                       std::function<void(const std::string&)> report)
+    : history_path_(std::move(history_path)),
+      on_line_(std::move(on_line)),
+      complete_(std::move(complete)),
+      report_(std::move(report)) {
   g_editor = this;
   if (::tcgetattr(STDIN_FILENO, &g_saved_mode) == 0) g_mode_saved = 1;
   // Our own handlers run the close sequence; libedit's would fight them.
@@ -41,7 +47,7 @@ LineEditor::LineEditor(std::string history_path, std::function<void(const std::s
   rl_outstream = stdout;
   rl_initialize();
   stifle_history(kHistoryLines);
-  read_history(history_path_.c_str());
+  LoadHistory();
   // Ctrl+R searches back through the history, as in a shell; Home, End and
   // Delete in the forms terminals send them.
   rl_parse_and_bind("bind ^R em-inc-search-prev");
@@ -116,12 +122,12 @@ void LineEditor::OnLine(char* line) {
   // keys typed while the line is handled must still reach the editor as keys.
   rl_prep_terminal(1);
   std::string text(line);
+  in_handler_ = true;  // a note on the history file goes below the entered line
   if (!text.empty() && text != last_line_) {
     add_history(line);
     last_line_ = text;
     SaveHistory();
   }
-  in_handler_ = true;
   on_line_(text);
   in_handler_ = false;
 }
@@ -142,14 +148,45 @@ char** LineEditor::CompleteThunk(const char*, int, int end) {
   return matches;
 }
 
-void LineEditor::SaveHistory() {
+void LineEditor::RefuseHistory(const std::string& why) {
+  history_refused_ = true;
+  if (report_) report_("The history file " + history_path_ + " " + why + ": history is not saved.");
+}
+
+// libedit opens files by name; the name of a descriptor already open
+// (/proc/self/fd/N) reaches exactly that file, whatever the path names now.
+static std::string NameOfDescriptor(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+void LineEditor::LoadHistory() {
   if (history_path_.empty()) return;
-  // Made private before libedit writes into it.
-  int fd = ::open(history_path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  ::fchmod(fd, 0600);
+  const int fd = ::open(history_path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP) RefuseHistory("is a symbolic link");
+    return;  // none yet
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+    read_history(NameOfDescriptor(fd).c_str());
+  else
+    RefuseHistory("is not a regular file");
   ::close(fd);
-  write_history(history_path_.c_str());
+}
+
+void LineEditor::SaveHistory() {
+  if (history_path_.empty() || history_refused_) return;
+  // A link planted while the program runs is refused as one found at start.
+  struct stat st {};
+  if (::lstat(history_path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    RefuseHistory(S_ISLNK(st.st_mode) ? "is a symbolic link" : "is not a regular file");
+    return;
+  }
+  // Private from the first byte (mkstemp makes it 0600), then put in place whole.
+  std::string temp = history_path_ + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return;
+  const bool written = write_history(NameOfDescriptor(fd).c_str()) == 0;
+  ::close(fd);
+  if (!written || ::rename(temp.c_str(), history_path_.c_str()) != 0) ::unlink(temp.c_str());
 }
 
 }  // namespace tolvik

@@ -16,9 +16,17 @@ class LineEditor {
   static constexpr int kHistoryLines = 500;
 
   // `on_line` gets each entered line; `complete` gets the line before the
-  // caret at each Tab and returns what is to stand there instead.
+  // caret at each Tab and returns what is to stand there instead; `report`
+  // gets a note for the user when the history file is refused.
+  //
+  // The history file is never followed through a symbolic link (someone
+  // could point it at another of the user's files): it is read through
+  // O_NOFOLLOW and written to a temporary file that is renamed over it. A
+  // link, or anything else that is not a regular file, in its place is
+  // reported and history is not saved for the rest of the run.
   LineEditor(std::string history_path, std::function<void(const std::string&)> on_line,
-             std::function<std::string(const std::string&)> complete);
+             std::function<std::string(const std::string&)> complete,
+             std::function<void(const std::string&)> report = {});
   ~LineEditor();
   LineEditor(const LineEditor&) = delete;
   LineEditor& operator=(const LineEditor&) = delete;
@@ -43,11 +51,15 @@ class LineEditor {
   static void OnLineThunk(char* line);
   static char** CompleteThunk(const char* word, int start, int end);
   void OnLine(char* line);
+  void LoadHistory();
   void SaveHistory();
+  void RefuseHistory(const std::string& why);
 
   std::string history_path_;
   std::function<void(const std::string&)> on_line_;
   std::function<std::string(const std::string&)> complete_;
+  std::function<void(const std::string&)> report_;
+  bool history_refused_ = false;
   bool active_ = false;
   bool ended_ = false;
   bool in_handler_ = false;

@@ -68,8 +68,9 @@ int main(int argc, char** argv) {
   const bool interactive = ::isatty(STDIN_FILENO) != 0;
   const bool output_is_terminal = ::isatty(STDOUT_FILENO) != 0;
   tolvik::ConsoleOutput out(stdout, output_is_terminal);
-  tolvik::TerminalDisplay display(
-      out, tolvik::WantColour(options.colour, std::getenv("NO_COLOR"), std::getenv("TERM"), output_is_terminal));
+  tolvik::TerminalDisplay display(out, tolvik::ChooseColourDepth(options.colour, std::getenv("NO_COLOR"),
+                                                                 std::getenv("TERM"), std::getenv("COLORTERM"),
+                                                                 output_is_terminal));
   tolvik::CliHost host(out, interactive);
   tolvik::CHaldenDoc doc(work.path, display, host);
 
@@ -81,15 +82,27 @@ int main(int argc, char** argv) {
     if (!missing.empty()) {
       std::string keys;
       for (const auto& k : missing) keys += (keys.empty() ? "" : ", ") + k;
-      std::fprintf(stderr, "tolvik-cli: Bot.ini in %s has no [Init] %s; set %s there and start again.\n",
-                   work.path.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it");
+      // The service's journal shows this: say how to get the values in.
+      const std::string ask_once =
+          work.profile.empty() ? "tolvik-cli --dir " + work.path : "tolvik-cli --profile " + work.profile;
+      std::fprintf(stderr,
+                   "tolvik-cli: Bot.ini in %s has no [Init] %s; set %s there, or run `%s` on a terminal "
+                   "once to be asked, and start again.\n",
+                   work.path.c_str(), keys.c_str(), missing.size() > 1 ? "them" : "it", ask_once.c_str());
       return 3;
     }
   }
 
   if (!work.profile.empty()) out.Line("-- Profile: " + work.profile + " (" + work.path + ")");
+  host.SetDocument(&doc);
+  // A first run asks on the terminal, server first; input that ends before
+  // every value is given leaves the bot offline.
+  const bool ready = !interactive || host.AskMissingLoginValues(doc.Login(), doc.Paths().botIni);
   out.Line(tolvik::StatusLine(doc.StatusText()));
-  doc.Connect();
+  if (ready)
+    doc.Connect();
+  else
+    out.Line("-- Not connected: a login value is missing (//connect asks again).");
   tolvik::ChatBar chat_bar(doc);
   tolvik::TypedLines typed(doc, chat_bar, host, out);
   const auto on_line = [&](const std::string& line) { typed.Run(line); };
@@ -104,7 +117,8 @@ int main(int argc, char** argv) {
           chat_bar.setText(before);
           chat_bar.completeName(true);
           return chat_bar.text();
-        });
+        },
+        [&](const std::string& note) { out.Line("-- " + note); });
     out.SetEditor(editor.get());
     host.SetEditor(editor.get());
     editor->Start();

@@ -2,69 +2,17 @@
 
 #include <cstdio>
 
+#include "cli/colour_choice.h"
+#include "display/control_text.h"
+
 namespace tolvik {
-namespace {
-
-// Length of the well-formed UTF-8 sequence at `p` (at most `left` bytes), or 0.
-size_t Utf8SequenceLength(const unsigned char* p, size_t left) {
-  size_t len = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 && p[0] <= 0xDF ? 2 : 0;
-  if (len == 0 || len > left) return 0;
-  for (size_t i = 1; i < len; ++i)
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  return len;
-}
-
-}  // namespace
-
-std::string TerminalSafeText(std::string_view text) {
-  std::string safe;
-  safe.reserve(text.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char c = p[i];
-    if (c < 0x20 || c == 0x7F) {
-      safe += '?';
-      ++i;
-      continue;
-    }
-    if (c < 0x80) {
-      safe += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    const size_t len = Utf8SequenceLength(p + i, text.size() - i);
-    if (len == 2 && c == 0xC2 && p[i + 1] <= 0x9F) {
-      safe += '?';  // U+0080 to U+009F
-    } else if (len > 0) {
-      safe.append(text.substr(i, len));
-    } else {
-      // A byte that is not part of UTF-8 text: in 0x80-0x9F an 8-bit terminal reads a control.
-      safe += c <= 0x9F ? '?' : static_cast<char>(c);
-      i += 1;
-      continue;
-    }
-    i += len;
-  }
-  return safe;
-}
-
 void TerminalDisplay::append(const char* text, const TextFormat& format) {
-  const std::string safe = TerminalSafeText(text);
-  if (!colour_) {
+  const std::string safe = WithControlsShown(text);
+  if (depth_ == ColourDepth::None) {
     out_.Line(safe);
     return;
   }
-  std::string line;
-  // White is the chat pane's plain text: on a terminal that is its own
-  // foreground, which stays readable whatever the background. Black would
-  // vanish on a dark terminal, so it gets the same treatment.
-  const uint32_t rgb = format.colour & 0xFFFFFF;
-  if (rgb != 0xFFFFFF && rgb != 0) {
-    char colour[32];
-    std::snprintf(colour, sizeof colour, "\x1b[38;2;%u;%u;%um", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-    line += colour;
-  }
+  std::string line = ForegroundSequence(format.colour & 0xFFFFFF, depth_);
   if ((format.mask & kCfmBold) && (format.effects & kCfeBold)) line += "\x1b[1m";
   if ((format.mask & kCfmUnderline) && (format.effects & kCfeUnderline)) line += "\x1b[4m";
   line += safe;

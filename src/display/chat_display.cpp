@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "display/direction_controls.h"
+#include "display/line_log.h"
 
 namespace tolvik {
 
@@ -25,6 +26,12 @@ int ChatDisplay::vprint(TextType type, const char* format, va_list args) {
   // rest of the line.
   if (RemoveDirectionControls(line) < 2) return 1;
   append(line, formats_[TextTypeIndex(type)]);
+  if (daily_log_ != nullptr) {
+    daily_log_->Write(line);
+    // Said once, and not logged itself: the log is what failed.
+    const std::string problem = daily_log_->TakeProblem();
+    if (!problem.empty()) append(problem.c_str(), formats_[TextTypeIndex(TextType::BotInfo)]);
+  }
   return 0;
 }
 

@@ -6,6 +6,8 @@
 
 namespace tolvik {
 
+class LineLog;
+
 class ChatDisplay {
  public:
   ChatDisplay();
@@ -22,8 +24,13 @@ class ChatDisplay {
   const TextFormat& format(TextType type) const { return formats_[TextTypeIndex(type)]; }
   void setFormats(const TextFormats& formats) { formats_ = formats; }
 
+  // Every line shown is also written to this daily log (none: nullptr).
+  void setDailyLog(LineLog* log) { daily_log_ = log; }
+  LineLog* dailyLog() const { return daily_log_; }
+
  private:
   TextFormats formats_;
+  LineLog* daily_log_ = nullptr;
 };
 
 }  // namespace tolvik

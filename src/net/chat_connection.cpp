@@ -15,9 +15,8 @@
 #include <thread>
 #include <utility>
 
-#include "net/api/api_session.h"
-#include "net/api/api_url.h"
-#include "net/tcp_connector.h"
+#include "net/outgoing_command.h"
+#include "net/text_transport.h"
 
 namespace tolvik {
 namespace {
@@ -33,10 +32,6 @@ void CloseIfValid(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
-// Raw lines are cut to this length before wrapping; handlers only ever see
-// the first 255 characters after the opening quote.
-constexpr size_t kRawLineKeep = 300;
-
 // Control bytes (below 0x20, and 0x7F) in names and texts read as blanks, so
 // whatever splits words, checks a line or passes it on sees the same thing and
 // no CR, LF or NUL from another user's text can reach a line we send.
@@ -50,10 +45,9 @@ void BlankControlBytes(char* s) {
 }  // namespace
 
 ChatConnection::ChatConnection()
-    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
-  // The login prompt is answered on this word; a read that ends inside it
-  // must not hide it (TCP may cut the prompt anywhere).
-  reader_.setWatchWord(kLoginPromptWord);
+    : retry_pause_([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
+      transport_(std::make_shared<TextTransport>()) {
+  static_assert(std::string_view(kLoginPromptWord) == TextTransport::kLoginPromptWord);
 }
 
 ChatConnection::~ChatConnection() {
@@ -61,44 +55,20 @@ ChatConnection::~ChatConnection() {
 }
 
 void ChatConnection::SetCaFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(api_config_mutex_);
+  std::lock_guard<std::mutex> lock(config_mutex_);
   ca_file_ = path;
 }
 
-bool ChatConnection::UsesApi() const { return api::IsApiServer(server_); }
-
-bool ChatConnection::OpenApi(int fd) {
-  api::ApiUrl url;
-  api::ParseApiUrl(server_, &url);
-  std::string ca_file;
-  {
-    std::lock_guard<std::mutex> lock(api_config_mutex_);
-    ca_file = ca_file_;
-  }
-  std::string error;
-  std::shared_ptr<api::ApiSession> session = api::ApiSession::Open(fd, url, password_, ca_file, &error);
-  if (!session) {
-    Log("%s", error.c_str());
-    std::lock_guard<std::mutex> lock(failure_mutex_);
-    last_failure_ = ConnectFailure{FailureKind::Other, error};
-    return false;
-  }
-  SetApiSession(std::move(session));
-  return true;
+std::shared_ptr<Transport> ChatConnection::TransportNow() const {
+  std::lock_guard<std::mutex> lock(transport_mutex_);
+  return transport_;
 }
 
-void ChatConnection::DropApi() { SetApiSession(nullptr); }
-
-std::shared_ptr<api::ApiSession> ChatConnection::ApiSessionNow() const {
-  std::lock_guard<std::mutex> lock(api_mutex_);
-  return api_;
-}
-
-void ChatConnection::SetApiSession(std::shared_ptr<api::ApiSession> session) {
-  std::shared_ptr<api::ApiSession> old;
+void ChatConnection::SetTransport(std::shared_ptr<Transport> transport) {
+  std::shared_ptr<Transport> old;
   {
-    std::lock_guard<std::mutex> lock(api_mutex_);
-    old = std::exchange(api_, std::move(session));
+    std::lock_guard<std::mutex> lock(transport_mutex_);
+    old = std::exchange(transport_, std::move(transport));
   }
   // `old` goes here, outside the lock, once no reader holds it any more.
 }
@@ -120,31 +90,27 @@ void ChatConnection::SetCurrentChannel(const char* name) { CopyBounded(current_c
 void ChatConnection::SetOwnName(const char* name) { CopyBounded(own_name_, sizeof own_name_, name); }
 
 bool ChatConnection::OpenSocket() {
-  // A chat API address connects to its host and port; TLS and the
-  // WebSocket then run over the connected socket before it is installed.
-  const bool use_api = UsesApi();
-  api::ApiUrl url;
-  std::string host;
-  if (use_api) {
-    if (!api::ParseApiUrl(server_, &url)) {
-      std::lock_guard<std::mutex> lock(failure_mutex_);
-      last_failure_ = ConnectFailure{FailureKind::Other, "the chat API address is not valid"};
-      return false;
-    }
-    // The resolver takes host[:port]; an IPv6 address keeps its brackets.
-    host = url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
+  // The transport is chosen afresh for every connect, from the server value.
+  std::shared_ptr<Transport> transport = MakeTransport(server_);
+  OpenValues values;
+  values.server = server_;
+  values.port = port_;
+  values.secret = password_;
+  {
+    std::lock_guard<std::mutex> lock(config_mutex_);
+    values.ca_file = ca_file_;
   }
-  ConnectOutcome outcome = ConnectToServer(use_api ? host.c_str() : server_, use_api ? url.port : port_,
-                                           per_address_timeout_ms_.load(), cancel_connect_);
+  values.per_address_timeout_ms = per_address_timeout_ms_.load();
+  ConnectOutcome outcome = transport->Open(values, cancel_connect_);
   {
     std::lock_guard<std::mutex> lock(failure_mutex_);
     last_failure_ = outcome.failure;
   }
-  if (outcome.fd < 0) return false;
-  if (use_api && !OpenApi(outcome.fd)) {
-    ::close(outcome.fd);  // a failed attempt's socket is never reused
+  if (outcome.fd < 0) {
+    if (outcome.failure.kind == FailureKind::Other) Log("%s", outcome.failure.detail.c_str());
     return false;
   }
+  SetTransport(std::move(transport));
   CloseIfValid(ReplaceSocket(outcome.fd, SHUT_RDWR));
   peer_closed_ = false;
   write_stalled_ = false;
@@ -172,20 +138,20 @@ int ChatConnection::ReplaceSocket(int fd, int how) {
 
 void ChatConnection::CloseSocket() {
   int fd = ReplaceSocket(-1, SHUT_RDWR);
-  DropApi();
+  SetTransport(nullptr);
   CloseIfValid(fd);
 }
 
 void ChatConnection::CloseSocketGracefully() {
-  // Over the chat API the server is told first: a disconnect request, then
-  // the WebSocket's close frame.
-  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
+  // The transport says goodbye first (over the chat API: a disconnect
+  // request, then the WebSocket's close frame).
+  if (std::shared_ptr<Transport> transport = TransportNow()) {
     std::lock_guard<std::mutex> sending(send_mutex_);
-    session->Close(500);
+    if (socket_.load() >= 0) transport->Close(500);
   }
   // Our side is shut for writing; the descriptor is now ours alone.
   int fd = ReplaceSocket(-1, SHUT_WR);
-  DropApi();
+  SetTransport(nullptr);
   if (fd < 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
   char sink[1024];
@@ -198,12 +164,10 @@ void ChatConnection::CloseSocketGracefully() {
 }
 
 int ChatConnection::ConnectWithRetries(int attempts) {
-  reset_reader_ = true;
   Log("Attempting to connect...");
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (OpenSocket()) {
-      // The chat API has no selector: its login request went out with the handshake.
-      if (!UsesApi()) SendLine("%c%c\r\n", 3, 4);
+      Greet();
       return kStateWaitingForLoginPrompt;
     }
     if (cancel_connect_) return kStateConnectionFailed;
@@ -215,10 +179,16 @@ int ChatConnection::ConnectWithRetries(int attempts) {
 }
 
 bool ChatConnection::ConnectOnce() {
-  reset_reader_ = true;
   if (!OpenSocket()) return false;
-  SendLine("%c%c\r\n", 3, 4);
+  Greet();
   return true;
+}
+
+void ChatConnection::Greet() {
+  std::lock_guard<std::mutex> sending(send_mutex_);
+  int fd = socket_.load();
+  std::shared_ptr<Transport> transport = TransportNow();
+  if (fd >= 0 && transport) Written(fd, transport->Greet(fd, send_timeout_ms_.load()));
 }
 
 bool ChatConnection::SendLine(const char* format, ...) {
@@ -234,43 +204,27 @@ bool ChatConnection::SendLine(const char* format, ...) {
 bool ChatConnection::SendRaw(const char* data, size_t len) {
   std::lock_guard<std::mutex> sending(send_mutex_);
   int fd = socket_.load();
-  if (fd < 0) return false;
-  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
-    if (session->SendLines(std::string_view(data, len), send_timeout_ms_.load())) return true;
-    // As with the text gateway: a connection that takes nothing is given up.
-    write_stalled_ = true;
-    ::shutdown(fd, SHUT_RDWR);
-    return false;
-  }
-  return SendAll(fd, data, len);
+  std::shared_ptr<Transport> transport = TransportNow();
+  if (fd < 0 || !transport) return false;
+  return Written(fd, transport->SendRaw(fd, std::string_view(data, len), send_timeout_ms_.load()));
 }
 
-bool ChatConnection::SendAll(int fd, const char* data, size_t len) {
-  // Never blocks for long: a server that stops reading must not hold up the
-  // thread that writes (the main thread for the login reply and the exit line).
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(send_timeout_ms_.load());
-  while (len > 0) {
-    ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      data += n;
-      len -= static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) {
-      // The peer does not drain: count the connection as lost. The descriptor
-      // stays open (the send lock keeps it ours) until its owner closes it.
-      write_stalled_ = true;
-      ::shutdown(fd, SHUT_RDWR);
-      return false;
-    }
-    pollfd p{fd, POLLOUT, 0};
-    ::poll(&p, 1, static_cast<int>(left));  // the next send tells what came of it
+bool ChatConnection::SendCommand(const OutgoingCommand& command) {
+  std::lock_guard<std::mutex> sending(send_mutex_);
+  int fd = socket_.load();
+  std::shared_ptr<Transport> transport = TransportNow();
+  if (fd < 0 || !transport) return false;
+  return Written(fd, transport->Send(fd, command, send_timeout_ms_.load()));
+}
+
+bool ChatConnection::Written(int fd, WriteResult result) {
+  if (result == WriteResult::kStalled) {
+    // The peer does not drain: count the connection as lost. The descriptor
+    // stays open (the send lock keeps it ours) until its owner closes it.
+    write_stalled_ = true;
+    ::shutdown(fd, SHUT_RDWR);
   }
-  return true;
+  return result == WriteResult::kOk;
 }
 
 bool ChatConnection::Log(const char* format, ...) {
@@ -295,60 +249,33 @@ void ChatConnection::AttachLog(FILE* log) {
 bool ChatConnection::ReadAvailable() {
   int fd = socket_.load();
   if (fd < 0) return false;
-  if (reset_reader_.exchange(false)) reader_.reset();
-  if (std::shared_ptr<api::ApiSession> session = ApiSessionNow()) {
-    // The session drains the socket and the TLS layer's buffer alike, so
-    // nothing waits unseen when the socket stops being readable.
-    api_events_.clear();
-    if (!session->Read(&api_events_)) peer_closed_ = true;
-    for (ChatEvent& ev : api_events_) {
-      if (ev.id != kEvRawLine) OnEventLineArrived();
-      DispatchEvent(ev);
-    }
-    DeliverLocalEvents();
-    OnReadComplete();
-    return true;
+  std::shared_ptr<Transport> transport = TransportNow();
+  if (!transport) return false;
+  Transport::ReadOutcome read = transport->Read(fd, *this);
+  if (!read.ok) {
+    read_error_ = read.error;
+    return false;
   }
-  pollfd p{fd, POLLIN, 0};
-  int ready = ::poll(&p, 1, 0);
-  if (ready != 0) {
-    ssize_t n;
-    do {
-      n = ::recv(fd, reader_.writePtr(), reader_.writeSpace(), 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      read_error_ = errno;
-      return false;
-    }
-    if (n == 0) peer_closed_ = true;
-    reader_.commit(static_cast<size_t>(n), [this](char* line) { HandleLine(line); });
-  }
+  if (read.peer_closed) peer_closed_ = true;
+  DeliverLocalEvents();
   OnReadComplete();
   return true;
 }
 
 void ChatConnection::ProcessBytes(const char* data, size_t len) {
-  reader_.feed(data, len, [this](char* line) { HandleLine(line); });
+  if (std::shared_ptr<Transport> transport = TransportNow()) transport->Feed(data, len, *this);
 }
 
-void ChatConnection::HandleLine(char* line) {
-  if (line[0] >= '0' && line[0] <= '9') {
-    OnEventLineArrived();
-    DispatchLine(line);
-    return;
-  }
-  // Anything else (prompts, notices) travels as a wrapped 1008 event.
-  if (char* cr = std::strchr(line, '\r')) *cr = '\0';
-  char wrapped[kRawLineKeep + 16];
-  std::snprintf(wrapped, sizeof wrapped, "1008 \"%.*s\"", static_cast<int>(kRawLineKeep), line);
-  DispatchLine(wrapped);
+void ChatConnection::OnTransportEvent(ChatEvent& event, bool protocol_event) {
+  if (protocol_event) OnEventLineArrived();
+  DispatchEvent(event);
 }
 
 void ChatConnection::DeliverLocalEvents() {
-  std::shared_ptr<api::ApiSession> session = ApiSessionNow();
-  if (!session || !session->HasLocalEvents()) return;
+  std::shared_ptr<Transport> transport = TransportNow();
+  if (!transport || !transport->HasLocalEvents()) return;
   std::vector<ChatEvent> events;
-  session->TakeLocalEvents(&events);
+  transport->TakeLocalEvents(&events);
   for (ChatEvent& ev : events) DispatchEvent(ev);
 }
 

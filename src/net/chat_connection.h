@@ -1,7 +1,9 @@
 #pragma once
-// The client side of the chat gateway: login values, connecting, the protocol
-// selector, cutting the received stream into lines and dispatching each line
-// to one virtual handler per event.
+// The client side of the chat: login values, connecting with its retry rule,
+// the socket, and dispatching each event to one virtual handler per event.
+// What is spoken over the socket is the business of one transport, chosen
+// for each connect from the server value (net/transport.h): the text
+// gateway (selector, line reader) or the chat API.
 #include <sys/socket.h>
 
 #include <atomic>
@@ -15,19 +17,17 @@
 
 #include "net/chat_event.h"
 #include "net/connect_failure.h"
-#include "net/line_reader.h"
+#include "net/transport.h"
 
 namespace tolvik {
 
-namespace api {
-class ApiSession;
-}
+struct OutgoingCommand;
 
 // Connection states returned by ConnectWithRetries (the full set lives with the document).
 inline constexpr int kStateWaitingForLoginPrompt = 2;
 inline constexpr int kStateConnectionFailed = 3;
 
-class ChatConnection {
+class ChatConnection : private EventSink {
  public:
   static constexpr uint16_t kDefaultPort = 6112;
   static constexpr int kConnectAttempts = 3;
@@ -38,6 +38,7 @@ class ChatConnection {
   static constexpr int kSendTimeoutMs = 2000;
   // A raw line holding this word is the server asking for the login values.
   static constexpr const char* kLoginPromptWord = "password.";
+
 
   ChatConnection();
   virtual ~ChatConnection();
@@ -58,10 +59,11 @@ class ChatConnection {
   // shut down first and what the peer still sends is read and dropped (for
   // at most half a second), so no reset throws away the last lines.
   void CloseSocketGracefully();
-  // Up to three attempts, pausing between them; sends the protocol selector on
-  // success. Returns the next connection state (2 connected, 3 failed).
+  // Up to three attempts, pausing between them; on success the transport's
+  // greeting goes out (the text gateway's selector). Returns the next
+  // connection state (2 connected, 3 failed).
   int ConnectWithRetries(int attempts = kConnectAttempts);
-  // One attempt, no pause; sends the selector on success.
+  // One attempt, no pause; the greeting goes out on success.
   bool ConnectOnce();
   // Makes a connect attempt in progress (on another thread) give up now,
   // and every later one until AllowConnect(). The owner allows a new worker's
@@ -69,7 +71,8 @@ class ChatConnection {
   void CancelConnect() { cancel_connect_ = true; }
   void AllowConnect() { cancel_connect_ = false; }
 
-  // Formats (at most 255 characters) and writes at once, unpaced.
+  // Formats (at most 255 characters) and writes the bytes at once, unpaced:
+  // the text protocol's own lines (the login reply). The chat API takes none.
   bool SendLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // Writes to the diagnostic log, if one is attached; false otherwise.
   bool Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -90,10 +93,11 @@ class ChatConnection {
   int DispatchLine(const char* line);
   // The same for a record that is already parsed (the chat API's events).
   int DispatchEvent(ChatEvent& event);
-  // Main thread: dispatches the error records of lines the chat API could not
-  // send (a command it lacks, a name not in the channel).
+  // Main thread: dispatches the records the transport made itself (the chat
+  // API's refusals of commands it lacks or names not in the channel).
   void DeliverLocalEvents();
-  // Cuts and dispatches bytes as if they had been read from the socket.
+  // Cuts and dispatches bytes as if they had been read from a text gateway
+  // (before the first connect, or while connected to one).
   void ProcessBytes(const char* data, size_t len);
 
   // Handlers, one per event id. The base versions do nothing and return 1,
@@ -126,10 +130,12 @@ class ChatConnection {
   void SetRetryPause(std::function<void(int ms)> pause) { retry_pause_ = std::move(pause); }
 
   int Socket() const { return socket_.load(); }
-  // Writes all of `data` to the current socket (no formatting, no pacing).
-  // Callable from any thread. A peer that takes nothing for the send timeout
-  // is given up: the socket is shut down (its watcher then sees it closed),
-  // WriteStalled() turns true and the write fails.
+  // Hands one command to the transport (no pacing). Callable from any
+  // thread. A peer that takes nothing for the send timeout is given up: the
+  // socket is shut down (its watcher then sees it closed), WriteStalled()
+  // turns true and the write fails.
+  bool SendCommand(const OutgoingCommand& command);
+  // Writes the bytes as they are, the same way; only the text gateway takes them.
   bool SendRaw(const char* data, size_t len);
   // A write on the current socket was given up (cleared by the next connect).
   bool WriteStalled() const { return write_stalled_.load(); }
@@ -137,8 +143,6 @@ class ChatConnection {
   void SetPerAddressTimeout(int ms) { per_address_timeout_ms_ = ms; }
   // A CA certificate file trusted besides the system's store (chat API only).
   void SetCaFile(const std::string& path);
-  // The server value names the chat API (wss://...) rather than a text gateway.
-  bool UsesApi() const;
   const char* Account() const { return account_; }
   const char* Password() const { return password_; }
   const char* Server() const { return server_; }
@@ -152,19 +156,19 @@ class ChatConnection {
   void SetOwnName(const char* name);
 
  private:
-  void HandleLine(char* line);
-  // False when the write failed or did not finish within the send timeout.
-  bool SendAll(int fd, const char* data, size_t len);
+  // Events from the transport: a protocol event marks the connection as
+  // established first.
+  void OnTransportEvent(ChatEvent& event, bool protocol_event) override;
+  // Writes the transport's greeting on the new socket.
+  void Greet();
+  // What came of a write on `fd`; a stalled one gives the connection up.
+  bool Written(int fd, WriteResult result);
   // Installs `fd` (-1: none) and returns the previous descriptor for the
   // caller to close; the previous one is shut down with `how` first.
   int ReplaceSocket(int fd, int how);
-  // Opens the chat API over a connected socket; false (with the reason kept) on failure.
-  bool OpenApi(int fd);
-  void DropApi();
 
   FILE* log_ = nullptr;
   std::mutex log_mutex_;
-  LineReader reader_{LineReader::Remainder::KeepEventLines};
   char account_[128] = {};
   char password_[128] = {};
   char server_[128] = {};
@@ -179,22 +183,20 @@ class ChatConnection {
   int read_error_ = 0;
   std::atomic<bool> write_stalled_{false};
   std::atomic<int> send_timeout_ms_{kSendTimeoutMs};
-  // Set by a connect worker; the main thread empties the reader before its next read.
-  std::atomic<bool> reset_reader_{false};
   std::atomic<bool> cancel_connect_{false};
   std::atomic<int> per_address_timeout_ms_{kPerAddressTimeoutMs};
   mutable std::mutex failure_mutex_;
   ConnectFailure last_failure_;
   std::function<void(int ms)> retry_pause_;
-  // The chat API session over the current socket, if the server is one.
-  // Readers take their own reference, so a swap never pulls it from under them.
-  std::shared_ptr<api::ApiSession> ApiSessionNow() const;
-  void SetApiSession(std::shared_ptr<api::ApiSession> session);
-  mutable std::mutex api_mutex_;  // held only to copy or swap the pointer
-  std::shared_ptr<api::ApiSession> api_;
-  mutable std::mutex api_config_mutex_;
+  // The transport of the current socket (a text gateway's before the first
+  // connect, none after a close). Readers take their own reference, so a
+  // swap never pulls it from under them.
+  std::shared_ptr<Transport> TransportNow() const;
+  void SetTransport(std::shared_ptr<Transport> transport);
+  mutable std::mutex transport_mutex_;  // held only to copy or swap the pointer
+  std::shared_ptr<Transport> transport_;
+  mutable std::mutex config_mutex_;
   std::string ca_file_;
-  std::vector<ChatEvent> api_events_;
 };
 
 }  // namespace tolvik

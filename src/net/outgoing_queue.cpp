@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,9 @@
 
 namespace tolvik {
 namespace {
+
+// "/msg " comes before the target of a whisper.
+constexpr size_t kWhisperTargetAt = 5;
 
 int Next(int index) { return index + 1 == OutgoingQueue::kSlots ? 0 : index + 1; }
 
@@ -61,7 +65,7 @@ std::vector<std::string> OutgoingQueue::PeekWaiting(Ring ring) const {
   return lines;
 }
 
-int OutgoingQueue::Enqueue(Ring ring, const char* line) {
+int OutgoingQueue::Enqueue(Ring ring, const char* line, std::string_view whisper_target, size_t text_at) {
   int w = write_[ring].load(std::memory_order_relaxed);
   if (Next(w) == read_[ring].load(std::memory_order_acquire)) {
     // Full: the newest line is dropped rather than overwriting waiting ones.
@@ -74,6 +78,11 @@ int OutgoingQueue::Enqueue(Ring ring, const char* line) {
   size_t len = strnlen(line, kEntrySize - 1);
   std::memcpy(rings_[ring][w], line, len);
   rings_[ring][w][len] = '\0';
+  const std::string_view entry(rings_[ring][w], len);
+  spans_[ring][w] = CommandSpans::Of(
+      whisper_target.empty()
+          ? ParseOutgoingLine(entry)
+          : WhisperCommand(entry, entry.substr(std::min(kWhisperTargetAt, len), whisper_target.size()), text_at));
   queued_cost_.fetch_add(LineCost(len));
   write_[ring].store(Next(w), std::memory_order_release);
   wake_.set();
@@ -124,7 +133,8 @@ int OutgoingQueue::WhisperTo(const char* target, const char* format, ...) {
   char line[kLineSize];
   int n = std::snprintf(line, sizeof line, "/msg %s %s", target, text);
   if (n >= static_cast<int>(sizeof line)) line[sizeof line - 2] = '\n';
-  return Enqueue(kNormal, line);
+  const size_t target_len = std::strlen(target);
+  return Enqueue(kNormal, line, std::string_view(target, target_len), kWhisperTargetAt + target_len + 1);
 }
 
 int OutgoingQueue::SendNow(const char* format, ...) {
@@ -134,7 +144,7 @@ int OutgoingQueue::SendNow(const char* format, ...) {
   size_t len = FormatLine(line, format, args);
   va_end(args);
   if (len < 2) return 1;
-  connection_.SendRaw(line, len);
+  connection_.SendCommand(ParseOutgoingLine(std::string_view(line, len)));
   line[len - 1] = '\0';
   if (display_ != nullptr) display_->print(TextType::MyText, "<%s> %s", connection_.OwnName(), line);
   return 0;
@@ -184,7 +194,7 @@ void OutgoingQueue::SenderLoop() {
     int index = read_[ring].load(std::memory_order_relaxed);
     const char* entry = rings_[ring][index];
     size_t len = strnlen(entry, kEntrySize);
-    connection_.SendRaw(entry, len);  // a failed send counts as sent
+    connection_.SendCommand(spans_[ring][index].In(std::string_view(entry, len)));  // a failed send counts as sent
     int cost = LineCost(len);
     flood_score_.fetch_add(cost);
     queued_cost_.fetch_sub(cost);

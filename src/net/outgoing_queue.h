@@ -3,6 +3,10 @@
 // them by a flood score. Lines typed by the operator go to the priority ring
 // and overtake the bot's own lines.
 //
+// Each line is taken apart once, when it is queued (outgoing_command.h), and
+// the sender hands the transport the command: the text gateway writes the
+// line as it is, the chat API builds its request from the parts.
+//
 // Threads: the main thread enqueues, decays the score and delivers the
 // sent-line notifications; the sender thread only takes lines out. The ring
 // indices are published with release/acquire, so no lock is taken on either side.
@@ -12,10 +16,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "net/manual_reset_event.h"
+#include "net/outgoing_command.h"
 
 namespace tolvik {
 
@@ -93,7 +99,9 @@ class OutgoingQueue {
     std::string text;
   };
 
-  int Enqueue(Ring ring, const char* line);
+  // Queues `line`; `whisper_target` (when set) makes it a whisper to that
+  // user whose message starts at `text_at`, otherwise the line is taken apart.
+  int Enqueue(Ring ring, const char* line, std::string_view whisper_target = {}, size_t text_at = 0);
   void SenderLoop();
   void OnLineSent(const SentLine& sent);
   bool Empty(Ring ring) const;
@@ -105,6 +113,7 @@ class OutgoingQueue {
   std::function<void(int ms)> pause_;
 
   char rings_[2][kSlots][kEntrySize] = {};
+  CommandSpans spans_[2][kSlots] = {};
   std::atomic<int> write_[2] = {0, 0};
   std::atomic<int> read_[2] = {0, 0};
   std::atomic<int> flood_score_{0};

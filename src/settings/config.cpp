@@ -6,7 +6,7 @@
 #include "storage/ini_text.h"
 #include "storage/private_profile.h"
 #include "storage/profile_file.h"
-#include "net/api/api_url.h"
+#include "net/transport.h"
 
 namespace tolvik {
 namespace {
@@ -47,14 +47,15 @@ ConfigPaths ConfigPaths::FromWorkingDirectory(const std::string& dir) {
 // ---- [Init]
 
 size_t PasswordLimitFor(std::string_view server) {
-  return api::IsApiServer(std::string(server).c_str()) ? kApiFieldLimit : kLoginFieldLimit;
+  return TransportTraitsFor(server).secret_limit;
 }
 
 LoginSettings LoadLoginSettings(const std::string& botIni) {
   LoginSettings s;
   s.login = ReadInitString("Login", botIni);
   s.server = ReadInitString("Server", botIni, kApiFieldLimit);
-  if (!api::IsApiServer(s.server.c_str()) && s.server.size() > kLoginFieldLimit) s.server.resize(kLoginFieldLimit);
+  const size_t server_limit = TransportTraitsFor(s.server).server_limit;
+  if (s.server.size() > server_limit) s.server.resize(server_limit);
   s.password = ReadInitString("Password", botIni, PasswordLimitFor(s.server));
   ProfileFile::Read(kInit, "CAFile", "", s.caFile, 1024, botIni);
   if (s.caFile.empty()) {

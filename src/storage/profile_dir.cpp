@@ -1,6 +1,7 @@
 #include "storage/profile_dir.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -97,6 +98,14 @@ WorkingDirectory ResolveWorkingDirectory(const std::string& dir, const std::stri
   }
   const std::string path = root + "/" + name;
   if (!MakeDirectories(path, result.error)) return result;
+  // Made by hand or by an older version with wider modes: Bot.ini in it holds
+  // the password, so the profile is its owner's alone from now on.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 077) != 0 && st.st_uid == ::geteuid() &&
+      ::chmod(path.c_str(), 0700) != 0) {
+    result.error = "cannot make " + path + " private: " + std::strerror(errno);
+    return result;
+  }
   result.path = path;
   result.profile = name;
   return result;

@@ -30,7 +30,8 @@ struct WorkingDirectory {
 
 // The directory a program runs in: `dir` when it is not empty (it must exist),
 // otherwise the directory of `profile` (kDefaultProfile when empty), created
-// with its parents on first use (mode 0700: Bot.ini holds the password).
+// with its parents on first use (mode 0700: Bot.ini holds the password). A
+// profile directory of the user's with wider modes is made 0700.
 WorkingDirectory ResolveWorkingDirectory(const std::string& dir, const std::string& profile);
 
 }  // namespace tolvik

@@ -65,6 +65,12 @@ FindBar::FindBar(QPlainTextEdit& pane, QWidget* parent)
 }
 
 void FindBar::open() {
+  // A pane that showed its last line goes back to it when the bar closes,
+  // and follows new lines from there again.
+  if (isHidden()) {
+    const QScrollBar* bar = pane_.verticalScrollBar();
+    was_at_end_ = bar->value() >= bar->maximum();
+  }
   show();
   field_->setFocus(Qt::ShortcutFocusReason);
   field_->selectAll();
@@ -74,6 +80,11 @@ void FindBar::open() {
 void FindBar::close() {
   hide();
   pane_.setExtraSelections({});
+  if (was_at_end_) {
+    QScrollBar* bar = pane_.verticalScrollBar();
+    bar->setValue(bar->maximum());
+    was_at_end_ = false;
+  }
   emit closed();
 }
 

@@ -45,6 +45,7 @@ class FindBar : public QWidget {
   QToolButton* next_;
   QLabel* status_;
   int matches_ = 0;
+  bool was_at_end_ = false;  // the pane showed its last line when the bar opened
 };
 
 }  // namespace tolvik::ui

@@ -83,7 +83,10 @@ int main(int argc, char** argv) {
       "directory under $XDG_DATA_HOME/tolvik (~/.local/share/tolvik/default unless\n"
       "--profile names another), or DIR with --dir."));
   const QCommandLineOption help_option = parser.addHelpOption();
-  const QCommandLineOption version_option = parser.addVersionOption();
+  // -V as in tolvik-cli; -v and --version as Qt programs have them.
+  const QCommandLineOption version_option(QStringList{QStringLiteral("V"), QStringLiteral("v"), QStringLiteral("version")},
+                                          QStringLiteral("Show the version and the licence and exit."));
+  parser.addOption(version_option);
   const QCommandLineOption dir_option(QStringLiteral("dir"), QStringLiteral("Working directory (wins over --profile)."),
                                       QStringLiteral("DIR"));
   const QCommandLineOption profile_option(QStringLiteral("profile"),
@@ -101,7 +104,10 @@ int main(int argc, char** argv) {
       parser.optionNames().contains(QStringLiteral("help-all"))) {
     QCoreApplication info(argc, argv);
     SetNames();
-    if (parser.isSet(version_option)) parser.showVersion();  // both print and exit
+    if (parser.isSet(version_option)) {
+      std::printf("tolvik %s\n", qPrintable(QCoreApplication::applicationVersion()));
+      return 0;
+    }
     parser.showHelp(0);
   }
   const tolvik::WorkingDirectory dir = tolvik::ResolveWorkingDirectory(

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
 #include <QTimer>
@@ -27,6 +28,7 @@
 #include "bot/chat_bot.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
+#include "ui/demo_channel.h"
 #include "ui/dialogs/open_profile_dialog.h"
 #include "ui/dock_focus.h"
 #include "ui/find_bar.h"
@@ -112,7 +114,7 @@ void MainWindow::createDocument(const std::string& workingDir) {
   column->setSpacing(0);
   column->addWidget(pane_, 1);
   column->addWidget(find_bar_);
-  pane_->setHint(tr("Not connected. Press Alt+C or the Connect button to connect; F1 lists the keys."));
+  pane_->setHint(notConnectedHint());
   setCentralWidget(centre);
   doc_ = std::make_unique<CHaldenDoc>(workingDir, *pane_, *host_);
   // A product text longer than a tag: a short alert.
@@ -337,6 +339,19 @@ void MainWindow::createMenus() {
   options->addActions({a.configure, a.responses, a.reindex});
   options->addSeparator();
   options->addActions({toggle("AutoRespond"), toggle("AllowPage"), toggle("IdLogging"), toggle("AutoSave")});
+  // Every shown line also goes to logs/YYYY-MM-DD.log; the choice is kept in Bot.ini [Logging].
+  QAction* daily_logs = options->addAction(tr("Keep Daily Logs"));
+  daily_logs->setObjectName(QStringLiteral("keepDailyLogs"));
+  daily_logs->setStatusTip(tr("Write the chat with times to a file per day in the logs folder"));
+  daily_logs->setCheckable(true);
+  daily_logs->setChecked(doc_->DailyLogsOn());
+  connect(daily_logs, &QAction::triggered, this, [this](bool on) {
+    if (!doc_->SetDailyLogs(on))
+      doc_->Display().print(TextType::BotInfo, "Bot.ini could not be written: daily logs are %s for this run only",
+                            on ? "on" : "off");
+  });
+  // "Reload Bot.ini" may have changed it.
+  connect(options, &QMenu::aboutToShow, daily_logs, [this, daily_logs] { daily_logs->setChecked(doc_->DailyLogsOn()); });
   options_menu_ = options;
 
   QMenu* view = menuBar()->addMenu(tr("View"));
@@ -383,7 +398,12 @@ void MainWindow::connectDocument() {
   connect(pane_, &QPlainTextEdit::selectionChanged, this, &MainWindow::updateEditActions);
   connect(&chat_bar_->input(), &QLineEdit::selectionChanged, this, &MainWindow::updateEditActions);
   // A login value missing at Connect: the "Bot Configurator" asks for it.
-  host_->setLoginValuePrompt([this] { return configureBot(); });
+  host_->setLoginValuePrompt([this] {
+    if (configureBot()) return true;
+    // Cancelled: the connect stops at its prompt line; say how to go on.
+    if (!demo_chosen_) doc_->Display().print(TextType::BotInfo, "%s", notConnectedHint().toUtf8().constData());
+    return false;
+  });
   host_->attach(*doc_);
 }
 
@@ -404,6 +424,27 @@ void MainWindow::readSettings() {
   // The last session's frame and docks, when this profile has one; they
   // hold the user list's width too.
   layout_restored_ = RestoreWindowLayout(*this, working_dir_);
+  fitToScreen();
+}
+
+void MainWindow::fitToScreen() {
+  // The stored placement and the smallest screen the placement rules know
+  // (640 x 480) may both be more than a small or scaled screen offers. Only
+  // a window too large is changed: the placement rules decide the rest
+  // (a window may stand partly off the screen, 30 pixels of it on).
+  // The frame counts too, once the window has one.
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QMargins margins(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+  QRect frame = geometry() + margins;
+  if (frame.width() <= area.width() && frame.height() <= area.height()) return;
+  frame.setSize(frame.size().boundedTo(area.size()));
+  if (frame.right() > area.right()) frame.moveRight(area.right());
+  if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
+  if (frame.left() < area.left()) frame.moveLeft(area.left());
+  if (frame.top() < area.top()) frame.moveTop(area.top());
+  setGeometry(frame - margins);
 }
 
 void MainWindow::saveWindowSizes(bool withUserListWidth) {
@@ -421,6 +462,10 @@ void MainWindow::saveWindowSizes(bool withUserListWidth) {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  if (!event->spontaneous() && !fitted_) {
+    fitted_ = true;
+    fitToScreen();  // with the frame the window has now
+  }
   if (user_list_width_ > 0) {
     if (!layout_restored_) resizeDocks({user_list_dock_}, {user_list_width_}, Qt::Horizontal);
     user_list_width_ = 0;
@@ -491,12 +536,62 @@ void MainWindow::reindexAliases() {
 }
 
 bool MainWindow::configureBot() {
-  if (!ShowBotConfigurator(*doc_, this)) return false;
+  BotConfigurator sheet(*doc_, this);
+  const bool accepted = sheet.exec() == QDialog::Accepted;
+  demo_chosen_ = sheet.demoChosen();
+  if (demo_chosen_) {
+    // Queued: the connect that asked for the sheet gives up first.
+    QTimer::singleShot(0, this, &MainWindow::startDemo);
+    return false;
+  }
+  if (!accepted) return false;
   // The fonts as stored now, the switches as in use, the server of the status text.
   doc_->Display().setFormats(LoadTextFormats(doc_->Paths().botIni));
   for (const ToggleKey& key : kToggleKeys) toggles_->action(key.key)->setChecked((doc_->GetToggles().*key.field).state);
   status_bar_->setConnectionStatus(FromWire(doc_->StatusText()));
   return true;
+}
+
+QString MainWindow::notConnectedHint() const {
+  return tr("Not connected. Press Alt+C or the Connect button to connect; F1 lists the keys.");
+}
+
+void MainWindow::startDemo() {
+  if (!demo_) {
+    demo_ = new DemoChannel(this);
+    connect(demo_, &DemoChannel::ready, this, [this](const QString& server) {
+      // Values for as long as the demo runs: Bot.ini keeps what the user saved.
+      LoginSettings& login = doc_->Login();
+      before_demo_ = login;
+      login.login = "TolvikBot";
+      login.password = "demo";
+      login.server = server.toStdString();
+      login.channel = "Tolvik Demo";  // where the gateway plays its scene
+      doc_->Bot().SetHomeChannel(login.channel.c_str());
+      doc_->SetStatusServer(login.server);
+      doc_->Connect();
+    });
+    connect(demo_, &DemoChannel::ended, this, [this] {
+      // The bot left the demo: the values it used go, and no retry knocks on its port.
+      if (closed_ || !before_demo_) return;
+      doc_->Login() = *before_demo_;
+      before_demo_.reset();
+      doc_->Bot().SetHomeChannel(doc_->Login().channel.c_str());
+      doc_->Disconnect();
+      doc_->SetStatusServer(IsUnset(doc_->Login().server) ? "" : doc_->Login().server);
+      status_bar_->setConnectionStatus(FromWire(doc_->StatusText()));
+      doc_->Display().print(TextType::BotInfo, "The demo channel has ended. %s",
+                            notConnectedHint().toUtf8().constData());
+    });
+    connect(demo_, &DemoChannel::failed, this, [this](const QString& reason) {
+      doc_->Display().print(TextType::BotInfo, "The demo channel could not start: %s", reason.toUtf8().constData());
+    });
+  }
+  if (demo_->running()) return;
+  doc_->Display().print(TextType::BotInfo,
+                        "Starting the demo channel: a made-up channel on this computer, for this session only. "
+                        "Configure Bot (Options menu) sets up your own server.");
+  demo_->start();
 }
 
 void MainWindow::showUserMenu(const QPoint& globalPos) { user_menu_->popup(globalPos); }
@@ -529,7 +624,9 @@ void MainWindow::changeEvent(QEvent* event) {
 void MainWindow::createTray() {
   tray_ = new QSystemTrayIcon(windowIcon(), this);
   tray_->setToolTip(QStringLiteral("Tolvik"));
-  tray_->setContextMenu(MakeTrayMenu(this, actions_.connect, actions_.disconnect, actions_.exit));
+  // Connected, or on the way there.
+  tray_->setContextMenu(MakeTrayMenu(this, actions_.connect, actions_.disconnect, actions_.exit,
+                                     [this] { return !IsIdleState(doc_->State()); }));
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
   });

@@ -4,7 +4,10 @@
 // the menus and the window-wide keys. It owns the document for the run.
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "settings/config.h"
 
 #include "ui/timestamp_actions.h"
 
@@ -21,6 +24,7 @@ class CHaldenDoc;
 namespace tolvik::ui {
 
 class ChatBarWidget;
+class DemoChannel;
 class DesktopNotifications;
 class FindBar;
 class NotificationSink;
@@ -57,6 +61,7 @@ class MainWindow : public QMainWindow {
   DesktopNotifications* notifications() const { return notifications_; }
   FindBar* findBar() const { return find_bar_; }
   QSystemTrayIcon* trayIcon() const { return tray_; }
+  DemoChannel* demoChannel() const { return demo_; }
   // Desktop notifications go to `sink` instead of the tray icon's balloons.
   void setNotificationSink(std::unique_ptr<NotificationSink> sink);
 
@@ -83,6 +88,8 @@ class MainWindow : public QMainWindow {
   void installDialogs();
   void connectDocument();
   void readSettings();
+  // Shrinks and moves the window into the screen's available area.
+  void fitToScreen();
   QAction* addCommand(const QString& text, const QString& statusTip, const QKeySequence& keys = {});
   void focusChatBar();
   void copy();
@@ -93,6 +100,10 @@ class MainWindow : public QMainWindow {
   void openProfile();
   // Runs the "Bot Configurator"; on OK the window shows what it changed.
   bool configureBot();
+  // "Try the demo channel": the demo gateway for this session, then a connect to it.
+  void startDemo();
+  // What the empty pane shows, and what a cancelled login prompt leaves in it.
+  QString notConnectedHint() const;
   void saveWindowSizes(bool withUserListWidth);
   void showUserMenu(const QPoint& globalPos);
   void openWhisperBar();
@@ -119,12 +130,16 @@ class MainWindow : public QMainWindow {
   QMenu* options_menu_ = nullptr;
   DesktopNotifications* notifications_ = nullptr;
   FindBar* find_bar_ = nullptr;
+  DemoChannel* demo_ = nullptr;
+  std::optional<LoginSettings> before_demo_;  // the login values while the demo runs
+  bool demo_chosen_ = false;  // the last "Bot Configurator" closed on "Try the demo channel"
   TimestampActions timestamps_{};
   std::string working_dir_;
   QAction* open_profile_ = nullptr;
   std::string profile_;
   int user_list_width_ = 0;  // applied when the window is first shown
   bool layout_restored_ = false;
+  bool fitted_ = false;  // fitted to the screen with its frame, when first shown
   bool closed_ = false;
 
   struct Actions {

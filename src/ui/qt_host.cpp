@@ -87,7 +87,8 @@ void QtHost::StatusChanged(int state, const std::string& text) { emit statusChan
 bool QtHost::AskForLoginValue(const std::string& key, std::string& value) {
   if (!login_value_prompt_ || !doc_ || !login_value_prompt_()) return false;
   const LoginSettings& login = doc_->Login();
-  value = key == "Password" || key == "API key" ? login.password : key == "Login" ? login.login : login.server;
+  // Any other key names the secret (a password or an API key).
+  value = key == "Login" ? login.login : key == "Server" ? login.server : login.password;
   return true;
 }
 

@@ -15,6 +15,7 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   const int widths[4] = {0, 120, 54, 100};
   for (int i = 0; i < 4; ++i) {
     panes_[i] = new QLabel(texts[i]);
+    panes_[i]->setTextFormat(Qt::PlainText);  // the status may quote a server's words
     panes_[i]->setObjectName(QStringLiteral("statusPane%1").arg(i));
     if (widths[i] > 0) panes_[i]->setMinimumWidth(widths[i]);
   }
@@ -27,8 +28,15 @@ StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(p
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
   gauge_->setFixedWidth(kGaugeWidth);
+  // A slim bar, so it reads as a gauge and not as a field to type in.
+  gauge_->setFixedHeight(std::max(8, gauge_->fontMetrics().height() * 2 / 3));
   gauge_->setAccessibleName(tr("Outgoing queue"));
+  gauge_->setToolTip(tr("Outgoing queue: what the bot still has to send. It fills when the bot says "
+                        "much at once and empties as the lines go out."));
 
+  // A long status text (a long server name) is cut, not allowed to widen the
+  // window past the screen.
+  panes_[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   // Pane 0 gives way to menu and toolbar prompts; the others stay.
   addWidget(panes_[0], 1);
   addPermanentWidget(panes_[1]);

@@ -6,7 +6,8 @@
 
 namespace tolvik::ui {
 
-QMenu* MakeTrayMenu(QWidget* window, QAction* connect, QAction* disconnect, QAction* quit) {
+QMenu* MakeTrayMenu(QWidget* window, QAction* connect, QAction* disconnect, QAction* quit,
+                    std::function<bool()> connected) {
   auto* menu = new QMenu(window);
   menu->setObjectName(QStringLiteral("trayMenu"));
   QAction* showHide = menu->addAction(QMenu::tr("&Show"));
@@ -27,7 +28,18 @@ QMenu* MakeTrayMenu(QWidget* window, QAction* connect, QAction* disconnect, QAct
     window->activateWindow();
   });
   menu->addSeparator();
-  menu->addActions({connect, disconnect});
+  // Entries of the menu's own, so the window's buttons and keys keep their state.
+  QAction* trayConnect = menu->addAction(connect->text());
+  trayConnect->setObjectName(QStringLiteral("trayConnect"));
+  QObject::connect(trayConnect, &QAction::triggered, connect, &QAction::trigger);
+  QAction* trayDisconnect = menu->addAction(disconnect->text());
+  trayDisconnect->setObjectName(QStringLiteral("trayDisconnect"));
+  QObject::connect(trayDisconnect, &QAction::triggered, disconnect, &QAction::trigger);
+  QObject::connect(menu, &QMenu::aboutToShow, window, [trayConnect, trayDisconnect, connected] {
+    const bool on = connected();
+    trayConnect->setEnabled(!on);
+    trayDisconnect->setEnabled(on);
+  });
   menu->addSeparator();
   menu->addAction(quit);
   return menu;

@@ -51,7 +51,11 @@ QVariant UserListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant UserListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (orientation != Qt::Horizontal) return {};
+  if (role == Qt::ToolTipRole && section == kLevelColumn)
+    return tr("The user's level in users.lst: 1 to 9 for a listed user, 0 for anyone else. "
+              "It decides which of the bot's commands the user may give; point at an icon for its number.");
+  if (role != Qt::DisplayRole) return {};
   switch (section) {
     case kUserColumn: return QStringLiteral("User");
     case kGameTypeColumn: return QStringLiteral("GameType");

@@ -83,6 +83,16 @@ void ApiTestServer::Wake() {
   [[maybe_unused]] ssize_t n = ::write(wake_pipe_[1], &c, 1);
 }
 
+void ApiTestServer::setApiKey(std::string api_key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  api_key_ = std::move(api_key);
+}
+
+void ApiTestServer::setAnswersLogin(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  answers_login_ = on;
+}
+
 void ApiTestServer::setChannelScript(std::vector<std::string> messages) {
   std::lock_guard<std::mutex> lock(mutex_);
   script_ = std::move(messages);
@@ -229,7 +239,13 @@ void ApiTestServer::Serve(int fd) {
     const int64_t id = msg.value("request_id", int64_t{0});
     if (command == "Botapiauth.AuthenticateRequest") {
       json answer = {{"command", "Botapiauth.AuthenticateResponse"}, {"request_id", id}, {"payload", json::object()}};
-      if (msg["payload"].value("api_key", "") != api_key_) answer["status"] = {{"area", 8}, {"code", 2}};
+      std::string accepted;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!answers_login_) return;
+        accepted = api_key_;
+      }
+      if (msg["payload"].value("api_key", "") != accepted) answer["status"] = {{"area", 8}, {"code", 2}};
       replies.push_back(answer.dump());
     } else if (command == "Botapichat.ConnectRequest") {
       replies.push_back(json{{"command", "Botapichat.ConnectResponse"}, {"request_id", id}, {"payload", json::object()}}.dump());

@@ -29,6 +29,10 @@ class ApiTestServer {
   // "wss://127.0.0.1:PORT/v1/rpc/chat"
   std::string url() const;
 
+  // The key the server accepts from the next login on.
+  void setApiKey(std::string api_key);
+  // While off, authentication requests are recorded but never answered.
+  void setAnswersLogin(bool on);
   // Messages sent right after the ConnectResponse of each connection.
   void setChannelScript(std::vector<std::string> messages);
   // From now on the upgrade is answered with what `answer` makes of the
@@ -73,6 +77,7 @@ class ApiTestServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable cv_;
   std::vector<std::string> script_;
+  bool answers_login_ = true;
   std::function<std::string(const std::string&)> upgrade_answer_;
   std::deque<Out> out_;
   std::vector<std::string> received_;

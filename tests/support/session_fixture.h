@@ -46,13 +46,15 @@ class SessionTest : public ::testing::Test {
     doc->SetReconnectTimings(timings);
     doc->Bot().Queue().SetPause([](int) {});
   }
-  bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+  // Waits return as soon as the event happens; the limit only allows for a
+  // loaded machine.
+  bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
     return host.RunUntil(*doc, done, timeout);
   }
   bool WaitSent(const std::string& text) {
     return Run([&] { return gateway.received().find(text) != std::string::npos; });
   }
-  bool WaitShown(const std::string& text, std::chrono::milliseconds timeout = 5s) {
+  bool WaitShown(const std::string& text, std::chrono::milliseconds timeout = 30s) {
     return Run([&] { return display.contains(text); }, timeout);
   }
   // Connects and plays the login dialogue up to the channel entry (Home).

@@ -24,7 +24,7 @@ TEST(WindowLayout, DocksAndFrameComeBackForTheSameProfileOnly) {
     MainWindow window(dir.path().string());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.setGeometry(40, 50, 820, 610);
+    window.setGeometry(40, 50, 720, 610);
     Dock(window, "userListDock")->hide();
     Dock(window, "chatBarDock")->setFloating(true);
     window.close();
@@ -33,7 +33,7 @@ TEST(WindowLayout, DocksAndFrameComeBackForTheSameProfileOnly) {
     MainWindow again(dir.path().string());
     again.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
-    EXPECT_EQ(again.geometry().size(), QSize(820, 610));
+    EXPECT_EQ(again.geometry().size(), QSize(720, 610));
     EXPECT_FALSE(Dock(again, "userListDock")->isVisible());
     EXPECT_TRUE(Dock(again, "chatBarDock")->isFloating());
     again.close();

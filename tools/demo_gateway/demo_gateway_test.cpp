@@ -1,6 +1,9 @@
 // The demo gateway on a real loopback socket, driven by a raw client.
 #include "demo_gateway.h"
 
+#include "app/starter_files.h"
+#include "settings/font_records.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -214,6 +217,15 @@ TEST(DemoGatewayClients, StopEndsTheGatewayWhileTheBotStopsReading) {
   gateway.stop();
   ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
   EXPECT_EQ(done.get(), 0);
+}
+
+// The demo bot shows its lines in a new profile's colours, every text type
+// in its own, not the plain white of a Bot.ini without [Fonts].
+TEST(DemoChannelFiles, TheDemoBotIniHasANewProfilesColourScheme) {
+  const TextFormats shown = LoadTextFormats(TOLVIK_DEMO_CHANNEL_DIR "/Bot.ini.in");
+  const TextFormats starter = StarterTextFormats();
+  for (int i = 0; i < kTextTypeCount; ++i)
+    EXPECT_EQ(shown[i], starter[i]) << TextTypeKey(TextTypeAt(i));
 }
 
 }  // namespace

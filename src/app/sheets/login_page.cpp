@@ -2,7 +2,6 @@
 
 #include "app/document.h"
 #include "bot/chat_bot.h"
-#include "net/api/api_url.h"
 #include "net/chat_connection.h"
 
 namespace tolvik {
@@ -25,7 +24,7 @@ MissingLoginValue FirstMissingLoginValue(const LoginSettings& login) {
 bool NeedsFirstRunSetup(const LoginSettings& login) { return IsUnset(login.login) || IsUnset(login.server); }
 
 void LoginPage::setServer(std::string_view server) {
-  api_key_ = api::IsApiServer(std::string(server).c_str());
+  transport_ = &TransportTraitsFor(server);
   password_ = CutToLimit(password_, passwordLimit());
 }
 

@@ -7,6 +7,7 @@
 
 #include "settings/config.h"
 #include "app/sheets/page_values.h"
+#include "net/transport.h"
 
 namespace tolvik {
 
@@ -44,12 +45,12 @@ class LoginPage {
   // kept and the next start connects by itself.
   void Load(const LoginSettings& current);
 
-  // The server the secret is for: a chat API address makes it an API key,
-  // with its own label and limit.
+  // The server the secret is for: its transport names the secret and limits
+  // it (a chat API address makes it an API key).
   void setServer(std::string_view server);
-  bool usesApiKey() const { return api_key_; }
-  const char* secretLabel() const { return api_key_ ? "API key:" : "Password:"; }
-  size_t passwordLimit() const { return api_key_ ? kApiKeyLimit : kPasswordLimit; }
+  bool usesApiKey() const { return std::string_view(secretLabel()) == "API key:"; }
+  const char* secretLabel() const { return transport_->secret_label; }
+  size_t passwordLimit() const { return transport_->secret_entry_limit; }
 
   // The setters cut the text to the entry limits, as the fields do.
   void setUserName(std::string_view text) { user_name_ = CutToLimit(text, kUserNameLimit); }
@@ -79,7 +80,7 @@ class LoginPage {
   std::string home_channel_;
   bool save_password_ = false;
   bool login_on_startup_ = false;
-  bool api_key_ = false;
+  const TransportTraits* transport_ = &TransportTraitsFor("");
 };
 
 }  // namespace tolvik

@@ -3,7 +3,7 @@
 #include "net/connection_state.h"
 #include "app/document.h"
 #include "storage/ini_text.h"
-#include "net/api/api_url.h"
+#include "net/transport.h"
 
 namespace tolvik {
 namespace {
@@ -54,7 +54,7 @@ PageOutcome ServersPage::AddServer(std::string_view server) {
   if (server.empty()) return PageOutcome::Refused("Type the name or address of a server first.");
   for (char c : server)
     if (IsServerSeparator(c)) return PageOutcome::Refused("A server name cannot contain blanks or semicolons.");
-  const size_t limit = api::IsApiServer(std::string(server).c_str()) ? kApiServerLimit : kServerLimit;
+  const size_t limit = TransportTraitsFor(server).server_limit;
   if (server.size() > limit)
     return PageOutcome::Refused("A server name can have at most " + std::to_string(limit) + " characters.");
   for (size_t k = 0; k < servers_.size(); ++k) {

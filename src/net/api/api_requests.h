@@ -1,11 +1,12 @@
 #pragma once
-// The chat API's requests, and the translation of the outgoing queue's lines
-// (chat text and slash commands) into them.
+// The chat API's requests, and the translation of the outgoing queue's
+// commands (chat text, whispers, moderation) into them.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "net/api/api_decoder.h"
+#include "net/outgoing_command.h"
 
 namespace tolvik::api {
 
@@ -26,8 +27,10 @@ struct Translation {
   bool error_answers = false;
 };
 
-// One line without its line end. Names are looked up in `channel`; a line
-// naming someone not in the channel, or a command the API lacks, is refused.
+// One command (its first line). Names are looked up in `channel`; a command
+// naming someone not in the channel, or one the API lacks, is refused.
+Translation TranslateCommand(const OutgoingCommand& command, int64_t request_id, const ApiDecoder& channel);
+// The same for a line as the queue would hold it, taken apart first.
 Translation TranslateLine(std::string_view line, int64_t request_id, const ApiDecoder& channel);
 
 }  // namespace tolvik::api

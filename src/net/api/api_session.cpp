@@ -100,27 +100,28 @@ bool ApiSession::OnLoginAnswer(const ApiDecoder::Answer& answer, std::vector<Cha
   return true;
 }
 
-bool ApiSession::SendLines(std::string_view data, int timeout_ms) {
-  bool ok = true;
-  while (!data.empty()) {
-    size_t lf = data.find('\n');
-    std::string_view line = data.substr(0, lf);
-    data = lf == std::string_view::npos ? std::string_view() : data.substr(lf + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) continue;
-    // After a rate-limit answer the server gets a rest before the next request.
-    int64_t wait = hold_until_ms_.load() - NowMs();
-    if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(wait, kRateLimitPauseMs)));
-    const int64_t id = NextId();
-    Translation t = TranslateLine(line, id, decoder_);
-    if (!t.ok) {
-      AddLocal(t.error_answers ? kEvError : kEvInfo, t.error);
-      continue;
-    }
-    decoder_.Expect(id, t.kind, t.target, t.target_id);
-    ok = Send(t.request, timeout_ms) && ok;
+bool ApiSession::SendCommand(const OutgoingCommand& command, int timeout_ms) {
+  std::string_view rest;
+  bool ok = FirstLine(command.line, &rest).empty() || SendOne(command, timeout_ms);
+  while (!rest.empty()) {
+    std::string_view line = FirstLine(rest, &rest);
+    if (!line.empty()) ok = SendOne(ParseOutgoingLine(line), timeout_ms) && ok;
   }
   return ok;
+}
+
+bool ApiSession::SendOne(const OutgoingCommand& command, int timeout_ms) {
+  // After a rate-limit answer the server gets a rest before the next request.
+  int64_t wait = hold_until_ms_.load() - NowMs();
+  if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(wait, kRateLimitPauseMs)));
+  const int64_t id = NextId();
+  Translation t = TranslateCommand(command, id, decoder_);
+  if (!t.ok) {
+    AddLocal(t.error_answers ? kEvError : kEvInfo, t.error);
+    return true;
+  }
+  decoder_.Expect(id, t.kind, t.target, t.target_id);
+  return Send(t.request, timeout_ms);
 }
 
 void ApiSession::AddLocal(int id, std::string_view text) {

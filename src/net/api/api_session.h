@@ -22,15 +22,16 @@
 // none -> "[CHAT]". A listing ends at the first other event or after
 // ApiDecoder::kListingQuietMs without an update.
 //
-// What the queue sends                     request
+// What the queue sends (OutgoingCommand)    request
 //   plain text                               SendMessageRequest {message}
-//   /w /m /msg /whisper NAME text            SendWhisperRequest {message, user_id}
+//   /w /m /msg /whisper NAME text            SendWhisperRequest {message, user_id}; a whisper
+//                                            queued by WhisperTo names its user as given
 //   /me /emote text                          SendEmoteRequest {message}
 //   /kick NAME [reason]                      KickUserRequest {user_id} (reason dropped)
 //   /ban NAME [reason]                       BanUserRequest {user_id} (reason dropped)
 //   /unban NAME                              UnbanUserRequest {toon_name}
 //   /designate NAME                          SendSetModeratorRequest {user_id}
-//   any other /command                       nothing; a local 1018 line says the API lacks it
+//   /join and any other /command             nothing; a local 1018 line says the API lacks it
 //   a NAME not in the channel                nothing; a local 1019 "NAME is not logged on in this channel."
 // Login: AuthenticateRequest {api_key} with the handshake, ConnectRequest
 // once it is accepted. A refused key gives a 1019 line with the status and
@@ -50,7 +51,11 @@
 // A rate-limit status (6/8) is reported the same way and holds the next
 // request back for kRateLimitPauseMs.
 //
-// Threads: the reading thread calls Read(), any thread calls SendLines()
+// The queue hands over each line already taken apart (outgoing_command.h),
+// so the request is built from its parts; ApiTransport puts this session
+// under ChatConnection (see net/transport.h).
+//
+// Threads: the reading thread calls Read(), any thread calls SendCommand()
 // (the sender thread, or the main thread for unpaced lines). Every TLS and
 // WebSocket call is made under one lock, since an SSL object is not safe
 // for concurrent use.
@@ -66,6 +71,7 @@
 #include "net/api/api_decoder.h"
 #include "net/api/api_url.h"
 #include "net/chat_event.h"
+#include "net/outgoing_command.h"
 
 namespace tolvik::api {
 
@@ -92,10 +98,10 @@ class ApiSession {
   // Reads what arrived and appends the records to dispatch. False once the
   // connection is over (closed by the server, or failed).
   bool Read(std::vector<ChatEvent>* events);
-  // Sends each line of `data` (lines end with LF, CR LF or the data's end)
-  // as a request. Lines that cannot be sent become local error records for
+  // Sends the command as a request (a further line in its text as one more
+  // command each). A command that cannot be sent becomes a local record for
   // TakeLocalEvents(). False when the connection failed.
-  bool SendLines(std::string_view data, int timeout_ms);
+  bool SendCommand(const OutgoingCommand& command, int timeout_ms);
   // The local error records produced by SendLines() since the last call.
   void TakeLocalEvents(std::vector<ChatEvent>* out);
   bool HasLocalEvents() const { return has_local_.load(); }
@@ -107,6 +113,7 @@ class ApiSession {
  private:
   ApiSession(int fd, std::unique_ptr<TlsStream> tls, std::unique_ptr<WebSocketChannel> ws);
   bool Send(const std::string& json, int timeout_ms);
+  bool SendOne(const OutgoingCommand& command, int timeout_ms);
   int64_t NextId() { return next_id_.fetch_add(1); }
   void AddLocal(int id, std::string_view text);
   // What the login answers lead to.

@@ -3,9 +3,11 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace tolvik::api {
 namespace {
@@ -60,6 +62,21 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
   // The system's trust store always counts; a configured file adds to it.
   SSL_CTX_set_default_verify_paths(ctx);
+  // Only a regular file is read: a FIFO or a device named here would keep
+  // the connect waiting for good.
+  if (!ca_file.empty()) {
+    struct stat st {};
+    if (::stat(ca_file.c_str(), &st) != 0) {
+      *error = "Cannot read the CA file " + ca_file + ": " + std::strerror(errno);
+      SSL_CTX_free(ctx);
+      return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      *error = "Cannot read the CA file " + ca_file + ": not a regular file";
+      SSL_CTX_free(ctx);
+      return nullptr;
+    }
+  }
   if (!ca_file.empty() && SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) != 1) {
     *error = "Cannot read the CA file " + ca_file + ": " + TakeTlsError();
     SSL_CTX_free(ctx);
@@ -109,6 +126,9 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
 bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
+    // SSL_get_error() reads this thread's error queue: it must start empty,
+    // whatever an earlier call on the same thread left there.
+    ERR_clear_error();
     int r = client ? SSL_connect(ssl_) : SSL_accept(ssl_);
     if (r == 1) return true;
     int e = SSL_get_error(ssl_, r);
@@ -130,6 +150,7 @@ bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
 
 long TlsStream::Read(void* buf, size_t len) {
   size_t got = 0;
+  ERR_clear_error();
   int r = SSL_read_ex(ssl_, buf, len, &got);
   if (r == 1) return static_cast<long>(got);
   int e = SSL_get_error(ssl_, r);
@@ -145,6 +166,7 @@ long TlsStream::Read(void* buf, size_t len) {
 
 long TlsStream::Write(const void* data, size_t len) {
   size_t put = 0;
+  ERR_clear_error();
   int r = SSL_write_ex(ssl_, data, len, &put);
   if (r == 1) return static_cast<long>(put);
   int e = SSL_get_error(ssl_, r);
@@ -158,6 +180,7 @@ bool TlsStream::WriteAll(const void* data, size_t len, int timeout_ms) {
   const auto* p = static_cast<const unsigned char*>(data);
   while (len > 0) {
     size_t put = 0;
+    ERR_clear_error();
     int r = SSL_write_ex(ssl_, p, len, &put);
     if (r == 1) {
       p += put;

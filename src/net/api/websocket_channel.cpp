@@ -69,6 +69,12 @@ bool WebSocketChannel::Pump() {
       return false;
     }
     if (!in_frame_) {
+      // A server never masks its frames, and without an agreed extension the
+      // reserved bits mean nothing: the client must fail the connection.
+      if (iocb.rsv != 0 || (client_ && iocb.mask != 0)) {
+        failed_ = true;
+        return false;
+      }
       in_frame_ = true;
       frame_left_ = iocb.payload_length;
       frame_.clear();

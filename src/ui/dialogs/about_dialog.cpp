@@ -91,16 +91,17 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   big.setBold(true);
   big.setPointSizeF(big.pointSizeF() * 1.3);
   title->setFont(big);
-  auto* version = new QLabel(tr("Version 1.0"), this);
   // The licence, and where the project lives (opened in the browser).
   auto* licence = new QLabel(
-      tr("Licensed under the GNU GPL version 3 or later (GPL-3.0-or-later).<br><a href=\"%1\">%1</a>")
+      tr("Licensed under the GNU GPL version 3 or later<br>(GPL-3.0-or-later).<br><a href=\"%1\">%1</a>")
           .arg(QStringLiteral(TOLVIK_HOMEPAGE)),
       this);
   licence->setObjectName(QStringLiteral("licence"));
   licence->setTextFormat(Qt::RichText);
   licence->setOpenExternalLinks(true);
   licence->setWordWrap(true);
+  // The licence's name starts a line of its own and is never broken at its hyphens.
+  licence->setMinimumWidth(licence->fontMetrics().horizontalAdvance(QStringLiteral("(GPL-3.0-or-later).")) + 2);
 
   auto* thanks = new QGroupBox(tr("Special Thanks:"), this);
   auto* names = new QListWidget(thanks);
@@ -116,7 +117,6 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
   auto* text = new QVBoxLayout;
   text->addWidget(title);
-  text->addWidget(version);
   text->addWidget(licence);
   text->addStretch();
   auto* top = new QHBoxLayout;

@@ -49,6 +49,19 @@ const char kMainWindowHelpText[] =
     "Ctl-PgUp: Scrolls User List Box Up One Page\r\n"
     "Ctl-PgDn: Scrolls User List Box Down One Page\r\n";
 
+const char kLaterKeysHelpText[] =
+    "\r\n"
+    "More keys:\r\n"
+    "\r\n"
+    "Ctrl+F: Find text in the chat window\r\n"
+    "F3 or Enter: Find the next match (Shift+F3 or Shift+Enter: the previous one)\r\n"
+    "Esc: Close the find bar\r\n"
+    "\r\n"
+    "Ctrl+Tab: Move to the next bar (chat bar, user list, whisper bars)\r\n"
+    "Ctrl+Shift+Tab: Move to the previous bar\r\n"
+    "\r\n"
+    "Shift+F10 or the Menu key: Open the user list's menu for the current user\r\n";
+
 const char kSelectServerHelpText[] =
     "\r\n"
     "This program modifies your registry so you can manually select a battle.net server.  The list of servers "

@@ -9,6 +9,8 @@ namespace tolvik::ui {
 
 // The texts of the two help windows this folder opens itself, lines ending in CR LF.
 extern const char kMainWindowHelpText[];
+// The main window's keys that the list above does not name, shown after it.
+extern const char kLaterKeysHelpText[];
 extern const char kSelectServerHelpText[];
 
 class HelpDialog : public QDialog {

@@ -35,7 +35,8 @@ void MainWindow::installDialogs() {
     dialog.exec();
   });
   install(a.help, [this] {
-    HelpDialog::show(this, tr("Main Window Help"), QString::fromLatin1(kMainWindowHelpText));
+    HelpDialog::show(this, tr("Main Window Help"),
+                     QString::fromLatin1(kMainWindowHelpText) + QString::fromLatin1(kLaterKeysHelpText));
   });
 
   // The commands on the first selected user.

@@ -1,5 +1,7 @@
 #include "ui/sheets/bot_configurator.h"
 
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "app/document.h"
@@ -7,6 +9,7 @@
 #include "ui/sheets/fonts_page_widget.h"
 #include "ui/sheets/login_page_widget.h"
 #include "ui/sheets/servers_page_widget.h"
+#include "ui/demo_channel.h"
 #include "ui/sheets/toggles_page_widget.h"
 
 namespace tolvik::ui {
@@ -25,6 +28,21 @@ BotConfigurator::BotConfigurator(CHaldenDoc& doc, QWidget* parent)
   connect(servers_, &ServersPageWidget::serverToUseChanged, login_, &LoginPageWidget::showServer);
   connect(login_, &LoginPageWidget::serversPageRequested, this, &BotConfigurator::showServerChoice);
   login_->showServer(servers_->serverToUse());
+
+  // A newcomer without an account can watch the bot at work first.
+  if (NeedsFirstRunSetup(doc.Login()) && !DemoChannel::program().isEmpty()) {
+    if (auto* buttons = findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)) {
+      demo_ = buttons->addButton(tr("Try the demo channel"), QDialogButtonBox::ActionRole);
+      demo_->setObjectName(QStringLiteral("tryDemo"));
+      demo_->setAutoDefault(false);
+      demo_->setToolTip(tr("Connect to a made-up channel on this computer for this session; "
+                           "nothing is saved, and you can configure your own server later"));
+      connect(demo_, &QPushButton::clicked, this, [this] {
+        demo_chosen_ = true;
+        reject();
+      });
+    }
+  }
 
   // The page that holds the first value a connect would ask for comes first.
   switch (FirstMissingLoginValue(doc.Login())) {

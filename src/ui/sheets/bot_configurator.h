@@ -24,6 +24,11 @@ class BotConfigurator : public ConfigSheet {
   ServersPageWidget* serversPage() const { return servers_; }
   FontsPageWidget* fontsPage() const { return fonts_; }
   TogglesPageWidget* togglesPage() const { return toggles_; }
+  // "Try the demo channel", offered on a profile's first run while the demo
+  // gateway is installed (nullptr otherwise). It closes the sheet like
+  // Cancel, with demoChosen() true.
+  QPushButton* demoButton() const { return demo_; }
+  bool demoChosen() const { return demo_chosen_; }
 
  protected:
   // The toggle choice, then the login values and this run's server.
@@ -36,6 +41,8 @@ class BotConfigurator : public ConfigSheet {
   ServersPageWidget* servers_;
   FontsPageWidget* fonts_;
   TogglesPageWidget* toggles_;
+  QPushButton* demo_ = nullptr;
+  bool demo_chosen_ = false;
 };
 
 // Runs the sheet modally on the document's values; true when it closed with

@@ -56,8 +56,10 @@ LoginPageWidget::LoginPageWidget(CHaldenDoc& doc, QWidget* parent)
 
 void LoginPageWidget::load() {
   page_.Load(doc_.Login());
-  // A chat API server takes an API key where a gateway takes a password.
-  password_label_->setText(page_.usesApiKey() ? tr("API key:") : tr("Password:"));
+  // The server's transport names the secret: a password, or an API key.
+  static const char* const kSecretLabels[] = {QT_TR_NOOP("Password:"), QT_TR_NOOP("API key:")};
+  (void)kSecretLabels;
+  password_label_->setText(tr(page_.secretLabel()));
   password_->setMaxLength(static_cast<int>(page_.passwordLimit()));
   user_name_->setText(FromWire(page_.userName()));
   password_->setText(FromWire(page_.password()));

@@ -24,6 +24,8 @@ ServersPageWidget::ServersPageWidget(CHaldenDoc& doc, QWidget* parent)
   list_->setObjectName(QStringLiteral("serverList"));
   entry_->setObjectName(QStringLiteral("serverEntry"));
   entry_->setMaxLength(static_cast<int>(ServersPage::kApiServerLimit));
+  // The forms an address may take; without a port the chat port 6112 is used.
+  entry_->setPlaceholderText(tr("host, host:port, [IPv6]:port or wss://..."));
   save_->setToolTip(tr("Save the selected server as the default server"));
   delete_->setToolTip(tr("Delete the selected server from the list of available servers"));
 
