@@ -1,7 +1,8 @@
 # Find rules for the chat API's libraries (Debian: libssl-dev, libwslay-dev,
-# nlohmann-json3-dev). Each ends up as an imported target.
+# nlohmann-json3-dev, libsimdjson-dev). Each ends up as an imported target.
 find_package(OpenSSL 3.0 REQUIRED)
 find_package(nlohmann_json 3.10 REQUIRED)
+find_package(simdjson 3.0 CONFIG REQUIRED)
 
 # wslay ships a CMake package in Debian; fall back to the bare header and
 # library so other layouts work too.

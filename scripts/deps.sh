@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev tcl8.6-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools
-          libssl-dev libwslay-dev nlohmann-json3-dev openssl "$@")
+          libssl-dev libwslay-dev nlohmann-json3-dev libsimdjson-dev openssl "$@")
 missing=()
 # The terminal program's line editing and history.
 packages+=(libedit-dev)

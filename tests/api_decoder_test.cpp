@@ -197,5 +197,225 @@ TEST_F(DecoderTest, ANewChannelForgetsEveryoneButTheBot) {
   EXPECT_EQ(decoder.OwnName(), "");
 }
 
+// The forms the service's documentation and the service itself use, side by
+// side: ids as numbers or digit strings, flag or flags, attribute or
+// attributes as pairs in either case or as an object, request_id or requestId.
+TEST_F(DecoderTest, IdsAreNumbersOrStringsOfDigits) {
+  EnterChannel();
+  const std::string join =
+      R"({"command":"Botapichat.UserUpdateEventRequest","requestId":1,"payload":{"user_id":"7","toon_name":"bob",)"
+      R"("flags":[],"attributes":[]}})";
+  EXPECT_EQ(Feed(join, 5000), V{"1002 bob 0000 [CHAT]"});
+  EXPECT_EQ(Feed(R"({"command":"Botapichat.MessageEventRequest","payload":{"user_id":"7","message":"hi","type":"Channel"}})"),
+            V{"1005 bob 0000 hi"});
+  EXPECT_EQ(Feed(R"({"command":"Botapichat.UserLeaveEventRequest","payload":{"user_id":"7"}})"), V{"1003 bob 0000 [CHAT]"});
+  // Whatever is not a whole non-negative number is no id.
+  for (const char* id : {R"("7a")", R"("")", R"("-7")", "-7", "7.5", "null", R"("99999999999999999999999")"}) {
+    EXPECT_EQ(Feed(std::string(R"({"command":"Botapichat.UserLeaveEventRequest","payload":{"user_id":)") + id + "}}"),
+              V{"1019  0000 Chat API protocol error: UserLeaveEventRequest without \"user_id\" was ignored"})
+        << id;
+    EXPECT_EQ(last, ApiDecoder::Kind::kMalformed);
+  }
+}
+
+TEST_F(DecoderTest, FlagsAndAttributesInEveryForm) {
+  EnterChannel();
+  const std::string head = R"({"command":"Botapichat.UserUpdateEventRequest","payload":{"user_id":)";
+  // The documentation's own form: flags and attributes, pairs with capitals.
+  EXPECT_EQ(Feed(head + R"(3,"toon_name":"carol","flags":["Moderator","Speaker"],"attributes":[)"
+                        R"({"Key":"ProgramId","Value":"D2XP"},{"Key":"Rate","Value":"1500"},)"
+                        R"({"Key":"Rank","Value":"3"},{"Key":"Wins","Value":"42"}]}})",
+                 5000),
+            V{"1002 carol 0006 [D2XP]"});
+  ApiDecoder::UserInfo info;
+  ASSERT_TRUE(decoder.FindUserInfo("Carol", &info));
+  EXPECT_EQ(info.id, 3u);
+  EXPECT_EQ(info.program + "/" + info.rate + "/" + info.rank + "/" + info.wins, "D2XP/1500/3/42");
+  // One flag as a plain name; attributes as an object, numbers as written.
+  EXPECT_EQ(Feed(head + R"(3,"flag":"Admin","attribute":{"ProgramId":"WAR3","Rate":1510,"Wins":"43"}}})"),
+            V{"1009 carol 0001 [WAR3]"});
+  ASSERT_TRUE(decoder.FindUserInfo("carol", &info));
+  EXPECT_EQ(info.program + "/" + info.rate + "/" + info.rank + "/" + info.wins, "WAR3/1510//43");
+  // Lower-case pairs, unknown attributes and fields passed over.
+  EXPECT_EQ(Feed(head + R"(3,"extra":{"deep":[1,{"x":null}]},"flags":[],"attributes":[{"key":"Clan","value":"x"},)"
+                        R"({"key":"ProgramId","value":"STAR"},7,{"value":"W2BN"}],"more":true}})"),
+            V{"1009 carol 0000 [STAR]"});
+  // Of a key given twice, the last counts.
+  EXPECT_EQ(Feed(head + R"(3,"flags":["Moderator"],"flag":[]}})"), V{});
+}
+
+TEST_F(DecoderTest, AnswersMatchUnderEitherRequestIdKey) {
+  EnterChannel();
+  decoder.Expect(30, RequestKind::kAuthenticate);
+  EXPECT_EQ(Feed(R"({"command":"Botapiauth.AuthenticateResponse","requestId":30,"status":{"area":0,"code":0},"payload":{}})"),
+            V{});
+  EXPECT_EQ(last, ApiDecoder::Kind::kResponse);
+  EXPECT_TRUE(answer.known);
+  EXPECT_EQ(answer.kind, RequestKind::kAuthenticate);
+  EXPECT_FALSE(answer.failed);
+  decoder.Expect(31, RequestKind::kBan, "alice", 2);
+  EXPECT_EQ(Feed(R"({"command":"Botapichat.BanUserResponse","requestId":"31","status":{"area":8,"code":2}})"),
+            V{"1019  0000 Ban of alice failed: bad request (8/2)"});
+  EXPECT_TRUE(answer.known);
+  // Escaped keys are the same keys.
+  decoder.Expect(32, RequestKind::kConnect);
+  Feed(R"({"comm\u0061nd":"Botapichat.ConnectResponse","request\u005fid":32,"payload":{"note":"a \"quoted\" word"}})");
+  EXPECT_TRUE(answer.known);
+  EXPECT_EQ(answer.kind, RequestKind::kConnect);
+}
+
+// A message without a field its kind needs changes nothing and says so.
+TEST_F(DecoderTest, AMissingRequiredFieldIsAReportedProtocolError) {
+  EnterChannel();
+  const std::string error = "1019  0000 Chat API protocol error: ";
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"command":"Botapichat.UserUpdateEventRequest","payload":{"toon_name":"alice","flags":[]}})",
+       "UserUpdateEventRequest without \"user_id\" was ignored"},
+      {R"({"command":"Botapichat.UserUpdateEventRequest","payload":{"user_id":9,"flags":["Admin"]}})",
+       "UserUpdateEventRequest for a new user without \"toon_name\" was ignored"},
+      {R"({"command":"Botapichat.UserLeaveEventRequest","payload":{}})",
+       "UserLeaveEventRequest without \"user_id\" was ignored"},
+      {R"({"command":"Botapichat.MessageEventRequest","payload":{"user_id":2,"message":"x"}})",
+       "MessageEventRequest without \"type\" was ignored"},
+      {R"({"command":"Botapichat.MessageEventRequest","payload":{"user_id":2,"type":"Channel"}})",
+       "MessageEventRequest without \"message\" was ignored"},
+      {R"({"command":"Botapichat.MessageEventRequest","payload":{"message":"x","type":"Whisper"}})",
+       "MessageEventRequest without \"user_id\" was ignored"},
+      {R"({"command":"Botapichat.ConnectEventRequest","payload":{"channel":5}})",
+       "ConnectEventRequest without \"channel\" was ignored"},
+      {R"({"command":"Botapichat.KickUserResponse","status":{"area":0,"code":0}})",
+       "an answer without \"request_id\" was ignored"},
+      {R"({"request_id":1,"payload":{}})", "a message without \"command\" was ignored"},
+      {R"({"command":"Botapichat.MessageEventRequest")", "a message that is not a JSON object was ignored"},
+  };
+  for (const auto& [message, what] : cases) {
+    EXPECT_EQ(Feed(message), V{error + what}) << message;
+    EXPECT_EQ(last, ApiDecoder::Kind::kMalformed) << message;
+  }
+  EXPECT_EQ(Feed(Message(2, "Channel", "still here")), V{"1005 alice 0002 still here"});
+  EXPECT_EQ(decoder.UsersForTest(), 2u);
+}
+
+TEST_F(DecoderTest, AStatusOnAnEventIsReadAndAFailureReported) {
+  EnterChannel();
+  const std::string talk = R"({"command":"Botapichat.MessageEventRequest","payload":{"user_id":2,"message":"hi","type":"Channel"},)";
+  EXPECT_EQ(Feed(talk + R"("status":{"area":0,"code":0}})"), V{"1005 alice 0002 hi"});
+  EXPECT_FALSE(answer.failed);
+  EXPECT_EQ(Feed(talk + R"("status":{"area":8,"code":1}})"),
+            (V{"1005 alice 0002 hi", "1019  0000 Chat API MessageEventRequest came with status: not connected to chat (8/1)"}));
+  EXPECT_EQ(last, ApiDecoder::Kind::kEvent);
+  EXPECT_TRUE(answer.failed);
+  EXPECT_FALSE(answer.known);
+  EXPECT_EQ(answer.status.area, 8);
+  EXPECT_EQ(answer.status.code, 1);
+}
+
+TEST_F(DecoderTest, PendingRequestsPastTheCapDropTheOldest) {
+  EnterChannel();
+  const int64_t cap = static_cast<int64_t>(ApiDecoder::kMaxRequests);
+  for (int64_t id = 1000; id < 1000 + cap; ++id) decoder.Expect(id, RequestKind::kWhisper, "alice", 2);
+  Feed(Answer("SendWhisperResponse", 1000));  // at the cap: all still there
+  EXPECT_TRUE(answer.known);
+  decoder.Expect(5000, RequestKind::kWhisper, "alice", 2);
+  decoder.Expect(5001, RequestKind::kWhisper, "alice", 2);  // one past the cap: 1001 goes
+  Feed(Answer("SendWhisperResponse", 1001));
+  EXPECT_FALSE(answer.known);
+  for (int64_t id : {int64_t{1002}, 1000 + cap - 1, int64_t{5000}, int64_t{5001}}) {
+    Feed(Answer("SendWhisperResponse", static_cast<int>(id)));
+    EXPECT_TRUE(answer.known) << id;
+  }
+}
+
+TEST_F(DecoderTest, TheUserTableStopsAtTheUserListsCap) {
+  EnterChannel();  // the bot and alice
+  const int cap = static_cast<int>(ApiDecoder::kMaxUsers);
+  for (int id = 3; id <= cap; ++id) Feed(UserUpdate(id, "u" + std::to_string(id)));
+  EXPECT_EQ(decoder.UsersForTest(), ApiDecoder::kMaxUsers);
+  EXPECT_EQ(Feed(UserUpdate(cap + 1, "late")),
+            V{"1019  0000 The channel has more users than Tolvik follows; newcomers are not listed"});
+  EXPECT_EQ(Feed(UserUpdate(cap + 2, "later")), V{});  // said once
+  EXPECT_EQ(decoder.UsersForTest(), ApiDecoder::kMaxUsers);
+  Feed(Leave(3));
+  EXPECT_EQ(Feed(UserUpdate(cap + 3, "next")), V{"1002 next 0000 [W2BN]"});
+}
+
+// The handlers know users by name; the API by id. A new name on an id, or an
+// id taking a name another id holds, must leave the names consistent.
+TEST_F(DecoderTest, RenamesAndSharedNamesFollowTheIds) {
+  EnterChannel();
+  EXPECT_EQ(Feed(UserUpdate(2, "alicia", R"(["Moderator"])")), (V{"1003 alice 0002 [W2BN]", "1002 alicia 0002 [W2BN]"}));
+  uint64_t id = 0;
+  EXPECT_FALSE(decoder.FindUser("alice", &id));
+  ASSERT_TRUE(decoder.FindUser("alicia", &id));
+  EXPECT_EQ(id, 2u);
+  EXPECT_EQ(Feed(Message(2, "Channel", "new me")), V{"1005 alicia 0002 new me"});
+
+  // A second id with a name already present: the newest id has it.
+  EXPECT_EQ(Feed(UserUpdate(5, "ALICIA")), (V{"1003 alicia 0002 [W2BN]", "1002 ALICIA 0000 [W2BN]"}));
+  EXPECT_EQ(Feed(Message(2, "Channel", "ghost")), V{});
+  EXPECT_EQ(Feed(Leave(2)), V{});
+  ASSERT_TRUE(decoder.FindUser("alicia", &id));
+  EXPECT_EQ(id, 5u);
+  // Renaming onto a name in use: the holder leaves, then the rename.
+  Feed(UserUpdate(6, "dave"));
+  EXPECT_EQ(Feed(UserUpdate(6, "alicia")),
+            (V{"1003 ALICIA 0000 [W2BN]", "1003 dave 0000 [W2BN]", "1002 alicia 0000 [W2BN]"}));
+  EXPECT_EQ(decoder.UsersForTest(), 2u);  // the bot and id 6
+
+  // Another id cannot take the bot's name; the bot can change its own.
+  EXPECT_EQ(Feed(UserUpdate(8, "tolvikbot")),
+            V{"1019  0000 Chat API protocol error: another user id claims the bot's own name; ignored"});
+  EXPECT_EQ(Feed(UserUpdate(1, "TolvikBot2")),
+            (V{"1003 TolvikBot 0000 [W2BN]", "2010 TolvikBot2 0000 ", "1002 TolvikBot2 0000 [W2BN]"}));
+  EXPECT_EQ(decoder.OwnName(), "TolvikBot2");
+}
+
+// "alice evil" must never be mistaken for alice: such names are shown but
+// can be found by no name.
+TEST_F(DecoderTest, NamesACommandCannotCarryAreShownButNeverFoundByName) {
+  EnterChannel();
+  EXPECT_EQ(Feed(UserUpdate(3, "alice evil"), 5000), V{"1002 alice evil 0000 [W2BN]"});
+  EXPECT_FALSE(NameCarriable(events[0].name));
+  uint64_t id = 0;
+  ASSERT_TRUE(decoder.FindUser("alice", &id));
+  EXPECT_EQ(id, 2u);
+  EXPECT_FALSE(decoder.FindUser("alice evil", &id));
+  ApiDecoder::UserInfo info;
+  ASSERT_TRUE(decoder.FindUserInfo("alice evil", &info));
+  EXPECT_FALSE(info.carriable);
+
+  EXPECT_TRUE(NameCarriable("alice"));
+  EXPECT_TRUE(NameCarriable("\xC3\xA9lise[x]"));
+  for (const char* name : {"", "a\tb", "a\x7F", "a\x01", "a\rb", "a\nb"}) EXPECT_FALSE(NameCarriable(name)) << name;
+  // A record holds kNameSize - 1 bytes of a name: one that fills it may have been cut.
+  EXPECT_TRUE(NameCarriable(std::string(kNameSize - 2, 'n')));
+  EXPECT_FALSE(NameCarriable(std::string(kNameSize - 1, 'n')));
+  Feed(UserUpdate(4, std::string(kNameSize + 10, 'n')));
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_FALSE(NameCarriable(events[0].name));
+  EXPECT_FALSE(decoder.FindUser(std::string(kNameSize + 10, 'n'), &id));
+}
+
+// Whole ASCII blocks are skipped before the bytes are checked one by one:
+// a fault at any place in or after a block is still found and repaired.
+TEST_F(DecoderTest, Utf8RepairIsTheSameWhereverTheFaultIs) {
+  for (size_t at = 0; at < 20; ++at) {
+    std::string text(20, 'a');
+    text[at] = '\xFF';
+    std::string out;
+    ASSERT_TRUE(RepairUtf8(text, &out)) << at;
+    std::string want(20, 'a');
+    want[at] = '?';
+    EXPECT_EQ(out, want) << at;
+  }
+  std::string out;
+  EXPECT_FALSE(RepairUtf8("eight ch\xC3\xA9 and more ascii", &out));
+  EXPECT_TRUE(RepairUtf8("eight ch\xC3\xA9\xE2\x82 x", &out));
+  EXPECT_EQ(out, "eight ch\xC3\xA9?? x");
+  // A message with a fault is repaired, not dropped.
+  EnterChannel();
+  EXPECT_EQ(Feed(Message(2, "Channel", std::string(40, 'x') + "\xC0\xAF")), V{"1005 alice 0002 " + std::string(40, 'x') + "??"});
+}
+
 }  // namespace
 }  // namespace tolvik::api

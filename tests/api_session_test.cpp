@@ -189,6 +189,24 @@ TEST_P(ApiSessionTest, AnUpgradeAnswerThatDoesNotMatchIsRefusedBeforeTheKeyIsSen
   }
 }
 
+// A refusal's status line is the server's own text: it reaches the status
+// line cleaned, so no escape in it can set a window title, write the
+// clipboard or colour the terminal.
+TEST_P(ApiSessionTest, ARefusalsStatusLineReachesTheStatusCleaned) {
+  api_server->setUpgradeAnswer([](const std::string&) {
+    return std::string("HTTP/1.1 403 \x1b]52;c;ZXZpbA==\x07\x1b]0;pwned\x07\x1b[31mNo\r\n\r\n");
+  });
+  Open();
+  doc->Connect();
+  ASSERT_TRUE(Run([&] { return doc->StatusText().find("WebSocket upgrade refused") != std::string::npos; }))
+      << doc->StatusText();
+  const std::string status = doc->StatusText();
+  EXPECT_NE(status.find("WebSocket upgrade refused: HTTP/1.1 403 ?]52;c;ZXZpbA==??]0;pwned??[31mNo"), std::string::npos)
+      << status;
+  EXPECT_EQ(status.find_first_of("\x1b\x07"), std::string::npos) << status;
+  doc->Disconnect();
+}
+
 TEST_P(ApiSessionTest, AMissingKeyIsAskedForAsAnApiKeyAndKeptWhole) {
   dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nServer=" + api_server->url() + "\r\nCAFile=" + GetTestCa().ca_file + "\r\n");
   doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
