@@ -7,6 +7,8 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
 missing=()
 # The terminal program's line editing and history.
 packages+=(libedit-dev)
+# The protection rules' regular expressions.
+packages+=(libre2-dev)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

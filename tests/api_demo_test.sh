@@ -23,6 +23,7 @@ expect() {
 expect out.txt "-- Status: Connected: wss://127.0.0.1:"
 expect out.txt "Joining Channel: Tolvik Demo"
 expect out.txt "<TolvikBot> Welcome back, Kestrel!"
+expect gateway.log "Warning (repeat): repeating the same line"
 expect out.txt "Spamalot was kicked out of the channel by TolvikBot."
 expect out.txt "Grief was banned by TolvikBot."
 expect out.txt "Command from Pebble: /level"

@@ -143,7 +143,7 @@ void ChatBar::sendChatLine(bool ignoreWhisperLock) {
   bool queued = false;
   if (locked) {
     for (const std::string& name : selectedUsers()) queueWhisper(name, text, true);
-  } else {
+  } else if (!ChatBot::IsLocalCommand(text.c_str())) {
     queued = bot.Queue().SayPriority("%s\n", text.c_str()) == OutgoingQueue::kQueued;
   }
 

@@ -100,6 +100,8 @@ std::string StarterBotIni() {
     text += std::string(entry.key) + "=" + std::to_string(entry.level) + "\r\n";
   // A new bot keeps a month of daily chat logs.
   text += "\r\n[Logging]\r\nDailyLogs=1\r\nKeepDays=30\r\n";
+  // A new profile guards against flooding and repeats from the start.
+  text += "\r\n[Protection]\r\nFlood=1\r\nRepeat=1\r\nRules=1\r\n";
   return text;
 }
 

@@ -1,5 +1,6 @@
 #include "bot/access_list.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,16 @@
 
 namespace tolvik {
 namespace {
+
+// What follows the name of a kick or ban line (its reason), up to a line end.
+std::string ReasonAfterName(std::string_view line, size_t name_at) {
+  if (name_at >= line.size()) return std::string();
+  std::string_view rest = line.substr(name_at);
+  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(' ')));
+  const size_t end = rest.find(' ');
+  rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  return std::string(rest.substr(0, rest.find_first_of("\r\n")));
+}
 
 // Names are cut to 28 characters, level words to 18.
 constexpr int kNameCap = 30;
@@ -232,7 +243,8 @@ void AccessList::KickUser(const char* line, const char* speaker, int speaker_lev
   char target[kNameCap];
   ReadWord(line, kKickNameAt, target, sizeof target, &bot_.Display());
   if (speaker_level > GetUserLevel(target)) {
-    SendModeration("/kick ", line, kKickNameAt, speaker, tagged);
+    if (SendModeration("/kick ", line, kKickNameAt, speaker, tagged))
+      bot_.RecordModeration(speaker, "kick", target, ReasonAfterName(line, kKickNameAt).c_str());
     if (!SameName(speaker, bot_.OwnName())) {
       kick_requested_ = true;
       kick_requester_ = speaker;
@@ -247,8 +259,10 @@ void AccessList::BanUser(const char* line, const char* speaker, int speaker_leve
   char target[kNameCap];
   ReadWord(line, kBanNameAt, target, sizeof target, &bot_.Display());
   if (speaker_level > GetUserLevel(target)) {
-    if (SendModeration("/ban ", line, kBanNameAt, speaker, tagged))
+    if (SendModeration("/ban ", line, kBanNameAt, speaker, tagged)) {
       pending_.RecordPendingCommand(line, speaker, &bot_.Display());
+      bot_.RecordModeration(speaker, "ban", target, ReasonAfterName(line, kBanNameAt).c_str());
+    }
   } else {
     bot_.Queue().WhisperTo(speaker, "Your level is not high enough to ban %s\n", target);
   }
@@ -259,8 +273,10 @@ void AccessList::UnbanUser(const char* line, const char* speaker, int speaker_le
   char target[kNameCap];
   ReadWord(line, kUnbanNameAt, target, sizeof target, &bot_.Display());
   if (speaker_level > GetUserLevel(target)) {
-    if (bot_.Queue().Say("/unban %s\n", target) == OutgoingQueue::kQueued)
+    if (bot_.Queue().Say("/unban %s\n", target) == OutgoingQueue::kQueued) {
       pending_.RecordPendingCommand(line, speaker, &bot_.Display());
+      bot_.RecordModeration(speaker, "unban", target, "");
+    }
   } else if (SameName(target, speaker)) {
     bot_.Queue().WhisperTo(speaker, "You cannot unban yourself\n");
   } else {

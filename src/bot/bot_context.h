@@ -24,6 +24,11 @@ class BotContext {
   virtual void UserLevelChanged(const char* name, int level) = 0;
   // The directory holding users.lst, autoban.lst, Bot.ini, script.ini (no trailing '/').
   virtual const std::string& WorkingDir() const = 0;
+  // A kick, ban or unban was sent for `actor`; it goes to the moderation
+  // record once the server answers it.
+  virtual void RecordModeration(const char* actor, const char* action, const char* target, const char* reason) {
+    (void)actor, (void)action, (void)target, (void)reason;
+  }
 };
 
 }  // namespace tolvik

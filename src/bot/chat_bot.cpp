@@ -9,6 +9,7 @@
 #include "net/connection_state.h"
 #include "bot/bot_owner.h"
 #include "storage/profile_file.h"
+#include "bot/read_word.h"
 
 namespace tolvik {
 
@@ -79,11 +80,22 @@ void ChatBot::LoadBotSettings() {
   for (size_t i = 0; i < heirs_.names.size(); ++i) heirs_.names[i] = settings_.designate[i];
   const Restrictions& r = settings_.restrictions;
   counters_.limits = {r.NumBots, r.NumBW, r.NumSC, r.NumSCSware, r.NumDiablo, r.NumDiabloSW, r.NumWC};
+  protection_.Load();
+}
+
+void ChatBot::RecordModeration(const char* actor, const char* action, const char* target, const char* reason) {
+  protection_.RecordAction(actor, action, target, reason);
+}
+
+bool ChatBot::IsLocalCommand(const char* text) {
+  const std::string word = LowerAscii(FirstWord(text));
+  return word == "/tempban" || word == "/tempbans" || word == "/modlog";
 }
 
 void ChatBot::OnMinuteTick() {
   users_.markIdleUsers();
   leavers_.advance();
+  protection_.OnMinuteTick();
 }
 void ChatBot::OnFastTick() {
   SendDueDesignations();
@@ -119,6 +131,7 @@ int ChatBot::OnChannel(const char* name, uint32_t flags, const char* text) {
   recent_.add(text);
   last_seen_.clear();
   counters_.reset();
+  protection_.OnChannel();
   const std::string& join = settings_.joinMsg;
   if (!IsUnset(join) && !IsUnset(HomeChannel()) && strcasecmp(text, HomeChannel()) == 0)
     queue_.Say("%s\n", AsOneLine(join).c_str());

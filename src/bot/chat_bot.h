@@ -13,6 +13,7 @@
 #include "bot/access_list.h"
 #include "bot/bot_context.h"
 #include "bot/pending_actions.h"
+#include "bot/protection.h"
 #include "bot/responses.h"
 #include "bot/roster_state.h"
 #include "bot/script_bridge.h"
@@ -54,6 +55,7 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   int CommandLevel(const char* key) const override;
   void UserLevelChanged(const char* name, int level) override;
   const std::string& WorkingDir() const override { return paths_.workingDirectory; }
+  void RecordModeration(const char* actor, const char* action, const char* target, const char* reason) override;
 
   // AliasHost
   void reply(const char* recipient, const char* line) override;
@@ -149,6 +151,11 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   PendingActionQueue& Pending() { return pending_; }
   ScriptBridge& Scripts() { return scripts_; }
   AliasDatabase& Aliases() { return aliases_; }
+  // Flood, repeat and protect.lst protection, timed bans, the moderation record.
+  Protection& Protect() { return protection_; }
+  // Commands the bot answers itself that must not reach the server when the
+  // operator types them ("/tempban", "/tempbans", "/modlog").
+  static bool IsLocalCommand(const char* text);
 
   // ---- Channel roster and automatic responses (roster.cpp, responses.cpp) ----
   // Users listed on channel entry, joining, leaving and changing flags.
@@ -243,6 +250,8 @@ class ChatBot : public ChatConnection, public BotContext, public AliasHost {
   ResponseTable part_table_{"AutoPart"};
   ResponseTable respond_table_{"AutoRespond"};
   ResponseTable emote_table_{"AutoRespondToEmote"};
+
+  Protection protection_{*this};
 
   // Whispered commands; last, so its page alarms end before the rest goes.
   friend class WhisperInterpreter;

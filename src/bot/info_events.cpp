@@ -31,6 +31,7 @@ int ChatBot::OnInfo(const char* name, uint32_t flags, const char* text) {
   if (strcasecmp(text, "Welcome to Battle.net!") == 0 && !IsUnset(HomeChannel()))
     queue_.Say("/join %s\n", HomeChannel());
   display_.print(TextType::BnetInfo, "%s", text);
+  protection_.OnServerInfo(text);
 
   if (const PendingAction* e = pending_.front()) {
     const std::string etext = LowerAscii(e->text);
@@ -127,6 +128,7 @@ int ChatBot::OnInfo(const char* name, uint32_t flags, const char* text) {
 int ChatBot::OnError(const char* name, uint32_t flags, const char* text) {
   ChatConnection::OnError(name, flags, text);
   display_.print(TextType::BnetInfo, "ERROR: %s", text);
+  protection_.OnServerError(pending_.front());
 
   if (const PendingAction* e = pending_.front()) {
     const std::string requester = Requester(LowerAscii(e->text));

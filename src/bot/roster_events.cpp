@@ -39,6 +39,7 @@ void ChatBot::ApplyOwnStatus(uint32_t flags) {
   own_flags_ = static_cast<int32_t>(flags);
   if ((flags & kOperatorFlag) != 0) {
     is_operator_ = true;
+    protection_.OnOperator();
   } else {
     is_operator_ = false;
     heirs_.designatedName.clear();
@@ -154,7 +155,13 @@ int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
     display_.print(TextType::BotInfo, "Error #003: Unknown Login Type = %s - please notify bot progammers", text);
   } else if (type >= 0) {
     const auto t = static_cast<LoginTypeCounters::Type>(type);
-    if (is_operator_ && nameable && counters_.overLimit(t)) queue_.Say(LoginTypeCounters::KickFormat(t), name);
+    if (is_operator_ && nameable && counters_.overLimit(t) &&
+        queue_.Say(LoginTypeCounters::KickFormat(t), name) == OutgoingQueue::kQueued) {
+      // The reason is the kick text after the name.
+      std::string reason = LoginTypeCounters::KickFormat(t);
+      reason = AsOneLine(reason.substr(std::min(reason.size(), reason.find("%s") + 3)));
+      protection_.RecordAction("limits", "kick", name, reason.c_str());
+    }
   }
 
   // Account logging: one /whois at a time, for names the database does not know.
@@ -166,19 +173,25 @@ int ChatBot::OnJoin(const char* name, uint32_t flags, const char* text) {
 
   if (toggles.AutoViewAliases.state && !recently_left && (flags & kBotFlag) == 0) aliases_.showAliases(name, OwnName());
 
+  bool sent_off = false;
   if (is_operator_ && nameable) {
-    bool sent_off = false;
     if (access_.IsAutoBanned(name)) {
-      queue_.Say("/ban %s You are auto-banned from this channel!\n", name);
-    } else if ((auto_ban_ || auto_kick_) && access_.GetUserLevel(name) == 0) {
-      if (auto_ban_)
-        queue_.Say("/ban %s AutoBan\n", name);
-      else
-        queue_.Say("/kick %s AutoKick\n", name);
+      if (queue_.Say("/ban %s You are auto-banned from this channel!\n", name) == OutgoingQueue::kQueued)
+        protection_.RecordAction("autoban.lst", "ban", name, "You are auto-banned from this channel!");
       sent_off = true;
+    } else if ((auto_ban_ || auto_kick_) && access_.GetUserLevel(name) == 0) {
+      if (auto_ban_) {
+        if (queue_.Say("/ban %s AutoBan\n", name) == OutgoingQueue::kQueued)
+          protection_.RecordAction("AutoBan", "ban", name, "AutoBan");
+      } else if (queue_.Say("/kick %s AutoKick\n", name) == OutgoingQueue::kQueued) {
+        protection_.RecordAction("AutoKick", "kick", name, "AutoKick");
+      }
+      sent_off = true;
+      if (!IsUnset(settings_.channelPassword)) queue_.WhisperTo(name, "%s", kPrivateModeText);
     }
-    if (sent_off && !IsUnset(settings_.channelPassword)) queue_.WhisperTo(name, "%s", kPrivateModeText);
   }
+  // A name already sent off needs no rule of protect.lst.
+  if (!sent_off && nameable) protection_.OnJoin(name);
   return 1;
 }
 
@@ -211,6 +224,7 @@ int ChatBot::OnLeave(const char* name, uint32_t flags, const char* text) {
     }
   }
 
+  protection_.OnLeave(name);
   std::string tag = users_.removeUser(name, CurrentChannel());
   if (!counters_.remove(name) && flags == 0 && LoginTypeCounters::TypeOfTag(tag) < 0) {
     display_.print(TextType::BotInfo, "DEBUG INFO: Login Type = %s", tag.c_str());
@@ -228,6 +242,7 @@ int ChatBot::OnUserFlags(const char* name, uint32_t flags, const char* text) {
       rejoin_counting_ = false;
       rejoin_ticks_ = 0;
       is_operator_ = true;
+      protection_.OnOperator();
     } else {
       is_operator_ = false;
       heirs_.designatedName.clear();

@@ -53,7 +53,10 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
   if (IsOneOf(word, {".autokick", "/autokick", ".autoban", "/autoban"})) {
     if (!is_operator_) return;  // the switches need operator status
     rule = ScriptRule::Stop;
-  } else if (word == ".kick") {
+  } else if (word == ".kick" || word == ".tempban") {
+    rule = ScriptRule::Stop;
+  } else if (IsOneOf(word, {"/tempban", "/tempbans", "/modlog"})) {
+    if (!from_bot) return;  // only the operator's own chat bar
     rule = ScriptRule::Stop;
   } else if (IsOneOf(word, {".ban", ".unban", "/add", "/del", "/promote", "/demote", "/help", "/lookup", "/level",
                             "/lvl", "/unforward"})) {
@@ -102,6 +105,14 @@ void ChatBot::TalkCommandInterpreter(const char* speaker, uint32_t, const char* 
       access_.BanUser(text, speaker, level, true);
     else
       refuse("Insufficent access level\n");
+  } else if (word == ".tempban" || word == "/tempban") {
+    if (word == ".tempban" && !is_operator_) return;
+    if (level < protection_.TempBanLevel() && !from_bot) return refuse("Insufficient access level\n");
+    protection_.TempBanCommand(text, speaker, from_bot ? 9999 : level);
+  } else if (word == "/tempbans") {
+    protection_.ListTempBans(speaker);
+  } else if (word == "/modlog") {
+    protection_.ModLogCommand(text, speaker);
   } else if (word == ".unban") {
     if (!is_operator_) return;
     if (allowed("Unban"))

@@ -159,6 +159,7 @@ int ChatBot::OnTalk(const char* name, uint32_t flags, const char* text) {
   std::snprintf(line, sizeof line, "<%s> %s", name, text);
   display_.append(line, format);
 
+  protection_.OnChannelLine(name, text);
   TalkCommandInterpreter(name, flags, text);
 
   if (!owner_.GetToggles().AutoRespond.state) return 1;
@@ -172,6 +173,7 @@ int ChatBot::OnEmote(const char* name, uint32_t flags, const char* text) {
   users_.setIdle(name, false);
   users_.touchUser(name);
   display_.print(TextType::Emotes, "<%s %s>", name, text);
+  protection_.OnChannelLine(name, text);
   if (owner_.GetToggles().AutoRespond.state) AnswerEmote(name, text);
   RunEventHook("OnEmote", name, text);
   return 1;

@@ -16,7 +16,7 @@ namespace {
 
 enum class Command {
   None, Say, Relay, Me, Kick, Ban, Unban, Designate, MakeOp, Join, Rejoin, Away, Level, Page,
-  Add, Del, Promote, Demote, Forward, Unforward, Help, Lookup, Password, Who, Ip
+  Add, Del, Promote, Demote, Forward, Unforward, Help, Lookup, Password, Who, Ip, TempBan, TempBans, ModLog
 };
 
 struct CommandWord {
@@ -35,7 +35,8 @@ constexpr CommandWord kCommandWords[] = {
     {"add", Command::Add},         {"del", Command::Del},         {"promote", Command::Promote},
     {"demote", Command::Demote},   {"forward", Command::Forward}, {"unforward", Command::Unforward},
     {"help", Command::Help},       {"lookup", Command::Lookup},   {"password", Command::Password},
-    {"who", Command::Who},         {"ip", Command::Ip},
+    {"who", Command::Who},         {"ip", Command::Ip},           {"tempban", Command::TempBan},
+    {"tempbans", Command::TempBans}, {"modlog", Command::ModLog},
 };
 
 Command FindCommand(std::string_view word) {
@@ -293,6 +294,21 @@ bool WhisperInterpreter::RunCommand(const char* name, const char* text, const st
     case Command::Ip:
       gate("IP", [&] { ReplyFitted(name, std::string("Server IP: ") + bot_.Server()); });
       break;
+    case Command::TempBan:
+    case Command::TempBans:
+    case Command::ModLog: {
+      Protection& protect = bot_.Protect();
+      const int needed = command == Command::ModLog ? protect.ModLogLevel() : protect.TempBanLevel();
+      if (level < needed)
+        queue.WhisperTo(name, "Insufficient access level\n");
+      else if (command == Command::TempBan)
+        protect.TempBanCommand(text, name, level);
+      else if (command == Command::TempBans)
+        protect.ListTempBans(name);
+      else
+        protect.ModLogCommand(text, name);
+      break;
+    }
   }
   return true;
 }

@@ -1,6 +1,8 @@
 #include "cli/typed_lines.h"
 
+#include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "aliases/alias_database.h"
 #include "app/chat_bar.h"
@@ -8,6 +10,7 @@
 #include "app/document.h"
 #include "app/toggle_switch.h"
 #include "bot/chat_bot.h"
+#include "bot/moderation_record.h"
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
 #include "cli/level_command.h"
@@ -24,6 +27,7 @@ const char kHelp[] =
     "--   //toggle NAME      switch a [Toggles] key, e.g. //toggle ViewEnterLeave\n"
     "--   //level COMMAND N  set the level COMMAND needs (0 to 10)\n"
     "--   //reindex          rebuild the alias database from Aliases.db\n"
+    "--   //modlog [N]       the last N actions of the moderation record (10)\n"
     "--   //help             this list\n"
     "--   //quit             leave the channel and end the program";
 
@@ -81,6 +85,8 @@ void TypedLines::Run(const std::string& line) {
     AliasDatabase& aliases = doc_.Bot().Aliases();
     aliases.reindex();
     out_.Printf("-- Alias database: %d records indexed", static_cast<int>(aliases.count()));
+  } else if (IsCommand(line, "//modlog")) {
+    ShowModLog(line.substr(std::string_view("//modlog").size()));
   } else if (IsCommand(line, "//toggle")) {
     SwitchToggle(line.substr(std::string_view("//toggle").size()));
   } else if (IsCommand(line, "//status")) {
@@ -88,6 +94,28 @@ void TypedLines::Run(const std::string& line) {
   } else {
     out_.Line("-- Unknown command " + line.substr(0, line.find(' ')) + "; //help lists the local commands.");
   }
+}
+
+// "//modlog [N]": the newest N entries of moderation.log, oldest first.
+void TypedLines::ShowModLog(std::string arg) {
+  arg = Trimmed(std::move(arg));
+  int count = 10;
+  if (!arg.empty()) {
+    char* end = nullptr;
+    const long n = std::strtol(arg.c_str(), &end, 10);
+    if (*end != '\0' || n < 1 || n > 10000) {
+      out_.Line("-- //modlog N: N is a number from 1 to 10000");
+      return;
+    }
+    count = static_cast<int>(n);
+  }
+  const std::vector<ModerationEntry> entries =
+      ReadModerationRecord(doc_.Bot().WorkingDir(), static_cast<size_t>(count));
+  if (entries.empty()) {
+    out_.Line("-- The moderation record is empty");
+    return;
+  }
+  for (const ModerationEntry& e : entries) out_.Line("-- " + DescribeModerationEntry(e));
 }
 
 // "//toggle NAME": flips the toggle and says its new state.

@@ -23,6 +23,7 @@ class TypedLines {
 
  private:
   void SwitchToggle(std::string name);
+  void ShowModLog(std::string arg);
 
   CHaldenDoc& doc_;
   ChatBar& chat_bar_;

@@ -204,6 +204,7 @@ void MainWindow::createActions() {
   a.lastSeen = addCommand(tr("Last Seen"), tr("Show the users who left the channel"));
   a.lastSeen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   a.lastSeen->setIcon(DrawToolIcon(ToolIcon::LastSeen));
+  a.moderationRecord = addCommand(tr("Moderation Record"), tr("Show the kicks, bans and warnings of the record"));
   a.clearChat = addCommand(tr("Clear Chat Window"), tr("Remove every line from the chat display"));
   a.clearChat->setIcon(DrawToolIcon(ToolIcon::ClearChat));
   connect(a.clearChat, &QAction::triggered, this, [this] { pane_->clearChat(); });
@@ -365,6 +366,8 @@ void MainWindow::createMenus() {
   view->addSeparator();
   view->addActions({tool_bar_->toggleViewAction(), user_list_dock_->toggleViewAction(),
                     chat_bar_dock_->toggleViewAction(), a.whisperBar});
+  view->addSeparator();
+  view->addAction(a.moderationRecord);
 
   QMenu* help = menuBar()->addMenu(tr("He&lp"));
   help->addActions({a.about, a.help});

@@ -161,6 +161,7 @@ class MainWindow : public QMainWindow {
     QAction* connect;
     QAction* disconnect;
     QAction* lastSeen;
+    QAction* moderationRecord;
     QAction* clearChat;
     QAction* joinChannel;
     QAction* whisperBar;

@@ -417,8 +417,9 @@ TEST(ResponseConfiguratorSheet, OpensFromTheMenuAndOkStoresPasswordsHeirsAndLeve
   WhenOpen<ResponseConfigurator>([&](ResponseConfigurator* sheet) {
     seen = true;
     EXPECT_EQ(sheet->windowTitle(), "Response Configurator");
-    ASSERT_EQ(sheet->tabs()->count(), 4);
+    ASSERT_EQ(sheet->tabs()->count(), 5);
     EXPECT_EQ(sheet->tabs()->tabText(0), "Access");
+    EXPECT_EQ(sheet->tabs()->tabText(4), "Protection");
     EXPECT_FALSE(sheet->applyButton()->isEnabled());
     // Help shows the page's text in the "Help" window.
     QString help;

@@ -46,7 +46,7 @@ const Step kTimeline[] = {
     {10200ms, Kind::Talk, "Spamalot", "CHEAP VESPENE TOO!!!"},
     {10500ms, Kind::Talk, "Spamalot", "CHEAP VESPENE TOO!!!"},
     {11000ms, Kind::Talk, "Kestrel", "Spamalot, that is enough."},
-    {11500ms, Kind::Whisper, "Kestrel", "/kick Spamalot stop flooding"},
+    {11500ms, Kind::Talk, "Kestrel", "Thanks, TolvikBot."},
     {12000ms, Kind::Talk, "Spamalot", "CHEAP MINERALS!!! whisper me"},
     {14000ms, Kind::Join, "Grief", "[SSHR]"},
     {15000ms, Kind::Talk, "Grief", "this channel is lame"},

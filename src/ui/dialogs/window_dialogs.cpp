@@ -10,6 +10,7 @@
 #include "ui/dialogs/help_dialog.h"
 #include "ui/dialogs/join_channel_dialog.h"
 #include "ui/dialogs/last_seen_dialog.h"
+#include "ui/dialogs/moderation_record_dialog.h"
 #include "ui/dialogs/select_server_dialog.h"
 #include "ui/main_window.h"
 #include "ui/user_list_menu.h"
@@ -24,6 +25,7 @@ void MainWindow::installDialogs() {
     dialog.exec();
   });
   install(a.lastSeen, [this] { LastSeenDialog::open(doc_->Bot().LastSeen(), this); });
+  install(a.moderationRecord, [this] { ModerationRecordDialog::open(doc_->Bot().WorkingDir(), this); });
   install(a.joinChannel, [this] {
     JoinChannelDialog dialog(doc_->Bot(), this);
     dialog.exec();

@@ -5,6 +5,7 @@
 #include "app/sheets/response_sheet.h"
 #include "ui/sheets/access_page_widget.h"
 #include "ui/sheets/heirs_page_widget.h"
+#include "ui/sheets/protection_page_widget.h"
 #include "ui/sheets/responses_page_widget.h"
 #include "ui/sheets/restrictions_page_widget.h"
 
@@ -16,14 +17,21 @@ ResponseConfigurator::ResponseConfigurator(CHaldenDoc& doc, QWidget* parent)
       access_(new AccessPageWidget(doc.Paths().workingDirectory, this)),
       responses_(new ResponsesPageWidget(doc.Paths().botIni, &doc.Bot(), this)),
       heirs_(new HeirsPageWidget(doc.Bot().Heirs(), this)),
-      restrictions_(new RestrictionsPageWidget(doc.Paths().botIni, doc.Bot().Settings(), this)) {
+      restrictions_(new RestrictionsPageWidget(doc.Paths().botIni, doc.Bot().Settings(), this)),
+      protection_(new ProtectionPageWidget(doc.Paths().botIni, doc.Bot().Protect().RulesPath(), this)) {
   addPage(access_, tr("Access"));
   addPage(responses_, tr("Responses"));
   addPage(heirs_, tr("Heirs"));
   addPage(restrictions_, tr("Restrictions"));
+  addPage(protection_, tr("Protection"));
 }
 
 bool ResponseConfigurator::commit() {
+  // Written first: the reload below reads [Protection] and protect.lst again.
+  if (!protection_->save()) {
+    showPage(protection_);
+    return false;
+  }
   const PageOutcome outcome = ApplyResponseSheet(bot_, restrictions_->page());
   restrictions_->showRefusal(outcome);
   if (!outcome) {

@@ -13,6 +13,7 @@ namespace tolvik::ui {
 
 class AccessPageWidget;
 class HeirsPageWidget;
+class ProtectionPageWidget;
 class ResponsesPageWidget;
 class RestrictionsPageWidget;
 
@@ -26,6 +27,7 @@ class ResponseConfigurator : public ConfigSheet {
   ResponsesPageWidget* responsesPage() const { return responses_; }
   HeirsPageWidget* heirsPage() const { return heirs_; }
   RestrictionsPageWidget* restrictionsPage() const { return restrictions_; }
+  ProtectionPageWidget* protectionPage() const { return protection_; }
 
  protected:
   bool commit() override;
@@ -36,6 +38,7 @@ class ResponseConfigurator : public ConfigSheet {
   ResponsesPageWidget* responses_;
   HeirsPageWidget* heirs_;
   RestrictionsPageWidget* restrictions_;
+  ProtectionPageWidget* protection_;
 };
 
 // Runs the sheet modally; true when it closed with OK.
