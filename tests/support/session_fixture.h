@@ -12,6 +12,7 @@
 
 #include "app/document.h"
 #include "bot/chat_bot.h"
+#include "support/quick_timings.h"
 #include "support/recording_display.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
@@ -37,13 +38,7 @@ class SessionTest : public ::testing::Test {
   }
   void Open() {
     doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
-    // Every wait of the connect path shortened; nothing here sleeps.
-    ReconnectTimings timings;
-    timings.reconnect_delay_ms = 200;
-    timings.quick_pause_ms = 50;
-    timings.backoff = {100ms, 400ms, 20};
-    timings.per_address_timeout_ms = 500;
-    doc->SetReconnectTimings(timings);
+    doc->SetReconnectTimings(QuickReconnectTimings());
     doc->Bot().Queue().SetPause([](int) {});
   }
   // Waits return as soon as the event happens; the limit only allows for a

@@ -21,6 +21,7 @@
 #include "app/document.h"
 #include "bot/chat_bot.h"
 #include "support/api_test_server.h"
+#include "support/quick_timings.h"
 #include "support/recording_display.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
@@ -96,13 +97,7 @@ class TransportSessionTest : public ::testing::TestWithParam<Wire> {
   }
   void Open() {
     doc = std::make_unique<CHaldenDoc>(dir.path().string(), display, host);
-    // Every wait of the connect path shortened; nothing here sleeps.
-    ReconnectTimings timings;
-    timings.reconnect_delay_ms = 200;
-    timings.quick_pause_ms = 50;
-    timings.backoff = {100ms, 400ms, 20};
-    timings.per_address_timeout_ms = 500;
-    doc->SetReconnectTimings(timings);
+    doc->SetReconnectTimings(QuickReconnectTimings());
     doc->Bot().Queue().SetPause([](int) {});
   }
   bool Run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
