@@ -219,6 +219,10 @@ TEST(ModerationRecordTest, LinesAnswersAndRotation) {
 
 class ProtectionSession : public testing::SessionTest {
  protected:
+  // The bot's clocks read this fixture's members: the document (which may
+  // still record at its close) goes while they are there.
+  ~ProtectionSession() override { doc.reset(); }
+
   void Start(const std::string& protection, const std::string& users = "", const std::string& extra = "") {
     WriteBotIni("[Protection]\r\n" + protection + extra);
     if (!users.empty()) dir.write("users.lst", users);
