@@ -68,14 +68,7 @@ void BM_CliIdleInChannel(benchmark::State& state) {
       execl(cli, cli, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    bool ready = gateway.waitForClients(1);
-    gateway.send("Enter your name and password.\r\n");
-    ready = ready && gateway.waitForReceived("pw\r\n");
-    std::string lines = "2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n";
-    for (int i = 0; i < 10; ++i) lines += "1001 USER user" + std::to_string(i) + " 0000 [CHAT]\r\n";
-    gateway.send(lines);
-    ready = ready && gateway.waitForReceived("/time\n");  // in the channel: the join message went out
-    std::this_thread::sleep_for(3s);  // let start-up work settle (the join line's flood score decays)
+    bool ready = tolvik::bench::LogInToQuietChannel(gateway);
 
     const double cpu0 = tolvik::bench::ProcessCpuSeconds(pid);
     const auto switches0 = tolvik::bench::ThreadContextSwitches(pid);

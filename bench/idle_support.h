@@ -1,6 +1,7 @@
 #pragma once
-// What the idle benchmarks share: how long to sit idle, and the CPU time and
-// context switches (wake-ups) of a process, read from /proc.
+// What the idle benchmarks share: how long to sit idle, the login of a bot
+// into a quiet channel, and the CPU time and context switches (wake-ups) of a
+// process, read from /proc.
 #include <dirent.h>
 
 #include <cstdlib>
@@ -11,7 +12,27 @@
 #include <string>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
+#include "support/scripted_gateway.h"
+
 namespace tolvik::bench {
+
+// Plays the login of a bot whose password is "pw" into "Home" with ten users,
+// then lets its start-up work settle (the join line's flood score decays).
+// False when the bot never got that far.
+inline bool LogInToQuietChannel(tolvik::testing::ScriptedGateway& gateway) {
+  bool ready = gateway.waitForClients(1);
+  gateway.send("Enter your name and password.\r\n");
+  ready = ready && gateway.waitForReceived("pw\r\n");
+  std::string lines = "2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n";
+  for (int i = 0; i < 10; ++i) lines += "1001 USER user" + std::to_string(i) + " 0000 [CHAT]\r\n";
+  gateway.send(lines);
+  ready = ready && gateway.waitForReceived("/time\n");  // in the channel: the join message went out
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  return ready;
+}
 
 // --idle_seconds=N (taken out of argv) sets how long the program sits idle;
 // otherwise 30 s, or 2 s for a smoke run (--benchmark_min_time below 1 s).

@@ -152,14 +152,7 @@ void BM_WindowProcessIdleInChannel(benchmark::State& state) {
       execl(program, program, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    bool ready = gateway.waitForClients(1);
-    gateway.send("Enter your name and password.\r\n");
-    ready = ready && gateway.waitForReceived("pw\r\n");
-    std::string lines = "2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n";
-    for (int i = 0; i < 10; ++i) lines += "1001 USER user" + std::to_string(i) + " 0000 [CHAT]\r\n";
-    gateway.send(lines);
-    ready = ready && gateway.waitForReceived("/time\n");  // in the channel: the join message went out
-    std::this_thread::sleep_for(std::chrono::seconds(3));  // let start-up work settle
+    bool ready = tolvik::bench::LogInToQuietChannel(gateway);
 
     const double cpu0 = tolvik::bench::ProcessCpuSeconds(pid);
     const auto switches0 = tolvik::bench::ThreadContextSwitches(pid);
