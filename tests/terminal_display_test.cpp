@@ -46,7 +46,7 @@ TEST(TerminalDisplayTest, C1ControlsAsBytesOrAsUtf8AreShownAsQuestionMarks) {
   // Latin-1 text (not UTF-8) above the C1 range is kept as it came.
   EXPECT_EQ(Shown(false, "caf\xe9!"), "caf\xe9!\n");
   // A UTF-8 lead byte cut short does not swallow a control after it.
-  EXPECT_EQ(TerminalSafeText("\xe2\x82\x1b"), "\xe2??");
+  EXPECT_EQ(WithControlsShown("\xe2\x82\x1b"), "\xe2??");
 }
 
 // A status line quoting a server's refusal gets the chat lines' cleaning: a

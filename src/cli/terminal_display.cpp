@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "cli/colour_choice.h"
-#include "display/control_text.h"
 
 namespace tolvik {
 void TerminalDisplay::append(const char* text, const TextFormat& format) {

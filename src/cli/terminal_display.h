@@ -13,8 +13,6 @@
 
 namespace tolvik {
 
-// What a terminal may be given of a line (see WithControlsShown).
-inline std::string TerminalSafeText(std::string_view text) { return WithControlsShown(text); }
 
 class TerminalDisplay : public ChatDisplay {
  public:
