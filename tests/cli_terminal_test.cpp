@@ -72,6 +72,14 @@ bool SentTimes(const ScriptedGateway& gateway, const std::string& line, long tim
 // for the prompt.
 void WaitForPrompt(CliProcess& cli) { ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output(); }
 
+// Types //status, waits for its answer, then //quit: two lines for the history.
+void StatusThenQuit(CliProcess& cli) {
+  cli.Type("//status\r");
+  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
+  cli.Type("//quit\r");
+  EXPECT_EQ(cli.Wait(), 0);
+}
+
 CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env = {{"TERM", "xterm"}}) {
   return CliStart{{"--dir", dir.path().string()}, std::move(env), true};
 }
@@ -148,10 +156,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
     CliProcess cli(OnTerminal(dir));
     WaitForPrompt(cli);
     cli.ClearOutput();
-    cli.Type("//status\r");
-    ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
-    cli.Type("//quit\r");
-    EXPECT_EQ(cli.Wait(), 0);
+    StatusThenQuit(cli);
   }
   const std::string path = (dir.path() / LineEditor::kHistoryFile).string();
   struct stat st {};
@@ -190,10 +195,7 @@ TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   CliProcess cli(OnTerminal(dir));
   WaitForPrompt(cli);
   cli.ClearOutput();
-  cli.Type("//status\r");
-  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
-  cli.Type("//quit\r");
-  EXPECT_EQ(cli.Wait(), 0);
+  StatusThenQuit(cli);
   EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
 }
 
@@ -210,10 +212,7 @@ TEST(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThro
   ASSERT_TRUE(cli.WaitOutput("-- The history file " + link + " is a symbolic link: history is not saved."))
       << cli.output();
   WaitForPrompt(cli);
-  cli.Type("//status\r");
-  ASSERT_TRUE(cli.WaitOutput("-- Status:")) << cli.output();
-  cli.Type("//quit\r");
-  EXPECT_EQ(cli.Wait(), 0);
+  StatusThenQuit(cli);
 
   EXPECT_EQ(dir.read("victim"), "someone else's file\n");
   struct stat st {};
