@@ -303,6 +303,23 @@ TEST_P(ApiSessionTest, NothingBeforeTheChatIsJoinedIsActedOn) {
   EXPECT_EQ(CountSent("before"), 0);
 }
 
+// A kick goes to the id that holds the name when it is sent: a renamed user
+// is reached under the new name, and the old name reaches whoever took it.
+TEST_P(ApiSessionTest, AnActionGoesToTheIdOfTheUserNamed) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nKick=5\r\nKickTagged=5\r\n");
+  LogIn();
+  api_server->send(api_msg::Update(2, "alicia"));
+  api_server->send(api_msg::Update(9, "alice"));
+  ASSERT_TRUE(Run([&] { return doc->Bot().Users().findUser("alicia") >= 0 && doc->Bot().Users().findUser("alice") >= 0; }));
+  api_server->send(Say(3, "Whisper", "/kick alicia"));
+  const std::string renamed = WaitSent("Botapichat.KickUserRequest");
+  EXPECT_NE(renamed.find(R"("user_id":2)"), std::string::npos) << renamed;
+  api_server->send(Say(3, "Whisper", "/kick alice"));
+  ASSERT_TRUE(Run([&] { return CountSent("Botapichat.KickUserRequest") == 2; }));
+  EXPECT_EQ(CountSent(R"("user_id":9)"), 1);
+}
+
 TEST_P(ApiSessionTest, AServerCertificateFromAnotherCaIsRefused) {
   Open("", "good-key", GetTestCa().other_ca_file);
   doc->Connect();
