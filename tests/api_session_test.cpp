@@ -184,6 +184,25 @@ TEST_P(ApiSessionTest, RateLimitIsReportedAndTheNextRequestWaits) {
   EXPECT_EQ(CountSent("\"third\""), 0);
 }
 
+// A ban its target's leave confirmed is not sent again after a busy answer:
+// it would fail, and its failure would answer another pending action.
+TEST_P(ApiSessionTest, ABanConfirmedByTheLeaveIsNotSentAgain) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nBan=5\r\nBanTagged=5\r\n");
+  LogIn();
+  api_server->send(Say(3, "Whisper", "/ban alice"));
+  const std::string ban = WaitSent("Botapichat.BanUserRequest");
+  ASSERT_FALSE(ban.empty());
+  api_server->send(api_msg::Leave(2));
+  ASSERT_TRUE(Run([&] { return doc->Bot().Pending().isEmpty(); }));
+  api_server->respond("Botapichat.BanUserRequest", IdOf(ban), 6, 8);
+  ASSERT_TRUE(WaitShown("requests go again in 1 s."));
+  doc->Bot().Queue().SayPriority("after the pause\n");
+  ASSERT_FALSE(WaitSent("after the pause").empty());
+  EXPECT_EQ(CountSent("Botapichat.BanUserRequest"), 1);
+  EXPECT_EQ(Shown("alice was banned by TolvikBot."), 1);
+}
+
 TEST(ApiPauseTest, GrowsFromOneSecondToTen) {
   EXPECT_EQ(api::ApiSession::NextPauseMs(0), 1000);
   EXPECT_EQ(api::ApiSession::NextPauseMs(1000), 2000);

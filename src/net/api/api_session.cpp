@@ -108,11 +108,6 @@ bool ApiSession::Read(std::vector<ChatEvent>* events) {
   return !over_;
 }
 
-bool ApiSession::Joined() const {
-  std::lock_guard<std::mutex> lock(turn_mutex_);
-  return joined_;
-}
-
 bool ApiSession::OnLoginAnswer(const ApiDecoder::Answer& answer, std::vector<ChatEvent>* events) {
   if (answer.kind == RequestKind::kAuthenticate) {
     if (answer.failed) {
@@ -220,8 +215,15 @@ bool ApiSession::SendHeldRequests(int timeout_ms) {
     has_held_ = false;
   }
   bool ok = true;
-  // Each goes again under its own id: its answer settled it, so the id is free.
-  for (auto& [id, sent] : held) ok = SendRequest(id, std::move(sent), timeout_ms) && ok;
+  for (auto& [id, sent] : held) {
+    // A kick or ban whose target left meanwhile was confirmed by the leave.
+    uint64_t now_id = 0;
+    if ((sent.kind == RequestKind::kKick || sent.kind == RequestKind::kBan) &&
+        !(decoder_.FindUser(sent.target, &now_id) && now_id == sent.target_id))
+      continue;
+    // Each goes again under its own id: its answer settled it, so the id is free.
+    ok = SendRequest(id, std::move(sent), timeout_ms) && ok;
+  }
   return ok;
 }
 

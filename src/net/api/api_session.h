@@ -172,7 +172,7 @@ class ApiSession {
   uint64_t HeirPresent() const;
   int64_t NextId() { return next_id_.fetch_add(1); }
   void AddLocal(int id, std::string_view text);
-  bool Joined() const;
+  bool Joined() const { return joined_.load(); }
   // What the login answers lead to.
   bool OnLoginAnswer(const ApiDecoder::Answer& answer, std::vector<ChatEvent>* events);
   // An area-6 answer: the request waits for the pause and goes again.
@@ -192,7 +192,7 @@ class ApiSession {
   // The sender's turn, the requests awaiting answers and the heir.
   mutable std::mutex turn_mutex_;
   std::condition_variable turn_cv_;
-  bool joined_ = false;  // the ConnectResponse accepted us
+  std::atomic<bool> joined_{false};  // the ConnectResponse accepted us (set under turn_mutex_)
   bool interrupted_ = false;
   int64_t hold_until_ms_ = 0;
   int pause_ms_ = 0;  // the pause running or last run; 0 after a request went through
