@@ -25,12 +25,13 @@ ApiSession::ApiSession(int fd, std::unique_ptr<TlsStream> tls, std::unique_ptr<W
 ApiSession::~ApiSession() = default;
 
 std::unique_ptr<ApiSession> ApiSession::Open(int fd, const ApiUrl& url, const std::string& api_key,
-                                             const std::string& ca_file, std::string* error) {
+                                             const std::string& ca_file, std::string* error,
+                                             const std::atomic<bool>* cancel) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-  auto tls = TlsStream::Connect(fd, url.host, ca_file, kHandshakeTimeoutMs, error);
+  auto tls = TlsStream::Connect(fd, url.host, ca_file, kHandshakeTimeoutMs, error, cancel);
   if (!tls) return nullptr;
   std::string extra;
-  if (!ClientUpgrade(*tls, url.HostHeader(), url.path, kHandshakeTimeoutMs, &extra, error)) return nullptr;
+  if (!ClientUpgrade(*tls, url.HostHeader(), url.path, kHandshakeTimeoutMs, &extra, error, cancel)) return nullptr;
   std::unique_ptr<ApiSession> session(new ApiSession(fd, std::move(tls), nullptr));
   ApiSession* self = session.get();
   session->ws_ = std::make_unique<WebSocketChannel>(
@@ -55,7 +56,7 @@ bool ApiSession::Read(std::vector<ChatEvent>* events) {
   bool open;
   {
     std::lock_guard<std::mutex> lock(io_mutex_);
-    open = ws_->Pump();
+    open = ws_->Pump({kReadBytesPerCall, kReadMessagesPerCall});
     messages.swap(inbox_);
   }
   const int64_t now = NowMs();
@@ -77,6 +78,8 @@ bool ApiSession::Read(std::vector<ChatEvent>* events) {
   if (!open) over_ = true;
   return !over_;
 }
+
+bool ApiSession::ReadPending() const { return !over_ && ws_->MorePending(); }
 
 bool ApiSession::OnLoginAnswer(const ApiDecoder::Answer& answer, std::vector<ChatEvent>* events) {
   if (answer.kind == RequestKind::kAuthenticate) {
