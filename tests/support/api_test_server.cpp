@@ -340,9 +340,9 @@ void ApiTestServer::Serve(int fd) {
     flooding_ = false;
   };
   while (true) {
-    const bool flooding = std::chrono::steady_clock::now() < flood_until;
+    const bool busy = !frames.empty() || flood_until != std::chrono::steady_clock::time_point::min();
     pollfd p[2] = {{fd, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-    ::poll(p, 2, frames.empty() && !flooding ? 100 : 0);
+    ::poll(p, 2, busy ? 0 : 100);
     char sink[64];
     while (::read(wake_pipe_[0], sink, sizeof sink) > 0) {
     }
@@ -370,6 +370,7 @@ void ApiTestServer::Serve(int fd) {
         flood_until = std::chrono::steady_clock::now() + o.duration;
       }
     }
+    const bool flooding = std::chrono::steady_clock::now() < flood_until;
     if (!frames.empty()) {
       if (!tls->WriteAll(frames.front().data(), frames.front().size(), 30000)) open = false;
       frames.pop_front();

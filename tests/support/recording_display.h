@@ -28,6 +28,10 @@ class RecordingDisplay : public ChatDisplay {
     for (const auto& l : lines_) out.push_back(l.text);
     return out;
   }
+  size_t size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.size();
+  }
   bool contains(const std::string& needle) const {
     for (const auto& t : texts())
       if (t.find(needle) != std::string::npos) return true;
