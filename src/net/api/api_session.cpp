@@ -39,7 +39,10 @@ std::unique_ptr<ApiSession> ApiSession::Open(int fd, const ApiUrl& url, const st
       [self](std::string_view message) { self->inbox_.emplace_back(message); }, std::move(extra));
   const int64_t id = session->NextId();
   session->decoder_.Expect(id, RequestKind::kAuthenticate);
-  if (!session->Send(AuthenticateRequest(id, api_key), kHandshakeTimeoutMs)) {
+  session->ws_->SetCancel(cancel);
+  const bool sent = session->Send(AuthenticateRequest(id, api_key), kHandshakeTimeoutMs);
+  session->ws_->SetCancel(nullptr);
+  if (!sent) {
     *error = "The authentication request could not be sent";
     return nullptr;
   }

@@ -184,8 +184,9 @@ bool WebSocketChannel::SendFrame(uint8_t opcode, std::string_view payload, int t
     if (r != WSLAY_ERR_WANT_WRITE || io_failed_) break;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    pollfd p{tls_.Fd(), POLLOUT, 0};
-    ::poll(&p, 1, static_cast<int>(left.count()));
+    if (!WaitForSocket(tls_.Fd(), POLLOUT, static_cast<int>(left.count()), cancel_) && cancel_ != nullptr &&
+        cancel_->load())
+      break;
   }
   // A frame cut short leaves the stream unusable.
   failed_ = true;

@@ -13,6 +13,7 @@
 // Not thread-safe: callers serialise every call, as they do for the stream.
 #include <wslay/wslay.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,9 @@ class WebSocketChannel {
   bool MorePending() const { return more_pending_; }
   // Bytes of a message (or control frame) read so far but not handed over.
   size_t PartialBytes() const { return message_.size() + frame_.size(); }
+  // While set, a send waiting for the socket also gives up once `*cancel` is
+  // set (checked every 100 ms): the opening exchange of a connect attempt.
+  void SetCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
   // Sends one text message, waiting for the socket for at most `timeout_ms`.
   bool SendText(std::string_view text, int timeout_ms);
   // Sends a ping (tests and the demo gateway play the server's pings).
@@ -79,6 +83,7 @@ class WebSocketChannel {
 
   TlsStream& tls_;
   MessageHandler on_message_;
+  const std::atomic<bool>* cancel_ = nullptr;
   bool client_;
   std::string pending_;
   size_t pending_pos_ = 0;
