@@ -17,6 +17,7 @@
 //   api_flood_bench                          60 s flood, 400,000-event bursts
 //   api_flood_bench --benchmark_min_time=0.01   smoke run: 2 s, 20,000 events
 //   api_flood_bench --flood_seconds=10 --burst_events=100000
+// TOLVIK_CLI names another build of tolvik-cli to measure instead.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -60,10 +61,11 @@ long StatusKib(pid_t pid, const char* field) {
 }
 
 pid_t StartCli(const tolvik::testing::TempDir& dir) {
+  const char* cli = std::getenv("TOLVIK_CLI") ? std::getenv("TOLVIK_CLI") : TOLVIK_CLI_PATH;
   pid_t pid = fork();
   if (pid == 0) {
     if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "r", stdin)) _exit(126);
-    execl(TOLVIK_CLI_PATH, TOLVIK_CLI_PATH, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
+    execl(cli, cli, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   return pid;
