@@ -185,6 +185,10 @@ void CHaldenDoc::BeginConnecting(ConnectMode mode) {
   status_server_ = login_.server;
   retry_due_.reset();
   SetState(Connecting);
+  // A worker still giving up (a Disconnect does not wait for it) reads the
+  // login values: it is gone before they change. Its waits end within 100 ms.
+  CancelWorker();
+  JoinWorker();
   bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
                      ChatConnection::kDefaultPort);
   bot_->SetCaFile(login_.caFile);

@@ -32,6 +32,13 @@ class RecordingDisplay : public ChatDisplay {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_.size();
   }
+  // The texts from line `start` on.
+  std::vector<std::string> textsFrom(size_t start) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> out;
+    for (size_t i = start; i < lines_.size(); ++i) out.push_back(lines_[i].text);
+    return out;
+  }
   bool contains(const std::string& needle) const {
     for (const auto& t : texts())
       if (t.find(needle) != std::string::npos) return true;
