@@ -235,3 +235,23 @@ echo "| idle, terminal: CPU | ${cpu[tolvik-cli]}% | ${cpu[irssi]}% | $(ratio "${
 echo "| idle, window under a real X server: wake-ups/s | tolvik ${wake[tolvik]} | hexchat ${wake[hexchat]} | $(ratio "${wake[tolvik]}" "${wake[hexchat]}") |"
 echo "| idle, window: CPU | ${cpu[tolvik]}% | ${cpu[hexchat]}% | $(ratio "${cpu[tolvik]}" "${cpu[hexchat]}") |"
 echo "(${runs} runs of ${seconds} s idle each, medians; every thread of each process counted)"
+
+# The chat API burst beside the text protocol: tolvik-cli's peak memory after
+# 400,000 talk events at once over each (bench/api_flood_bench.cpp; built
+# with -DTOLVIK_BENCH=ON). `--only burst` runs this row alone.
+if [ -x "$build/bench/api_flood_bench" ] && { [ -z "$only" ] || [ "$only" = burst ]; }; then
+  texts=() apis=()
+  for r in $(seq "$runs"); do
+    read -r t a < <("$build/bench/api_flood_bench" --benchmark_filter=BM_BurstPeakMemory \
+      --benchmark_format=json 2>/dev/null | python3 -c '
+import json, sys
+peak = {b["name"]: b["peak_kib"] / 1024 for b in json.load(sys.stdin)["benchmarks"]}
+print(*(round(peak[k], 1) for k in sorted(peak)))')
+    echo "burst run $r: text protocol $t MB, chat API $a MB" >&2
+    texts+=("$t"); apis+=("$a")
+  done
+  t=$(printf '%s\n' "${texts[@]}" | median)
+  a=$(printf '%s\n' "${apis[@]}" | median)
+  echo "| chat API burst of 400k events: peak memory | ${a} MB | text protocol: ${t} MB | $(ratio "$a" "$t") |"
+  echo "(${runs} runs, medians; resident memory of tolvik-cli at its peak)"
+fi

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <future>
 #include <memory>
 #include <string>
@@ -110,6 +111,11 @@ class WebSocketChannelTest : public ::testing::Test {
     return open;
   }
 
+  // The server's bytes are all in the client's socket once this returns.
+  void ServerSent(const std::string& bytes) {
+    ASSERT_TRUE(server_tls_->WriteAll(bytes.data(), bytes.size(), 60000));
+  }
+
   int fds_[2] = {-1, -1};
   std::unique_ptr<TlsStream> client_tls_, server_tls_;
   std::unique_ptr<WebSocketChannel> channel_;
@@ -150,6 +156,63 @@ TEST_F(WebSocketChannelTest, AFrameWithAReservedBitFailsTheConnection) {
   EXPECT_FALSE(SendAndPump(Fragments({16}, /*mask=*/false, /*rsv=*/WSLAY_RSV1_BIT)));
   EXPECT_TRUE(channel_->Failed());
   EXPECT_TRUE(messages_.empty());
+}
+
+// `count` unfragmented text messages of `size` bytes each, numbered in order
+// by their first byte.
+std::string Messages(int count, size_t size) {
+  std::string out;
+  for (int i = 0; i < count; ++i) {
+    std::string one = Fragments({size});
+    one[2] = static_cast<char>('A' + i);  // the payload starts after a two-byte header
+    out += one;
+  }
+  return out;
+}
+
+// A pump bounded in bytes takes no more off the stream than it may: a
+// message of exactly that many bytes is handed over, one byte less leaves it
+// held in part, and the next pump finishes it.
+TEST_F(WebSocketChannelTest, APumpTakesAtMostItsBytes) {
+  constexpr size_t kWire = 100;  // a two-byte header and 98 bytes of text
+  ServerSent(Messages(3, kWire - 2));
+
+  EXPECT_TRUE(channel_->Pump({kWire, SIZE_MAX}));
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(channel_->MorePending());
+
+  EXPECT_TRUE(channel_->Pump({kWire - 1, SIZE_MAX}));
+  EXPECT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(channel_->PartialBytes(), kWire - 3);
+  EXPECT_TRUE(channel_->MorePending());
+
+  EXPECT_TRUE(channel_->Pump({1, SIZE_MAX}));
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1][0], 'B');
+  EXPECT_EQ(channel_->PartialBytes(), 0u);
+}
+
+// A pump bounded in messages hands over exactly that many when more are
+// there, says more is held (the rest may sit in the TLS layer, where the
+// socket's readiness does not show it), and the next pump takes the rest.
+TEST_F(WebSocketChannelTest, APumpHandsOverAtMostItsMessages) {
+  constexpr size_t kLimit = 8;
+  ServerSent(Messages(kLimit, 20));
+  EXPECT_TRUE(channel_->Pump({SIZE_MAX, kLimit}));
+  EXPECT_EQ(messages_.size(), kLimit);
+  EXPECT_TRUE(channel_->Pump({SIZE_MAX, kLimit}));
+  EXPECT_EQ(messages_.size(), kLimit);
+  EXPECT_FALSE(channel_->MorePending());
+
+  messages_.clear();
+  ServerSent(Messages(kLimit + 1, 20));
+  EXPECT_TRUE(channel_->Pump({SIZE_MAX, kLimit}));
+  EXPECT_EQ(messages_.size(), kLimit);
+  EXPECT_TRUE(channel_->MorePending());
+  EXPECT_TRUE(channel_->Pump({SIZE_MAX, kLimit}));
+  ASSERT_EQ(messages_.size(), kLimit + 1);
+  EXPECT_EQ(messages_.back()[0], static_cast<char>('A' + kLimit));
+  EXPECT_FALSE(channel_->MorePending());
 }
 
 }  // namespace

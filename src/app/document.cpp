@@ -136,6 +136,7 @@ void CHaldenDoc::SetReconnectTimings(const ReconnectTimings& timings) {
   timings_ = timings;
   retry_.setTimings(timings.backoff);
   bot_->SetPerAddressTimeout(timings.per_address_timeout_ms);
+  bot_->SetSilenceTimeout(timings.silence_timeout_ms);
 }
 
 void CHaldenDoc::Connect() {
@@ -184,6 +185,10 @@ void CHaldenDoc::BeginConnecting(ConnectMode mode) {
   status_server_ = login_.server;
   retry_due_.reset();
   SetState(Connecting);
+  // A worker still giving up (a Disconnect does not wait for it) reads the
+  // login values: it is gone before they change. Its waits end within 100 ms.
+  CancelWorker();
+  JoinWorker();
   bot_->SetLoginInfo(login_.login.c_str(), login_.password.c_str(), login_.server.c_str(),
                      ChatConnection::kDefaultPort);
   bot_->SetCaFile(login_.caFile);
@@ -309,6 +314,18 @@ void CHaldenDoc::OnSocketEvent(SocketEvent event) {
   LoseConnection(why);
 }
 
+bool CHaldenDoc::ReadPending() const { return bot_->ReadPending(); }
+
+void CHaldenDoc::CheckSilence(TimePoint now) {
+  const auto due = bot_->SilenceDeadline();
+  if (!due || now < *due) return;
+  display_.print(TextType::BnetInfo, "THE BOT HAS LOST CONNECTION");
+  display_.print(TextType::BnetInfo, "Attempting to reconnect...");
+  LoseConnection({FailureKind::ConnectionLost,
+                  "nothing heard from the server for " + std::to_string((timings_.silence_timeout_ms + 999) / 1000) +
+                      " s"});
+}
+
 void CHaldenDoc::LoseConnection(ConnectFailure why) {
   const int was = state_.load();
   bot_->ClearUserList();
@@ -379,10 +396,19 @@ bool CHaldenDoc::FastTimerBusy() const {
 
 CHaldenDoc::TimePoint CHaldenDoc::NextTimerDue(TimePoint now) {
   if (!next_fast_ && FastTimerBusy()) next_fast_ = now + kFastInterval;
-  return next_fast_ ? std::min(*next_fast_, next_minute_) : next_minute_;
+  if (bot_->ReadPending()) return now;
+  TimePoint due = next_fast_ ? std::min(*next_fast_, next_minute_) : next_minute_;
+  if (const auto silence = bot_->SilenceDeadline()) due = std::min(due, *silence);
+  return due;
 }
 
 bool CHaldenDoc::RunDueTimers(TimePoint now) {
+  if (bot_->ReadPending()) {
+    // The lines of one read come in a burst: each file is read once for them.
+    ReadOnceScope once;
+    OnSocketEvent(SocketEvent::Readable);
+  }
+  CheckSilence(now);
   bool fast = false;
   if (next_fast_ && now >= *next_fast_) {
     OnFastTick();

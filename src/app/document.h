@@ -34,6 +34,7 @@ struct ReconnectTimings {
   RetrySchedule::Timings backoff;  // between tries once the quick ones failed
   int login_timeout_ms = 30000;    // from the connect to the first event line
   int per_address_timeout_ms = 5000;
+  int silence_timeout_ms = 45000;  // chat API: nothing heard for this long is a lost connection
 };
 
 class CHaldenDoc : public BotOwner {
@@ -51,6 +52,9 @@ class CHaldenDoc : public BotOwner {
   void Disconnect();
   // The front-end saw the socket readable or closed (main thread).
   void OnSocketEvent(SocketEvent event);
+  // The last read stopped at its bound with more to take: RunDueTimers reads
+  // again (NextTimerDue is now), whether or not the socket looks readable.
+  bool ReadPending() const;
   // The two timers' work: every minute and every 110 ms (the bot's
   // handlers of the same names do its part).
   void OnMinuteTick();
@@ -69,10 +73,12 @@ class CHaldenDoc : public BotOwner {
   // deadline, or a retry whose countdown is shown.
   bool FastTimerBusy() const;
   // The next deadline. Work that appeared since the last call starts the
-  // 110 ms timer here: its first tick falls one interval after `now`.
+  // 110 ms timer here: its first tick falls one interval after `now`. The
+  // connection's silence deadline counts too, and a pending read is due now.
   TimePoint NextTimerDue(TimePoint now);
   // Runs what is due at `now`; true when the 110 ms work ran. The 110 ms
-  // timer stops once its work is done.
+  // timer stops once its work is done. A pending read is taken up, and a
+  // connection silent past its deadline is given up as lost.
   bool RunDueTimers(TimePoint now);
   // Runs on the main thread whenever the sender has sent lines.
   void DeliverSentLines();
@@ -138,6 +144,7 @@ class CHaldenDoc : public BotOwner {
   void JoinWorker();
   void LoseConnection(ConnectFailure why);
   void CheckLoginTimeout();
+  void CheckSilence(TimePoint now);
   void ApplyFonts();
   void WarnWhenCommandsAreOpen();
 

@@ -103,6 +103,7 @@ bool ChatConnection::OpenSocket() {
     values.ca_file = ca_file_;
   }
   values.per_address_timeout_ms = per_address_timeout_ms_.load();
+  values.silence_timeout_ms = silence_timeout_ms_.load();
   ConnectOutcome outcome = transport->Open(values, cancel_connect_);
   {
     std::lock_guard<std::mutex> lock(failure_mutex_);
@@ -115,6 +116,7 @@ bool ChatConnection::OpenSocket() {
   SetTransport(std::move(transport));
   CloseIfValid(ReplaceSocket(outcome.fd, SHUT_RDWR));
   peer_closed_ = false;
+  read_pending_ = false;
   write_stalled_ = false;
   return true;
 }
@@ -271,6 +273,7 @@ bool ChatConnection::ReadAvailable() {
   std::shared_ptr<Transport> transport = TransportNow();
   if (!transport) return false;
   Transport::ReadOutcome read = transport->Read(fd, *this);
+  read_pending_ = read.more_pending;
   if (!read.ok) {
     read_error_ = read.error;
     return false;
@@ -280,6 +283,12 @@ bool ChatConnection::ReadAvailable() {
   DeliverLocalEvents();
   OnReadComplete();
   return true;
+}
+
+std::optional<std::chrono::steady_clock::time_point> ChatConnection::SilenceDeadline() const {
+  if (socket_.load() < 0) return std::nullopt;
+  std::shared_ptr<Transport> transport = TransportNow();
+  return transport ? transport->SilenceDeadline() : std::nullopt;
 }
 
 void ChatConnection::ProcessBytes(const char* data, size_t len) {

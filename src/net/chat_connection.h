@@ -7,11 +7,13 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,12 @@ class ChatConnection : private EventSink {
   // connection as lost. A read of 0 bytes (peer closed) returns true and sets PeerClosed().
   bool ReadAvailable();
   bool PeerClosed() const { return peer_closed_; }
+  // The last read stopped at its transport's bound: read again soon, even
+  // if the socket does not look readable.
+  bool ReadPending() const { return read_pending_.load() && socket_.load() >= 0; }
+  // When the connection counts as lost if nothing arrives before then (the
+  // chat API's keepalive); none while not connected or over a text gateway.
+  std::optional<std::chrono::steady_clock::time_point> SilenceDeadline() const;
   // The errno of the last failed read.
   int ReadError() const { return read_error_; }
 
@@ -152,6 +160,8 @@ class ChatConnection : private EventSink {
   bool WriteStalled() const { return write_stalled_.load(); }
   void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
   void SetPerAddressTimeout(int ms) { per_address_timeout_ms_ = ms; }
+  // How long the chat API may stay silent (45 s; tests shorten it).
+  void SetSilenceTimeout(int ms) { silence_timeout_ms_ = ms; }
   // A CA certificate file trusted besides the system's store (chat API only).
   void SetCaFile(const std::string& path);
   const char* Account() const { return account_; }
@@ -191,11 +201,13 @@ class ChatConnection : private EventSink {
   std::mutex send_mutex_;   // held for the length of one send
   std::mutex state_mutex_;  // held while the descriptor is shut down or swapped
   bool peer_closed_ = false;
+  std::atomic<bool> read_pending_{false};
   int read_error_ = 0;
   std::atomic<bool> write_stalled_{false};
   std::atomic<int> send_timeout_ms_{kSendTimeoutMs};
   std::atomic<bool> cancel_connect_{false};
   std::atomic<int> per_address_timeout_ms_{kPerAddressTimeoutMs};
+  std::atomic<int> silence_timeout_ms_{45000};
   mutable std::mutex failure_mutex_;
   ConnectFailure last_failure_;
   std::function<void(int ms)> retry_pause_;

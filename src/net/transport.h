@@ -9,8 +9,10 @@
 //             flag) and sets up its protocol over the socket.
 //   Greet     right after the socket is installed: what the protocol wants
 //             to hear first.
-//   Read      on the main thread when the socket is readable: hands every
-//             event that arrived to the sink, as a parsed record.
+//   Read      on the main thread when the socket is readable: hands the
+//             events that arrived to the sink, as parsed records. A read
+//             may stop at a bound of its own and ask to be called again
+//             (more_pending) even if the socket does not look readable.
 //   Send      on any thread (the paced sender, or the main thread for the
 //             leave line): one queued command.
 //   Close     before our side of the socket is shut: the protocol's goodbye.
@@ -37,15 +39,19 @@
 //   local events    none                            refusals of commands it cannot send
 //   AwaitTurn       never waits                     until the chat is joined; the pause
 //                                                   after a rate-limit answer
+//   silence         never given up                  lost after 45 s without a byte
+//                                                   (the service pings every 10-15 s)
 //   secret          "Password", 29 characters       "API key", 127 characters
 //   server value    29 characters                   127 characters
 //
 // Nothing outside src/net asks which transport is in use: labels and limits
 // come from TransportTraitsFor().
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +108,9 @@ struct OpenValues {
   std::string secret;
   std::string ca_file;  // trusted besides the system's store (TLS only)
   int per_address_timeout_ms = 5000;
+  // How long a transport with a keepalive waits for a byte before it takes
+  // the connection as lost.
+  int silence_timeout_ms = 45000;
 };
 
 class Transport {
@@ -120,12 +129,16 @@ class Transport {
   struct ReadOutcome {
     bool ok = true;           // false: the read failed (`error` holds errno)
     bool peer_closed = false;  // the connection is over
+    bool more_pending = false;  // stopped at the read's bound: call again soon
     int error = 0;
   };
   virtual ReadOutcome Read(int fd, EventSink& sink) = 0;
   // Bytes as if they had been read off a text gateway (tests, benchmarks,
   // fuzzing); a transport without a text form ignores them.
   virtual void Feed(const char* data, size_t len, EventSink& sink) { (void)data, (void)len, (void)sink; }
+  // Main thread: when the connection counts as lost if nothing arrives
+  // before then (none: it is never given up for silence).
+  virtual std::optional<std::chrono::steady_clock::time_point> SilenceDeadline() const { return std::nullopt; }
   // Main thread: events the transport made itself since the last call.
   virtual bool HasLocalEvents() const { return false; }
   virtual void TakeLocalEvents(std::vector<ChatEvent>* out) { (void)out; }

@@ -44,6 +44,25 @@ bool AnswerUpgrade(api::TlsStream& tls, const std::function<std::string(const st
   return tls.WriteAll(answer.data(), answer.size(), 5000);
 }
 
+// One unmasked text frame, as a server writes it.
+std::string TextFrame(const std::string& payload) {
+  std::string frame(1, static_cast<char>(0x81));
+  const uint64_t len = payload.size();
+  if (len < 126) {
+    frame += static_cast<char>(len);
+  } else if (len <= 0xFFFF) {
+    frame += static_cast<char>(126);
+    for (int shift : {8, 0}) frame += static_cast<char>((len >> shift) & 0xFF);
+  } else {
+    frame += static_cast<char>(127);
+    for (int shift = 56; shift >= 0; shift -= 8) frame += static_cast<char>((len >> shift) & 0xFF);
+  }
+  return frame + payload;
+}
+
+// Frames are written in pieces of about this size.
+constexpr size_t kWritePiece = 64 * 1024;
+
 }  // namespace
 
 ApiTestServer::ApiTestServer(std::string api_key) : api_key_(std::move(api_key)) {
@@ -101,6 +120,54 @@ void ApiTestServer::setChannelScript(std::vector<std::string> messages) {
 void ApiTestServer::setUpgradeAnswer(std::function<std::string(const std::string&)> answer) {
   std::lock_guard<std::mutex> lock(mutex_);
   upgrade_answer_ = std::move(answer);
+}
+
+void ApiTestServer::setStallsUpgrade(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stalls_upgrade_ = on;
+}
+
+bool ApiTestServer::waitForStalledUpgrade(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, timeout, [&] { return upgrade_stalled_; });
+}
+
+void ApiTestServer::sendBurst(const std::vector<std::string>& messages) {
+  std::deque<Out> pieces;
+  std::string piece;
+  for (const std::string& m : messages) {
+    piece += TextFrame(m);
+    if (piece.size() >= kWritePiece) {
+      pieces.push_back({Out::kFrames, std::move(piece)});
+      piece.clear();
+    }
+  }
+  if (!piece.empty()) pieces.push_back({Out::kFrames, std::move(piece)});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.insert(out_.end(), std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
+  }
+  Wake();
+}
+
+void ApiTestServer::flood(const std::string& message, std::chrono::milliseconds duration) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.push_back({Out::kFlood, TextFrame(message), duration});
+    flooded_ = 0;
+    flooding_ = true;
+  }
+  Wake();
+}
+
+long ApiTestServer::flooded() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return flooded_;
+}
+
+bool ApiTestServer::waitForFloodEnd(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, timeout, [&] { return !flooding_; });
 }
 
 void ApiTestServer::send(const std::string& text) {
@@ -201,9 +268,12 @@ void ApiTestServer::Loop() {
 
 void ApiTestServer::Serve(int fd) {
   std::function<std::string(const std::string&)> upgrade_answer;
+  bool stall = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     upgrade_answer = upgrade_answer_;
+    stall = stalls_upgrade_;
+    upgrade_stalled_ = false;
     ++clients_;
     received_.clear();
     out_.clear();
@@ -223,6 +293,10 @@ void ApiTestServer::Serve(int fd) {
   std::string error, path;
   auto tls = api::TlsStream::Accept(fd, ca.cert_file, ca.key_file, 5000, &error);
   if (!tls) return gone();
+  if (stall) {
+    Stall(*tls);
+    return gone();
+  }
   if (upgrade_answer ? !AnswerUpgrade(*tls, upgrade_answer) : !api::ServerUpgrade(*tls, 5000, &path, &error))
     return gone();
 
@@ -255,9 +329,21 @@ void ApiTestServer::Serve(int fd) {
     }
   });
 
+  // Frames waiting to be written (whole frames per piece), and the flood's
+  // piece of copies of one frame with its end.
+  std::deque<std::string> frames;
+  std::string flood_piece;
+  long flood_count = 0;
+  auto flood_until = std::chrono::steady_clock::time_point::min();
+  auto end_flood = [&] {
+    flood_until = std::chrono::steady_clock::time_point::min();
+    std::lock_guard<std::mutex> lock(mutex_);
+    flooding_ = false;
+  };
   while (true) {
+    const bool busy = !frames.empty() || flood_until != std::chrono::steady_clock::time_point::min();
     pollfd p[2] = {{fd, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-    ::poll(p, 2, 100);
+    ::poll(p, 2, busy ? 0 : 100);
     char sink[64];
     while (::read(wake_pipe_[0], sink, sizeof sink) > 0) {
     }
@@ -273,14 +359,63 @@ void ApiTestServer::Serve(int fd) {
       if (stop_) open = false;
     }
     cv_.notify_all();
-    for (const Out& o : out) {
-      if (o.kind == Out::kText) ws.SendText(o.text, 2000);
+    for (Out& o : out) {
+      // A message waits its turn behind a burst still being written.
+      if (o.kind == Out::kText && !frames.empty()) frames.push_back(TextFrame(o.text));
+      else if (o.kind == Out::kText) ws.SendText(o.text, 2000);
       if (o.kind == Out::kPing) ws.SendPing(2000);
       if (o.kind == Out::kDrop) open = false;
+      if (o.kind == Out::kFrames) frames.push_back(std::move(o.text));
+      if (o.kind == Out::kFlood) {
+        flood_count = static_cast<long>(kWritePiece / o.text.size()) + 1;
+        flood_piece.clear();
+        for (long i = 0; i < flood_count; ++i) flood_piece += o.text;
+        flood_until = std::chrono::steady_clock::now() + o.duration;
+      }
+    }
+    const bool flooding = std::chrono::steady_clock::now() < flood_until;
+    if (!frames.empty()) {
+      if (!tls->WriteAll(frames.front().data(), frames.front().size(), 30000)) open = false;
+      frames.pop_front();
+    } else if (flooding) {
+      if (!tls->WriteAll(flood_piece.data(), flood_piece.size(), 30000)) open = false;
+      std::lock_guard<std::mutex> lock(mutex_);
+      flooded_ += flood_count;
+    } else if (flood_until != std::chrono::steady_clock::time_point::min()) {
+      end_flood();
+      cv_.notify_all();
     }
     if (!open) break;
   }
+  if (flood_until != std::chrono::steady_clock::time_point::min()) end_flood();
   return gone();
+}
+
+void ApiTestServer::Stall(api::TlsStream& tls) {
+  std::string request;
+  char buf[2048];
+  while (true) {
+    long n = tls.Read(buf, sizeof buf);
+    if (n == 0 || n == api::kTlsFailed) return;  // the client gave up
+    if (n > 0) {
+      request.append(buf, static_cast<size_t>(n));
+      if (request.find("\r\n\r\n") != std::string::npos) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          upgrade_stalled_ = true;
+        }
+        cv_.notify_all();
+      }
+      continue;
+    }
+    pollfd p[2] = {{tls.Fd(), POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+    ::poll(p, 2, 100);
+    char sink[64];
+    while (::read(wake_pipe_[0], sink, sizeof sink) > 0) {
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stop_) return;
+  }
 }
 
 }  // namespace tolvik::testing

@@ -3,7 +3,9 @@
 // a real WebSocket upgrade and framing, JSON messages. It answers the login
 // exchange itself (an API key other than the expected one is refused with a
 // status) and plays the channel a test gives it; everything else the client
-// sends is recorded for the test to answer or check.
+// sends is recorded for the test to answer or check. It can also play a
+// hostile server: one that stalls the upgrade, or floods the client with
+// messages as fast as the socket takes them.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,6 +15,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace tolvik::api {
+class TlsStream;
+}
 
 namespace tolvik::testing {
 
@@ -41,8 +47,22 @@ class ApiTestServer {
   // answer); the connection then goes on as a WebSocket all the same.
   void setUpgradeAnswer(std::function<std::string(const std::string& accept)> answer);
 
+  // From the next connection on, the upgrade request is read and never
+  // answered; the connection is held until the client gives up.
+  void setStallsUpgrade(bool on);
+  // A stalled upgrade request has arrived.
+  bool waitForStalledUpgrade(std::chrono::milliseconds timeout = 5s) const;
+
   // Sends a text frame (any bytes, valid UTF-8 or not) to the newest client.
   void send(const std::string& text);
+  // Sends each message as a text frame, written in large pieces: a burst.
+  void sendBurst(const std::vector<std::string>& messages);
+  // Sends `message` again and again for `duration`, as fast as the client's
+  // socket takes it (between other messages, never inside one).
+  void flood(const std::string& message, std::chrono::milliseconds duration);
+  // Messages the current or last flood has sent; whether it is over.
+  long flooded() const;
+  bool waitForFloodEnd(std::chrono::milliseconds timeout) const;
   // Answers request `request_id` of `command` ("Botapichat.KickUserRequest"
   // -> "...Response"), with a failure status when area is not 0.
   void respond(const std::string& request_command, int64_t request_id, int area = 0, int code = 0);
@@ -63,11 +83,14 @@ class ApiTestServer {
 
  private:
   struct Out {
-    enum Kind { kText, kPing, kDrop } kind;
-    std::string text;
+    enum Kind { kText, kPing, kDrop, kFrames, kFlood } kind;
+    std::string text;  // a message, or whole frames (kFrames, and one frame for kFlood)
+    std::chrono::milliseconds duration{0};
   };
   void Loop();
   void Serve(int fd);
+  // Reads the upgrade request and answers nothing until the client goes.
+  void Stall(api::TlsStream& tls);
   void Wake();
 
   std::string api_key_;
@@ -79,6 +102,10 @@ class ApiTestServer {
   mutable std::condition_variable cv_;
   std::vector<std::string> script_;
   bool answers_login_ = true;
+  bool stalls_upgrade_ = false;
+  bool upgrade_stalled_ = false;
+  long flooded_ = 0;
+  bool flooding_ = false;
   std::function<std::string(const std::string&)> upgrade_answer_;
   std::deque<Out> out_;
   std::vector<std::string> received_;

@@ -28,6 +28,17 @@ class RecordingDisplay : public ChatDisplay {
     for (const auto& l : lines_) out.push_back(l.text);
     return out;
   }
+  size_t size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.size();
+  }
+  // The texts from line `start` on.
+  std::vector<std::string> textsFrom(size_t start) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> out;
+    for (size_t i = start; i < lines_.size(); ++i) out.push_back(lines_[i].text);
+    return out;
+  }
   bool contains(const std::string& needle) const {
     for (const auto& t : texts())
       if (t.find(needle) != std::string::npos) return true;

@@ -37,12 +37,13 @@ ApiSession::ApiSession(int fd, std::unique_ptr<TlsStream> tls, std::unique_ptr<W
 ApiSession::~ApiSession() = default;
 
 std::unique_ptr<ApiSession> ApiSession::Open(int fd, const ApiUrl& url, const std::string& api_key,
-                                             const std::string& ca_file, std::string* error) {
+                                             const std::string& ca_file, std::string* error,
+                                             const std::atomic<bool>* cancel) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-  auto tls = TlsStream::Connect(fd, url.host, ca_file, kHandshakeTimeoutMs, error);
+  auto tls = TlsStream::Connect(fd, url.host, ca_file, kHandshakeTimeoutMs, error, cancel);
   if (!tls) return nullptr;
   std::string extra;
-  if (!ClientUpgrade(*tls, url.HostHeader(), url.path, kHandshakeTimeoutMs, &extra, error)) return nullptr;
+  if (!ClientUpgrade(*tls, url.HostHeader(), url.path, kHandshakeTimeoutMs, &extra, error, cancel)) return nullptr;
   std::unique_ptr<ApiSession> session(new ApiSession(fd, std::move(tls), nullptr));
   ApiSession* self = session.get();
   session->ws_ = std::make_unique<WebSocketChannel>(
@@ -50,7 +51,10 @@ std::unique_ptr<ApiSession> ApiSession::Open(int fd, const ApiUrl& url, const st
       [self](std::string_view message) { self->inbox_.emplace_back(message); }, std::move(extra));
   const int64_t id = session->NextId();
   session->decoder_.Expect(id, RequestKind::kAuthenticate);
-  if (!session->Send(AuthenticateRequest(id, api_key), kHandshakeTimeoutMs)) {
+  session->ws_->SetCancel(cancel);
+  const bool sent = session->Send(AuthenticateRequest(id, api_key), kHandshakeTimeoutMs);
+  session->ws_->SetCancel(nullptr);
+  if (!sent) {
     *error = "The authentication request could not be sent";
     return nullptr;
   }
@@ -67,7 +71,7 @@ bool ApiSession::Read(std::vector<ChatEvent>* events) {
   bool open;
   {
     std::lock_guard<std::mutex> lock(io_mutex_);
-    open = ws_->Pump();
+    open = ws_->Pump({kReadBytesPerCall, kReadMessagesPerCall});
     messages.swap(inbox_);
   }
   const int64_t now = NowMs();
@@ -107,6 +111,8 @@ bool ApiSession::Read(std::vector<ChatEvent>* events) {
   }
   return !over_;
 }
+
+bool ApiSession::ReadPending() const { return !over_ && ws_->MorePending(); }
 
 bool ApiSession::OnLoginAnswer(const ApiDecoder::Answer& answer, std::vector<ChatEvent>* events) {
   if (answer.kind == RequestKind::kAuthenticate) {

@@ -112,6 +112,10 @@ class ApiSession {
     return previous_ms <= 0 ? kFirstPauseMs : previous_ms >= kLongestPauseMs / 2 ? kLongestPauseMs : previous_ms * 2;
   }
   static constexpr int kHandshakeTimeoutMs = 10000;
+  // One Read() takes at most this much off the wire and decodes at most this
+  // many messages; the rest waits for the next (see ReadPending()).
+  static constexpr size_t kReadBytesPerCall = 64 * 1024;
+  static constexpr size_t kReadMessagesPerCall = 512;
 
   ~ApiSession();
   ApiSession(const ApiSession&) = delete;
@@ -120,13 +124,19 @@ class ApiSession {
   // Blocking: TLS (certificate and host checked against the system's trust
   // store plus `ca_file`), the WebSocket upgrade, then the authentication
   // request. `fd` is a connected socket; the session makes it non-blocking
-  // but does not own it.
+  // but does not own it. Setting `cancel` makes every wait give up within
+  // 100 ms.
   static std::unique_ptr<ApiSession> Open(int fd, const ApiUrl& url, const std::string& api_key,
-                                          const std::string& ca_file, std::string* error);
+                                          const std::string& ca_file, std::string* error,
+                                          const std::atomic<bool>* cancel = nullptr);
 
-  // Reads what arrived and appends the records to dispatch. False once the
-  // connection is over (closed by the server, or failed).
+  // Reads what arrived, up to the per-call limits, and appends the records
+  // to dispatch. False once the connection is over (closed by the server,
+  // or failed).
   bool Read(std::vector<ChatEvent>* events);
+  // The last Read() stopped at its limits: more may be held where a poll of
+  // the socket does not show it, so Read() is due again without waiting.
+  bool ReadPending() const;
   // Sends the command as a request (a further line in its text as one more
   // command each). A command that cannot be sent becomes a local record for
   // TakeLocalEvents(). False when the connection failed.

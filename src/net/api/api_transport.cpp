@@ -23,24 +23,36 @@ ConnectOutcome ApiTransport::Open(const OpenValues& values, const std::atomic<bo
   if (outcome.fd < 0) return outcome;
   // TLS and the WebSocket run over the connected socket before it is installed.
   std::string error;
-  session_ = ApiSession::Open(outcome.fd, url, values.secret, values.ca_file, &error);
+  session_ = ApiSession::Open(outcome.fd, url, values.secret, values.ca_file, &error, &cancel);
   if (!session_) {
     ::close(outcome.fd);  // a failed attempt's socket is never reused
     outcome.fd = -1;
-    outcome.failure = ConnectFailure{FailureKind::Other, error};
+    outcome.failure = cancel ? ConnectFailure{FailureKind::Cancelled, ""} : ConnectFailure{FailureKind::Other, error};
+    return outcome;
   }
+  silence_timeout_ = std::chrono::milliseconds(values.silence_timeout_ms);
+  last_heard_ = std::chrono::steady_clock::now();
   return outcome;
 }
 
 Transport::ReadOutcome ApiTransport::Read(int, EventSink& sink) {
   ReadOutcome outcome;
   if (!session_) return outcome;
-  // The session drains the socket and the TLS layer's buffer alike, so
-  // nothing waits unseen when the socket stops being readable.
+  // A read comes when something arrived (a ping, a piece of a message), or
+  // to take up what the last one left: either way the server is there.
+  last_heard_ = std::chrono::steady_clock::now();
+  // The session reads up to its bound; whatever it leaves in the TLS layer
+  // is announced by more_pending, since the socket's readiness would not.
   events_.clear();
   outcome.peer_closed = !session_->Read(&events_);
+  outcome.more_pending = !outcome.peer_closed && session_->ReadPending();
   for (ChatEvent& ev : events_) sink.OnTransportEvent(ev, ev.id != kEvRawLine);
   return outcome;
+}
+
+std::optional<std::chrono::steady_clock::time_point> ApiTransport::SilenceDeadline() const {
+  if (!session_) return std::nullopt;
+  return last_heard_ + silence_timeout_;
 }
 
 void ApiTransport::TakeLocalEvents(std::vector<ChatEvent>* out) {

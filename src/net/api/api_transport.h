@@ -6,8 +6,8 @@
 // out before DisconnectRequest goes into Close(); a session that decides the
 // connection is over (a status that means "not connected") says so from
 // Read() as a closed peer, and the retry rule takes over as for any lost
-// connection. Silence brings no read at all: a keepalive deadline needs a
-// tick from the document's fast timer, which the interface does not have yet.
+// connection. Silence brings no read at all: SilenceDeadline() tells the
+// owner's loop when to give the connection up, and every read moves it on.
 #include <memory>
 #include <vector>
 
@@ -24,6 +24,7 @@ class ApiTransport final : public Transport {
   ConnectOutcome Open(const OpenValues& values, const std::atomic<bool>& cancel) override;
   WriteResult Greet(int, int) override { return WriteResult::kOk; }
   ReadOutcome Read(int fd, EventSink& sink) override;
+  std::optional<std::chrono::steady_clock::time_point> SilenceDeadline() const override;
   bool HasLocalEvents() const override { return session_ && session_->HasLocalEvents(); }
   void TakeLocalEvents(std::vector<ChatEvent>* out) override;
   WriteResult Send(int fd, const OutgoingCommand& command, int timeout_ms) override;
@@ -38,6 +39,8 @@ class ApiTransport final : public Transport {
  private:
   std::unique_ptr<ApiSession> session_;
   std::vector<ChatEvent> events_;
+  std::chrono::milliseconds silence_timeout_{45000};
+  std::chrono::steady_clock::time_point last_heard_{};
 };
 
 }  // namespace tolvik::api

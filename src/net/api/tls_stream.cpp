@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -19,19 +20,26 @@ int MillisLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Waits for what OpenSSL asked for; false when the time is up or poll failed.
-bool WaitFor(int fd, int ssl_error, Clock::time_point deadline) {
-  pollfd p{fd, static_cast<short>(ssl_error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
+// Waits for what OpenSSL asked for; false when the time is up, the wait was
+// cancelled or poll failed.
+bool WaitFor(int fd, int ssl_error, Clock::time_point deadline, const std::atomic<bool>* cancel) {
+  return WaitForSocket(fd, ssl_error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN, MillisLeft(deadline), cancel);
+}
+
+}  // namespace
+
+bool WaitForSocket(int fd, short events, int timeout_ms, const std::atomic<bool>* cancel) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  pollfd p{fd, events, 0};
   while (true) {
+    if (cancel != nullptr && cancel->load()) return false;
     int left = MillisLeft(deadline);
     if (left == 0) return false;
-    int r = ::poll(&p, 1, left);
+    int r = ::poll(&p, 1, std::min(left, kCancelCheckMs));
     if (r > 0) return true;
     if (r < 0 && errno != EINTR) return false;
   }
 }
-
-}  // namespace
 
 std::string TakeTlsError() {
   std::string text;
@@ -51,7 +59,8 @@ TlsStream::~TlsStream() {
 }
 
 std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, const std::string& ca_file,
-                                              int timeout_ms, std::string* error) {
+                                              int timeout_ms, std::string* error,
+                                              const std::atomic<bool>* cancel) {
   ERR_clear_error();
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (ctx == nullptr) {
@@ -99,7 +108,7 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
       return nullptr;
     }
   }
-  if (!stream->Handshake(true, timeout_ms, error)) return nullptr;
+  if (!stream->Handshake(true, timeout_ms, error, cancel)) return nullptr;
   return stream;
 }
 
@@ -119,11 +128,11 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
     *error = "TLS server setup failed: " + TakeTlsError();
     return nullptr;
   }
-  if (!stream->Handshake(false, timeout_ms, error)) return nullptr;
+  if (!stream->Handshake(false, timeout_ms, error, nullptr)) return nullptr;
   return stream;
 }
 
-bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
+bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error, const std::atomic<bool>* cancel) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
     // SSL_get_error() reads this thread's error queue: it must start empty,
@@ -133,8 +142,8 @@ bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
     if (r == 1) return true;
     int e = SSL_get_error(ssl_, r);
     if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
-      if (WaitFor(fd_, e, deadline)) continue;
-      *error = "TLS handshake timed out";
+      if (WaitFor(fd_, e, deadline, cancel)) continue;
+      *error = cancel != nullptr && cancel->load() ? "TLS handshake cancelled" : "TLS handshake timed out";
       return false;
     }
     long verify = SSL_get_verify_result(ssl_);
@@ -175,7 +184,7 @@ long TlsStream::Write(const void* data, size_t len) {
   return kTlsFailed;
 }
 
-bool TlsStream::WriteAll(const void* data, size_t len, int timeout_ms) {
+bool TlsStream::WriteAll(const void* data, size_t len, int timeout_ms, const std::atomic<bool>* cancel) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   const auto* p = static_cast<const unsigned char*>(data);
   while (len > 0) {
@@ -188,7 +197,7 @@ bool TlsStream::WriteAll(const void* data, size_t len, int timeout_ms) {
       continue;
     }
     int e = SSL_get_error(ssl_, r);
-    if ((e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) || !WaitFor(fd_, e, deadline)) {
+    if ((e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) || !WaitFor(fd_, e, deadline, cancel)) {
       ERR_clear_error();
       return false;
     }

@@ -4,11 +4,16 @@
 // every call on it.
 #include <openssl/ssl.h>
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
 
 namespace tolvik::api {
+
+// Every wait below polls in slices of at most this long, so a cancel flag
+// is seen within it.
+inline constexpr int kCancelCheckMs = 100;
 
 // What one read or write came to, beyond a count of bytes.
 inline constexpr long kTlsWouldBlock = -1;  // nothing now; poll the socket and call again
@@ -22,10 +27,12 @@ class TlsStream {
 
   // Client side: the peer's chain must verify against the system's trust
   // store (plus `ca_file` when not empty) and its certificate must name
-  // `host`, which is also sent as SNI. Blocks for at most `timeout_ms`.
-  // On failure returns null and says why in `error`.
+  // `host`, which is also sent as SNI. Blocks for at most `timeout_ms`, and
+  // gives up when `cancel` (if given) is set. On failure returns null and
+  // says why in `error`.
   static std::unique_ptr<TlsStream> Connect(int fd, const std::string& host, const std::string& ca_file,
-                                            int timeout_ms, std::string* error);
+                                            int timeout_ms, std::string* error,
+                                            const std::atomic<bool>* cancel = nullptr);
   // Server side, for loopback peers in tests and the demo gateway.
   static std::unique_ptr<TlsStream> Accept(int fd, const std::string& cert_file, const std::string& key_file,
                                            int timeout_ms, std::string* error);
@@ -34,8 +41,9 @@ class TlsStream {
   long Read(void* buf, size_t len);
   // Bytes written (> 0), or kTlsWouldBlock / kTlsFailed.
   long Write(const void* data, size_t len);
-  // Writes everything, waiting for the socket for at most `timeout_ms` in all.
-  bool WriteAll(const void* data, size_t len, int timeout_ms);
+  // Writes everything, waiting for the socket for at most `timeout_ms` in
+  // all; a set `cancel` ends the wait too.
+  bool WriteAll(const void* data, size_t len, int timeout_ms, const std::atomic<bool>* cancel = nullptr);
   // Decrypted bytes already held that a poll of the socket would not announce.
   bool HasBuffered() const;
   // Sends close_notify (best effort, no waiting).
@@ -45,7 +53,7 @@ class TlsStream {
  private:
   TlsStream(int fd, SSL_CTX* ctx, SSL* ssl) : fd_(fd), ctx_(ctx), ssl_(ssl) {}
   // Drives SSL_connect or SSL_accept to the end.
-  bool Handshake(bool client, int timeout_ms, std::string* error);
+  bool Handshake(bool client, int timeout_ms, std::string* error, const std::atomic<bool>* cancel);
 
   int fd_;
   SSL_CTX* ctx_;
@@ -54,5 +62,9 @@ class TlsStream {
 
 // The last OpenSSL error as text (empty when there is none); clears the queue.
 std::string TakeTlsError();
+
+// Waits until `fd` is ready for `events` (POLLIN / POLLOUT): true when it is;
+// false when `timeout_ms` passed, `cancel` (if given) was set, or poll failed.
+bool WaitForSocket(int fd, short events, int timeout_ms, const std::atomic<bool>* cancel);
 
 }  // namespace tolvik::api

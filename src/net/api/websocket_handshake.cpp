@@ -26,7 +26,8 @@ std::string Base64(const unsigned char* data, size_t len) {
 }
 
 // Reads until the blank line that ends an HTTP header; the rest goes to `extra`.
-bool ReadHeader(TlsStream& tls, int timeout_ms, std::string* header, std::string* extra, std::string* error) {
+bool ReadHeader(TlsStream& tls, int timeout_ms, std::string* header, std::string* extra, std::string* error,
+                const std::atomic<bool>* cancel) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   std::string buf;
   char chunk[2048];
@@ -51,9 +52,8 @@ bool ReadHeader(TlsStream& tls, int timeout_ms, std::string* header, std::string
       return false;
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p{tls.Fd(), POLLIN, 0};
-    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
-      *error = "WebSocket upgrade timed out";
+    if (left <= 0 || !WaitForSocket(tls.Fd(), POLLIN, static_cast<int>(left), cancel)) {
+      *error = cancel != nullptr && cancel->load() ? "WebSocket upgrade cancelled" : "WebSocket upgrade timed out";
       return false;
     }
   }
@@ -105,7 +105,7 @@ std::string WebSocketAcceptFor(std::string_view key) {
 }
 
 bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::string& path, int timeout_ms,
-                   std::string* extra, std::string* error) {
+                   std::string* extra, std::string* error, const std::atomic<bool>* cancel) {
   unsigned char nonce[16];
   if (RAND_bytes(nonce, sizeof nonce) != 1) {
     *error = "No random bytes for the WebSocket key";
@@ -115,12 +115,12 @@ bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::st
   std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host_header +
                         "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + key +
                         "\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Protocol: json\r\n\r\n";
-  if (!tls.WriteAll(request.data(), request.size(), timeout_ms)) {
+  if (!tls.WriteAll(request.data(), request.size(), timeout_ms, cancel)) {
     *error = "WebSocket upgrade: the request could not be sent";
     return false;
   }
   std::string header;
-  if (!ReadHeader(tls, timeout_ms, &header, extra, error)) return false;
+  if (!ReadHeader(tls, timeout_ms, &header, extra, error, cancel)) return false;
   if (header.compare(0, 12, "HTTP/1.1 101") != 0) {
     *error = "WebSocket upgrade refused: " + header.substr(0, header.find("\r\n"));
     return false;
@@ -140,7 +140,7 @@ bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::st
 
 bool ServerUpgrade(TlsStream& tls, int timeout_ms, std::string* path, std::string* error) {
   std::string header, extra;
-  if (!ReadHeader(tls, timeout_ms, &header, &extra, error)) return false;
+  if (!ReadHeader(tls, timeout_ms, &header, &extra, error, nullptr)) return false;
   const std::string key = Field(header, "Sec-WebSocket-Key");
   if (header.compare(0, 4, "GET ") != 0 || key.empty() || !HasToken(Field(header, "Upgrade"), "websocket")) {
     static const char kBad[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";

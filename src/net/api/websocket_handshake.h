@@ -1,5 +1,6 @@
 #pragma once
 // The HTTP upgrade that opens a WebSocket, both ends, over a TLS stream.
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -12,9 +13,10 @@ std::string WebSocketAcceptFor(std::string_view key);
 
 // Client: asks for the "json" subprotocol on `path` at `host_header` and
 // checks the answer. Bytes that came after the answer's header (the first
-// frames, when the server is quick) are left in `extra`.
+// frames, when the server is quick) are left in `extra`. A set `cancel`
+// ends every wait within kCancelCheckMs.
 bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::string& path, int timeout_ms,
-                   std::string* extra, std::string* error);
+                   std::string* extra, std::string* error, const std::atomic<bool>* cancel = nullptr);
 
 // Server: reads one upgrade request and accepts it; false for anything else
 // (a plain HTTP request gets a 400 answer). `path` receives the requested path.
