@@ -60,22 +60,39 @@ struct ApiDecoder::Fields {
   bool has_program = false;
   std::string_view program, rate, rank, wins;
 
-  void ResetStatus() { has_status = false, area = 0, code = 0; }
+  // One plain store per field: chained assignments read each value back
+  // before the next store, and that read stalls on the store before it.
+  void ResetStatus() {
+    has_status = false;
+    area = 0;
+    code = 0;
+  }
   void ResetAttributes() {
     has_program = false;
-    program = rate = rank = wins = {};
+    program = {};
+    rate = {};
+    rank = {};
+    wins = {};
   }
   void ResetPayload() {
-    has_user_id = false, user_id = 0;
-    has_type = has_message = has_channel = false;
-    toon_name = message = type = channel = {};
-    has_flag = false, flags = 0;
+    has_user_id = false;
+    user_id = 0;
+    has_type = false;
+    has_message = false;
+    has_channel = false;
+    toon_name = {};
+    message = {};
+    type = {};
+    channel = {};
+    has_flag = false;
+    flags = 0;
     has_attribute = false;
     ResetAttributes();
   }
   void Reset() {
     command = {};
-    has_request_id = false, request_id = 0;
+    has_request_id = false;
+    request_id = 0;
     ResetStatus();
     ResetPayload();
   }
