@@ -519,31 +519,24 @@ simdjson_inline bool ReadPayload(od::value& v, Fields& f) {
     if (!Member(field, f.plain, &key, &value)) return false;
     bool ok = true;
     bool read = true;
-    switch (key.First()) {
-      case 'u':
-        if (key.Is("user_id")) read = ReadId(value, f.plain, &f.has_user_id, &f.user_id);
-        break;
-      case 't':
-        if (key.Is("toon_name")) {
-          read = ReadString(value, f.plain, &ok, &f.toon_name);
-        } else if (key.Is("type")) {
-          read = ReadString(value, f.plain, &f.has_type, &f.type);
-        }
-        break;
-      case 'm':
-        if (key.Is("message")) read = ReadString(value, f.plain, &f.has_message, &f.message);
-        break;
-      case 'c':
-        if (key.Is("channel")) read = ReadString(value, f.plain, &f.has_channel, &f.channel);
-        break;
-      case 'f':
-        if (key.Is("flag") || key.Is("flags")) read = ReadFlags(value, f);
-        break;
-      case 'a':
-        if (key.Is("attribute") || key.Is("attributes")) read = ReadAttributes(value, f);
-        break;
-      default:
-        break;
+    // Most likely first: every event has an id, most are talk.
+    const char first = key.First();
+    if (first == 'u') {
+      if (key.Is("user_id")) read = ReadId(value, f.plain, &f.has_user_id, &f.user_id);
+    } else if (first == 'm') {
+      if (key.Is("message")) read = ReadString(value, f.plain, &f.has_message, &f.message);
+    } else if (first == 't') {
+      if (key.Is("type")) {
+        read = ReadString(value, f.plain, &f.has_type, &f.type);
+      } else if (key.Is("toon_name")) {
+        read = ReadString(value, f.plain, &ok, &f.toon_name);
+      }
+    } else if (first == 'f') {
+      if (key.Is("flag") || key.Is("flags")) read = ReadFlags(value, f);
+    } else if (first == 'a') {
+      if (key.Is("attribute") || key.Is("attributes")) read = ReadAttributes(value, f);
+    } else if (first == 'c') {
+      if (key.Is("channel")) read = ReadString(value, f.plain, &f.has_channel, &f.channel);
     }
     if (!read) return false;
   }
@@ -669,15 +662,35 @@ bool RepairUtf8(std::string_view text, std::string* out) {
   return true;
 }
 
+namespace {
+// Copies `text` into `out` (`room` bytes), cut to fit with its terminator.
+// Names and lines are short: whole 16-byte pieces, the last one overlapping
+// the one before, cost less than a copy of any length.
+template <size_t room>
+void CopyTerminated(char (&out)[room], std::string_view text) {
+  const size_t n = std::min(text.size(), room - 1);
+  const char* from = text.data();
+  if (n >= 16) {
+    for (size_t i = 0; i + 16 < n; i += 16) std::memcpy(out + i, from + i, 16);
+    std::memcpy(out + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(out, from, 4);
+    std::memcpy(out + n - 4, from + n - 4, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) out[i] = from[i];
+  }
+  out[n] = '\0';
+}
+}  // namespace
+
 void FillEvent(ChatEvent* event, int id, std::string_view name, uint32_t flags, std::string_view text) {
   event->id = id;
-  size_t n = std::min(name.size(), sizeof event->name - 1);
-  if (n != 0) std::memcpy(event->name, name.data(), n);
-  event->name[n] = '\0';
+  CopyTerminated(event->name, name);
   event->flags = flags;
-  size_t t = std::min(text.size(), sizeof event->text - 1);
-  if (t != 0) std::memcpy(event->text, text.data(), t);
-  event->text[t] = '\0';
+  CopyTerminated(event->text, text);
 }
 
 namespace {
@@ -731,12 +744,12 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
     return Kind::kMalformed;
   }
 
-  std::lock_guard<std::mutex> lock(mutex_);
   if (command.size() > 8 && Equals(command.substr(command.size() - 8), "Response")) {
     if (!f.has_request_id) {
       ProtocolError(events, "an answer without \"request_id\" was ignored");
       return Kind::kMalformed;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
     Respond(answer, events);
     return Kind::kResponse;
   }
@@ -751,6 +764,7 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
   }
   bool complete = true;
   if (Equals(event, "UserUpdateEventRequest")) {
+    std::lock_guard<std::mutex> lock(mutex_);
     complete = UserUpdate(now_ms, events);
   } else if (Equals(event, "ConnectEventRequest")) {
     if (!f.has_channel) {
@@ -759,7 +773,10 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
     }
     // A new channel: whoever we knew stays behind, except ourselves.
     const User* me = own_known_ ? users_->Find(own_id_) : nullptr;
-    users_->KeepOnly(me);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      users_->KeepOnly(me);
+    }
     full_reported_ = false;
     Emit(events, kEvChannel, "", 0, f.channel);
     if (me != nullptr) Emit(events, kEvShowUser, me->name, me->flags, me->product.View());
@@ -901,6 +918,7 @@ bool ApiDecoder::Leave(Records* events) {
   const uint64_t id = f.user_id;
   User* found = users_->Find(id);
   if (found == nullptr) return true;
+  std::lock_guard<std::mutex> lock(mutex_);
   // A kick or ban still unanswered is confirmed by the leave it caused.
   for (auto& [rid, request] : requests_) {
     if (request.settled || request.target_id != id) continue;

@@ -127,6 +127,9 @@ class ApiDecoder {
   // The confirmation the text gateway would have sent for a settled request.
   void Confirm(const Request& request, Records* events) const;
 
+  // Guards what other threads read (the users, the own name) and the
+  // requests. Only the decoding thread changes the users and the own name,
+  // so it reads them without the lock.
   mutable std::mutex mutex_;
   bool full_reported_ = false;
   std::unordered_map<int64_t, Request> requests_;
