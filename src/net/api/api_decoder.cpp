@@ -36,6 +36,23 @@ bool SameAsciiName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Copies n bytes. Names and lines are short: whole 16-byte pieces, the last
+// one overlapping the one before, cost less than a copy of any length.
+simdjson_inline void CopyShort(char* out, const char* from, size_t n) {
+  if (n >= 16) {
+    for (size_t i = 0; i + 16 < n; i += 16) std::memcpy(out + i, from + i, 16);
+    std::memcpy(out + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(out, from, 4);
+    std::memcpy(out + n - 4, from + n - 4, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) out[i] = from[i];
+  }
+}
+
 simdjson_inline uint64_t Word(const char* p) {
   uint64_t w;
   std::memcpy(&w, p, 8);
@@ -165,6 +182,7 @@ struct ApiDecoder::Users {
   static_assert(kIndexSize >= 2 * kMaxUsers);
 
   std::vector<User> slots;
+  std::vector<uint32_t> name_homes;  // of each slot's name, kept to spare hashing it again
   std::vector<uint32_t> free_slots;
   std::vector<uint32_t> by_id = std::vector<uint32_t>(kIndexSize, kEmpty);
   std::vector<uint32_t> by_name = std::vector<uint32_t>(kIndexSize, kEmpty);
@@ -178,7 +196,7 @@ struct ApiDecoder::Users {
     return Spread(h);
   }
   size_t Home(const std::vector<uint32_t>& index, uint32_t slot) const {
-    return &index == &by_id ? IdHome(slots[slot].id) : NameHome(slots[slot].name);
+    return &index == &by_id ? IdHome(slots[slot].id) : name_homes[slot];
   }
 
   User* Find(uint64_t id) {
@@ -224,6 +242,7 @@ struct ApiDecoder::Users {
     if (free_slots.empty()) {
       slot = static_cast<uint32_t>(slots.size());
       slots.emplace_back();
+      name_homes.push_back(0);
     } else {
       slot = free_slots.back();
       free_slots.pop_back();
@@ -232,21 +251,23 @@ struct ApiDecoder::Users {
     u.id = id;
     u.name.assign(name);
     u.flags = 0;
+    name_homes[slot] = static_cast<uint32_t>(NameHome(name));
     Insert(by_id, IdHome(id), slot);
-    Insert(by_name, NameHome(name), slot);
+    Insert(by_name, name_homes[slot], slot);
     ++count;
     return &u;
   }
   void Rename(User* u, std::string_view name) {
     const auto slot = static_cast<uint32_t>(u - slots.data());
-    Remove(by_name, NameHome(u->name), slot);
+    Remove(by_name, name_homes[slot], slot);
     u->name.assign(name);
-    Insert(by_name, NameHome(name), slot);
+    name_homes[slot] = static_cast<uint32_t>(NameHome(name));
+    Insert(by_name, name_homes[slot], slot);
   }
   void Erase(User* u) {
     const auto slot = static_cast<uint32_t>(u - slots.data());
     Remove(by_id, IdHome(u->id), slot);
-    Remove(by_name, NameHome(u->name), slot);
+    Remove(by_name, name_homes[slot], slot);
     free_slots.push_back(slot);
     --count;
   }
@@ -263,7 +284,7 @@ struct ApiDecoder::Users {
         continue;
       }
       Insert(by_id, IdHome(keep->id), slot);
-      Insert(by_name, NameHome(keep->name), slot);
+      Insert(by_name, name_homes[slot], slot);
       ++count;
     }
   }
@@ -338,7 +359,7 @@ simdjson_inline simdjson::error_code GetText(od::value& v, bool plain, std::stri
   // A string token ends with its closing quote, then perhaps spaces.
   while (raw.size() > 1 && raw.back() != '"') raw.remove_suffix(1);
   if (raw.size() < 2) return simdjson::STRING_ERROR;
-  *out = raw.substr(1, raw.size() - 2);
+  *out = std::string_view(raw.data() + 1, raw.size() - 2);
   return simdjson::SUCCESS;
 }
 
@@ -598,7 +619,7 @@ bool ReadMessage(od::document& doc, Fields& f) {
 
 void ApiDecoder::Attribute::Set(std::string_view v) {
   size = static_cast<uint8_t>(std::min(v.size(), kAttributeSize));
-  if (size != 0) std::memcpy(text, v.data(), size);
+  CopyShort(text, v.data(), size);
 }
 
 std::string DescribeStatus(const ApiStatus& s) {
@@ -664,24 +685,10 @@ bool RepairUtf8(std::string_view text, std::string* out) {
 
 namespace {
 // Copies `text` into `out` (`room` bytes), cut to fit with its terminator.
-// Names and lines are short: whole 16-byte pieces, the last one overlapping
-// the one before, cost less than a copy of any length.
 template <size_t room>
 void CopyTerminated(char (&out)[room], std::string_view text) {
   const size_t n = std::min(text.size(), room - 1);
-  const char* from = text.data();
-  if (n >= 16) {
-    for (size_t i = 0; i + 16 < n; i += 16) std::memcpy(out + i, from + i, 16);
-    std::memcpy(out + n - 16, from + n - 16, 16);
-  } else if (n >= 8) {
-    std::memcpy(out, from, 8);
-    std::memcpy(out + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    std::memcpy(out, from, 4);
-    std::memcpy(out + n - 4, from + n - 4, 4);
-  } else {
-    for (size_t i = 0; i < n; ++i) out[i] = from[i];
-  }
+  CopyShort(out, text.data(), n);
   out[n] = '\0';
 }
 }  // namespace
@@ -744,7 +751,7 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
     return Kind::kMalformed;
   }
 
-  if (command.size() > 8 && Equals(command.substr(command.size() - 8), "Response")) {
+  if (command.size() > 8 && Equals(std::string_view(command.data() + command.size() - 8, 8), "Response")) {
     if (!f.has_request_id) {
       ProtocolError(events, "an answer without \"request_id\" was ignored");
       return Kind::kMalformed;
@@ -754,8 +761,9 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
     return Kind::kResponse;
   }
   constexpr size_t kPrefixSize = sizeof kChatPrefix - 1;
-  if (command.size() < kPrefixSize || !Equals(command.substr(0, kPrefixSize), kChatPrefix)) return Kind::kUnknown;
-  const std::string_view event = command.substr(kPrefixSize);
+  if (command.size() < kPrefixSize || !Equals(std::string_view(command.data(), kPrefixSize), kChatPrefix))
+    return Kind::kUnknown;
+  const std::string_view event(command.data() + kPrefixSize, command.size() - kPrefixSize);
   if (f.has_status) {
     // A status on an event: the session decides what a failure means.
     answer->status.area = f.area;
