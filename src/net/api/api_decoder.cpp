@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstring>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <simdjson.h>
 
 #include "net/user_flags.h"
@@ -717,6 +720,37 @@ void ProtocolError(ApiDecoder::Records* events, std::string_view what) {
 }
 }  // namespace
 
+namespace {
+// Copies n bytes and tells whether there was a backslash among them, in one
+// pass.
+bool CopyFindingBackslash(char* out, const char* in, size_t n) {
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i backslash = _mm_set1_epi8('\\');
+    __m128i found = _mm_setzero_si128();
+    auto piece = [&](size_t i) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+      found = _mm_or_si128(found, _mm_cmpeq_epi8(v, backslash));
+    };
+    for (size_t i = 0; i + 16 < n; i += 16) piece(i);
+    piece(n - 16);  // the last piece overlaps the one before
+    return _mm_movemask_epi8(found) != 0;
+  }
+#endif
+  if (n != 0) std::memcpy(out, in, n);
+  return n != 0 && std::memchr(in, '\\', n) != nullptr;
+}
+}  // namespace
+
+bool ApiDecoder::CopyIn(std::string_view text) {
+  if (input_room_ < text.size() + simdjson::SIMDJSON_PADDING) {
+    input_room_ = std::max(text.size() + simdjson::SIMDJSON_PADDING, 2 * input_room_);
+    input_.reset(new char[input_room_]);
+  }
+  return CopyFindingBackslash(input_.get(), text.data(), text.size());
+}
+
 ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, std::vector<ChatEvent>* records,
                                     Answer* answer) {
   Records out(records);
@@ -724,23 +758,21 @@ ApiDecoder::Kind ApiDecoder::Decode(std::string_view message, int64_t now_ms, st
   *answer = Answer{};
   // The parser reads up to its padding past the end: the message is copied
   // into a buffer that has it. The parser checks UTF-8 as it goes; only a
-  // message it refuses for that is repaired and parsed again.
-  input_.assign(message);
-  if (input_.capacity() < input_.size() + simdjson::SIMDJSON_PADDING) input_.reserve(input_.size() + simdjson::SIMDJSON_PADDING);
-  // Work on the original meanwhile: the parser's wide reads of the copy go
-  // faster once the copy's stores have settled. (A repair never adds or
-  // removes a backslash.)
+  // message it refuses for that is repaired and parsed again (a repair never
+  // adds or removes a backslash).
   Fields& f = *fields_;
   f.Reset();
-  f.plain = std::memchr(message.data(), '\\', message.size()) == nullptr;
+  size_t size = message.size();
+  f.plain = !CopyIn(message);
   od::parser& parser = parser_->parser;
   od::document doc;
-  simdjson::error_code error = parser.iterate(input_.data(), input_.size(), input_.capacity()).get(doc);
-  if (error == simdjson::UTF8_ERROR && RepairUtf8(message, &input_)) {
-    if (input_.capacity() < input_.size() + simdjson::SIMDJSON_PADDING) input_.reserve(input_.size() + simdjson::SIMDJSON_PADDING);
-    error = parser.iterate(input_.data(), input_.size(), input_.capacity()).get(doc);
+  simdjson::error_code error = parser.iterate(input_.get(), size, input_room_).get(doc);
+  if (error == simdjson::UTF8_ERROR && RepairUtf8(message, &repaired_)) {
+    size = repaired_.size();
+    CopyIn(repaired_);
+    error = parser.iterate(input_.get(), size, input_room_).get(doc);
   }
-  f.input_end = input_.data() + input_.size();
+  f.input_end = input_.get() + size;
   if (error || !ReadMessage(doc, f)) {
     ProtocolError(events, "a message that is not a JSON object was ignored");
     return Kind::kMalformed;

@@ -139,7 +139,13 @@ class ApiDecoder {
   std::string own_name_;
   bool listing_ = false;
   int64_t listing_last_ms_ = 0;
-  std::string input_;  // the message, repaired, with the parser's padding
+  // The message (repaired if need be) with the parser's padding after it;
+  // the buffer keeps its room between messages.
+  std::unique_ptr<char[]> input_;
+  size_t input_room_ = 0;
+  std::string repaired_;
+  // Copies `text` into input_; tells whether it holds a backslash.
+  bool CopyIn(std::string_view text);
   // The parser and what it took out of the message being decoded; both keep
   // their room between messages.
  public:
