@@ -696,16 +696,22 @@ void CopyTerminated(char (&out)[room], std::string_view text) {
 }
 }  // namespace
 
-void FillEvent(ChatEvent* event, int id, std::string_view name, uint32_t flags, std::string_view text) {
+namespace {
+simdjson_inline void Fill(ChatEvent* event, int id, std::string_view name, uint32_t flags, std::string_view text) {
   event->id = id;
   CopyTerminated(event->name, name);
   event->flags = flags;
   CopyTerminated(event->text, text);
 }
+}  // namespace
+
+void FillEvent(ChatEvent* event, int id, std::string_view name, uint32_t flags, std::string_view text) {
+  Fill(event, id, name, flags, text);
+}
 
 namespace {
 void Emit(ApiDecoder::Records* events, int id, std::string_view name, uint32_t flags, std::string_view text) {
-  FillEvent(events->Next(), id, name, flags, text);
+  Fill(events->Next(), id, name, flags, text);
 }
 }  // namespace
 
