@@ -694,9 +694,7 @@ void CopyTerminated(char (&out)[room], std::string_view text) {
   CopyShort(out, text.data(), n);
   out[n] = '\0';
 }
-}  // namespace
 
-namespace {
 simdjson_inline void Fill(ChatEvent* event, int id, std::string_view name, uint32_t flags, std::string_view text) {
   event->id = id;
   CopyTerminated(event->name, name);
@@ -713,20 +711,14 @@ namespace {
 void Emit(ApiDecoder::Records* events, int id, std::string_view name, uint32_t flags, std::string_view text) {
   Fill(events->Next(), id, name, flags, text);
 }
-}  // namespace
 
-ApiDecoder::ApiDecoder() : fields_(new Fields), parser_(new Parser), users_(new Users) {}
-
-namespace {
 // The line that reports a message the decoder cannot use.
 void ProtocolError(ApiDecoder::Records* events, std::string_view what) {
   std::string text = "Chat API protocol error: ";
   text.append(what);
   Emit(events, kEvError, "", 0, text);
 }
-}  // namespace
 
-namespace {
 // Copies n bytes and tells whether there was a backslash among them, in one
 // pass.
 bool CopyFindingBackslash(char* out, const char* in, size_t n) {
@@ -748,6 +740,8 @@ bool CopyFindingBackslash(char* out, const char* in, size_t n) {
   return n != 0 && std::memchr(in, '\\', n) != nullptr;
 }
 }  // namespace
+
+ApiDecoder::ApiDecoder() : fields_(new Fields), parser_(new Parser), users_(new Users) {}
 
 bool ApiDecoder::CopyIn(std::string_view text) {
   if (input_room_ < text.size() + simdjson::SIMDJSON_PADDING) {

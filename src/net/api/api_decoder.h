@@ -88,7 +88,8 @@ class ApiDecoder {
   void Expect(int64_t request_id, RequestKind kind, std::string target = {}, uint64_t target_id = 0);
   size_t UsersForTest() const;
 
-  // The records of the message being decoded (see the source).
+  // Where the records of the message being decoded go; the decoder's
+  // helpers in the source fill it.
   struct Records;
 
  private:
@@ -151,9 +152,9 @@ class ApiDecoder {
  public:
   struct Fields;
   struct Parser;
-  struct Users;
 
  private:
+  struct Users;
   struct FieldsDeleter {
     void operator()(Fields* f) const;
   };
