@@ -193,10 +193,25 @@ struct ApiDecoder::Users {
 
   static size_t Spread(uint64_t h) { return static_cast<size_t>((h * 0x9E3779B97F4A7C15ULL) >> (64 - kIndexBits)); }
   static size_t IdHome(uint64_t id) { return Spread(id); }
+  // Eight bytes at a time, each ASCII capital turned to lower case.
+  static uint64_t FoldWord(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    const uint64_t low7 = w & (0x7F * kOnes);
+    const uint64_t from_a = low7 + (0x80 - 'A') * kOnes;     // top bit: at least 'A'
+    const uint64_t past_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // top bit: past 'Z'
+    const uint64_t capital = from_a & ~past_z & ~w & (0x80 * kOnes);
+    return w | (capital >> 2);
+  }
   static size_t NameHome(std::string_view name) {
-    uint64_t h = 0xCBF29CE484222325ULL;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 0x100000001B3ULL;
-    return Spread(h);
+    uint64_t h = 0xCBF29CE484222325ULL ^ name.size();
+    size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) h = (h ^ FoldWord(Word(name.data() + i))) * 0x100000001B3ULL;
+    if (i < name.size()) {
+      uint64_t rest = 0;
+      std::memcpy(&rest, name.data() + i, name.size() - i);
+      h = (h ^ FoldWord(rest)) * 0x100000001B3ULL;
+    }
+    return Spread(h ^ (h >> 29));
   }
   size_t Home(const std::vector<uint32_t>& index, uint32_t slot) const {
     return &index == &by_id ? IdHome(slots[slot].id) : name_homes[slot];
