@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/api/api_decoder.h"
@@ -434,6 +436,40 @@ TEST_F(DecoderTest, EveryUserStaysFoundThroughAnyOrderOfComingsAndGoings) {
   // Records are written over the longer ones the vector held before.
   Feed(Message(2, "Channel", std::string(200, 'x')));
   EXPECT_EQ(Feed(Message(2, "Channel", "short")), V{"1005 alice 0002 short"});
+}
+
+// The sending thread looks users up and records requests while the reading
+// thread decodes joins, renames, talk and leaves (run under ThreadSanitizer
+// too, which sees any access the lock does not cover).
+TEST_F(DecoderTest, LookupsFromTheSendingThreadMeanwhileStayConsistent) {
+  EnterChannel();
+  std::atomic<bool> done{false};
+  std::atomic<long> found_wrong{0};
+  std::thread sender([&] {
+    int64_t request = 1;
+    while (!done.load()) {
+      uint64_t id = 0;
+      if (decoder.FindUser("stayer", &id) && id != 3) ++found_wrong;
+      ApiDecoder::UserInfo info;
+      if (decoder.FindUserInfo("mover", &info) && info.id != 4) ++found_wrong;
+      if (decoder.OwnName() != "TolvikBot") ++found_wrong;
+      decoder.Expect(request++, RequestKind::kKick, "mover", 4);
+    }
+  });
+  Feed(UserUpdate(3, "stayer"), 5000);
+  for (int round = 0; round < 3000; ++round) {
+    Feed(UserUpdate(4, round % 2 == 0 ? "mover" : "moving"));
+    Feed(UserUpdate(100 + round % 50, "guest" + std::to_string(round % 50)));
+    Feed(Message(3, "Channel", "still here"));
+    Feed(Leave(100 + (round + 25) % 50));
+    Feed(Leave(4));
+  }
+  done = true;
+  sender.join();
+  EXPECT_EQ(found_wrong.load(), 0);
+  uint64_t id = 0;
+  ASSERT_TRUE(decoder.FindUser("stayer", &id));
+  EXPECT_EQ(id, 3u);
 }
 
 // "alice evil" must never be mistaken for alice: such names are shown but
