@@ -2,7 +2,13 @@
 // confirmations and errors the handlers read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <map>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/api/api_decoder.h"
@@ -368,6 +374,102 @@ TEST_F(DecoderTest, RenamesAndSharedNamesFollowTheIds) {
   EXPECT_EQ(Feed(UserUpdate(1, "TolvikBot2")),
             (V{"1003 TolvikBot 0000 [W2BN]", "2010 TolvikBot2 0000 ", "1002 TolvikBot2 0000 [W2BN]"}));
   EXPECT_EQ(decoder.OwnName(), "TolvikBot2");
+}
+
+// Users come and go in every order, up to the cap: each one present is found
+// by id (its talk is named) and by name in any case, and none that left is.
+TEST_F(DecoderTest, EveryUserStaysFoundThroughAnyOrderOfComingsAndGoings) {
+  EnterChannel();  // the bot (1) and alice (2)
+  std::map<int, std::string> present{{1, "TolvikBot"}, {2, "alice"}};
+  std::map<int, std::string> gone;
+  auto join = [&](int id, const std::string& name) {
+    Feed(UserUpdate(id, name), 5000);
+    present[id] = name;
+    gone.erase(id);
+  };
+  auto leave = [&](int id) {
+    Feed(Leave(id));
+    gone[id] = present[id];
+    present.erase(id);
+  };
+  auto check = [&](const char* when) {
+    ASSERT_EQ(decoder.UsersForTest(), present.size()) << when;
+    for (const auto& [id, name] : present) {
+      std::string upper = name;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      uint64_t found = 0;
+      ASSERT_TRUE(decoder.FindUser(upper, &found)) << when << name;
+      ASSERT_EQ(found, static_cast<uint64_t>(id)) << when << name;
+      ASSERT_EQ(Feed(Message(id, "Channel", "hi")), V{"1005 " + name + (id == 2 ? " 0002 hi" : " 0000 hi")}) << when;
+    }
+    for (const auto& [id, name] : gone) {
+      ASSERT_EQ(Feed(Message(id, "Channel", "hi")), V{}) << when << name;
+      uint64_t found = 0;
+      if (decoder.FindUser(name, &found)) {
+        ASSERT_NE(found, static_cast<uint64_t>(id)) << when << name;
+      }
+    }
+  };
+  // Rounds of random ids: the table filled to its cap, a random part
+  // leaving in random order, newcomers (some with the names of those who
+  // left) taking their room; enough rounds that leaves fall everywhere.
+  const size_t cap = ApiDecoder::kMaxUsers;
+  std::mt19937 random(24);
+  int named = 0;
+  for (int round = 0; round < 30; ++round) {
+    gone.clear();
+    while (present.size() < cap) {
+      const int id = static_cast<int>(random() % 2000000000) + 3;
+      if (present.count(id) != 0) continue;
+      join(id, "u" + std::to_string(++named));
+    }
+    check("full");
+    std::vector<int> ids;
+    for (const auto& [id, name] : present)
+      if (id > 2) ids.push_back(id);
+    std::shuffle(ids.begin(), ids.end(), random);
+    ids.resize(ids.size() * 2 / 5);
+    for (int id : ids) leave(id);
+    check("thinned");
+    for (size_t k = 0; k < ids.size() / 4; ++k) join(ids[k] + 1, gone[ids[k]]);
+  }
+  // Records are written over the longer ones the vector held before.
+  Feed(Message(2, "Channel", std::string(200, 'x')));
+  EXPECT_EQ(Feed(Message(2, "Channel", "short")), V{"1005 alice 0002 short"});
+}
+
+// The sending thread looks users up and records requests while the reading
+// thread decodes joins, renames, talk and leaves (run under ThreadSanitizer
+// too, which sees any access the lock does not cover).
+TEST_F(DecoderTest, LookupsFromTheSendingThreadMeanwhileStayConsistent) {
+  EnterChannel();
+  std::atomic<bool> done{false};
+  std::atomic<long> found_wrong{0};
+  std::thread sender([&] {
+    int64_t request = 1;
+    while (!done.load()) {
+      uint64_t id = 0;
+      if (decoder.FindUser("stayer", &id) && id != 3) ++found_wrong;
+      ApiDecoder::UserInfo info;
+      if (decoder.FindUserInfo("mover", &info) && info.id != 4) ++found_wrong;
+      if (decoder.OwnName() != "TolvikBot") ++found_wrong;
+      decoder.Expect(request++, RequestKind::kKick, "mover", 4);
+    }
+  });
+  Feed(UserUpdate(3, "stayer"), 5000);
+  for (int round = 0; round < 3000; ++round) {
+    Feed(UserUpdate(4, round % 2 == 0 ? "mover" : "moving"));
+    Feed(UserUpdate(100 + round % 50, "guest" + std::to_string(round % 50)));
+    Feed(Message(3, "Channel", "still here"));
+    Feed(Leave(100 + (round + 25) % 50));
+    Feed(Leave(4));
+  }
+  done = true;
+  sender.join();
+  EXPECT_EQ(found_wrong.load(), 0);
+  uint64_t id = 0;
+  ASSERT_TRUE(decoder.FindUser("stayer", &id));
+  EXPECT_EQ(id, 3u);
 }
 
 // "alice evil" must never be mistaken for alice: such names are shown but

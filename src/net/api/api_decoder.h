@@ -7,7 +7,6 @@
 // Expect() and OwnName() may be called from the sending thread meanwhile.
 #include <cstdint>
 #include <memory>
-#include <memory_resource>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -73,9 +72,11 @@ class ApiDecoder {
     bool carriable = true;  // see NameCarriable()
   };
 
-  // Decodes one message. Records to dispatch are appended to `events`
-  // (cleared first); `answer` is reset, then filled for kResponse, and for an
-  // event that carries a status (known stays false, failed tells a failure).
+  // Decodes one message. `events` is set to the records to dispatch; the
+  // records it held are written over, not cleared (a record's id, flags and
+  // terminated name and text are set; the bytes after a terminator are not).
+  // `answer` is reset, then filled for kResponse, and for an event that
+  // carries a status (known stays false, failed tells a failure).
   Kind Decode(std::string_view message, int64_t now_ms, std::vector<ChatEvent>* events, Answer* answer);
 
   // Forgets users, requests and the own identity (a new connection).
@@ -89,6 +90,10 @@ class ApiDecoder {
   void Expect(int64_t request_id, RequestKind kind, std::string target = {}, uint64_t target_id = 0);
   size_t UsersForTest() const;
 
+  // Where the records of the message being decoded go; the decoder's
+  // helpers in the source fill it.
+  struct Records;
+
  private:
   // Attribute texts longer than this are cut.
   static constexpr size_t kAttributeSize = 24;
@@ -99,10 +104,8 @@ class ApiDecoder {
     void Set(std::string_view v);
   };
   struct User {
-    using allocator_type = std::pmr::polymorphic_allocator<char>;
-    explicit User(const allocator_type& alloc) : name(alloc) {}
-    User(const User& other, const allocator_type& alloc) : name(other.name, alloc) {}
-    std::pmr::string name;
+    uint64_t id = 0;
+    std::string name;  // keeps its room when the user's slot is reused
     uint32_t flags = 0;
     Attribute product;  // "[W2BN]"
     Attribute rate, rank, wins;
@@ -114,26 +117,23 @@ class ApiDecoder {
     bool settled;  // confirmed by a leave before the answer came
     uint64_t order;  // when it was expected, to find the oldest
   };
-  using UserMap = std::pmr::unordered_map<uint64_t, User>;
-
   // False when a required field is missing (an error record was added).
-  bool UserUpdate(int64_t now_ms, std::vector<ChatEvent>* events);
-  bool Leave(std::vector<ChatEvent>* events);
-  bool Message(std::vector<ChatEvent>* events);
+  bool UserUpdate(int64_t now_ms, Records* events);
+  bool Leave(Records* events);
+  bool Message(Records* events);
   // Adds user `id` from the message's fields, as a join or a listed user.
-  void AddUser(uint64_t id, int64_t now_ms, std::vector<ChatEvent>* events);
+  void AddUser(uint64_t id, int64_t now_ms, Records* events);
   // Drops another id that holds `name` (the newest id keeps a name).
-  void DropOtherHolder(uint64_t id, std::string_view name, std::vector<ChatEvent>* events);
+  void DropOtherHolder(uint64_t id, std::string_view name, Records* events);
   void SetAttributes(User* u) const;
-  void Respond(Answer* answer, std::vector<ChatEvent>* events);
+  void Respond(Answer* answer, Records* events);
   // The confirmation the text gateway would have sent for a settled request.
-  void Confirm(const Request& request, std::vector<ChatEvent>* events) const;
+  void Confirm(const Request& request, Records* events) const;
 
+  // Guards what other threads read (the users, the own name) and the
+  // requests. Only the decoding thread changes the users and the own name,
+  // so it reads them without the lock.
   mutable std::mutex mutex_;
-  // Users come and go all the time; their nodes and names are recycled here
-  // instead of going back to the heap.
-  std::pmr::unsynchronized_pool_resource pool_;
-  UserMap users_{&pool_};
   bool full_reported_ = false;
   std::unordered_map<int64_t, Request> requests_;
   uint64_t request_order_ = 0;
@@ -142,7 +142,13 @@ class ApiDecoder {
   std::string own_name_;
   bool listing_ = false;
   int64_t listing_last_ms_ = 0;
-  std::string input_;  // the message, repaired, with the parser's padding
+  // The message (repaired if need be) with the parser's padding after it;
+  // the buffer keeps its room between messages.
+  std::unique_ptr<char[]> input_;
+  size_t input_room_ = 0;
+  std::string repaired_;
+  // Copies `text` into input_; tells whether it holds a backslash.
+  bool CopyIn(std::string_view text);
   // The parser and what it took out of the message being decoded; both keep
   // their room between messages.
  public:
@@ -150,14 +156,20 @@ class ApiDecoder {
   struct Parser;
 
  private:
+  struct Users;
   struct FieldsDeleter {
     void operator()(Fields* f) const;
   };
   struct ParserDeleter {
     void operator()(Parser* p) const;
   };
+  struct UsersDeleter {
+    void operator()(Users* u) const;
+  };
   std::unique_ptr<Fields, FieldsDeleter> fields_;
   std::unique_ptr<Parser, ParserDeleter> parser_;
+  // The channel's users, by id and by name.
+  std::unique_ptr<Users, UsersDeleter> users_;
 };
 
 // Fills one record; name and text are cut to their buffers.
