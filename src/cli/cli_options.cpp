@@ -19,6 +19,9 @@ const char kUsage[] =
     "  -d, --dir=DIR        run in DIR\n"
     "  -p, --profile=NAME   run in the profile NAME (created on first use)\n"
     "      --color[=WHEN]   colour the chat lines: auto (the default), always or never\n"
+    "      --attach         attach to the bot already running in the directory (a\n"
+    "                       service, say) instead of running one; //quit or Ctrl+D\n"
+    "                       detaches and leaves it running\n"
     "  -h, --help           show this text and exit\n"
     "  -V, --version        show the version and the licence and exit\n"
     "\n"
@@ -51,12 +54,13 @@ bool ParseColour(const char* value, ColourMode& mode) {
 const char* CliUsage() { return kUsage; }
 
 CliOptions ParseCliOptions(int argc, char** argv) {
-  enum { kColour = 0x100 };
+  enum { kColour = 0x100, kAttach };
   static const option kLong[] = {
       {"dir", required_argument, nullptr, 'd'},
       {"profile", required_argument, nullptr, 'p'},
       {"color", optional_argument, nullptr, kColour},
       {"colour", optional_argument, nullptr, kColour},
+      {"attach", optional_argument, nullptr, kAttach},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0},
@@ -82,6 +86,10 @@ CliOptions ParseCliOptions(int argc, char** argv) {
           options.error = std::string("invalid argument '") + optarg + "' for --color (auto, always or never)";
           return options;
         }
+        break;
+      case kAttach:
+        options.attach = true;
+        if (optarg != nullptr) options.attach_to = optarg;
         break;
       case 'h':
         if (options.action == CliOptions::Action::Run) options.action = CliOptions::Action::Help;

@@ -12,6 +12,8 @@ struct CliOptions {
   std::string dir;      // --dir: any directory; wins over --profile
   std::string profile;  // --profile: a profile under the user's data directory
   ColourMode colour = ColourMode::Auto;
+  bool attach = false;     // --attach: a face on the bot already running there
+  std::string attach_to;   // --attach=HOST:PORT: a bot elsewhere
   std::string error;    // what was wrong, when action is Error
 };
 
