@@ -94,6 +94,11 @@ int main(int argc, char** argv) {
                                           QStringLiteral("NAME"));
   parser.addOption(dir_option);
   parser.addOption(profile_option);
+  const QCommandLineOption attach_option(
+      QStringLiteral("attach"),
+      QStringLiteral("Attach to the bot already running in the profile or directory (a service, or tolvik-cli);\n"
+                     "closing the window leaves it running."));
+  parser.addOption(attach_option);
 
   // The arguments are checked before anything needs a display, so a bad one
   // is reported the same way with or without one.
@@ -121,7 +126,10 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   tolvik::ui::ProfileSession session;
-  if (!session.open(dir)) return kDirectoryTaken;
+  if (parser.isSet(attach_option))
+    session.attach(dir);
+  else if (!session.open(dir))
+    return kDirectoryTaken;
   WriteVersion();
   // Ctrl+C, SIGTERM and SIGHUP close any dialog and the window, with its close sequence.
   session.installStopSignals();
