@@ -35,6 +35,7 @@
 #include "ui/demo_channel.h"
 #include "ui/dialogs/open_profile_dialog.h"
 #include "ui/dock_focus.h"
+#include "ui/face/attach_command.h"
 #include "ui/find_bar.h"
 #include "ui/desktop_notifications.h"
 #include "ui/icons.h"
@@ -175,6 +176,7 @@ void MainWindow::createActions() {
   connect(a.saveWindowSizes, &QAction::triggered, this, [this] { saveWindowSizes(false); });
   open_profile_ = addCommand(tr("Open &Profile..."), tr("Run the bot in another profile"));
   connect(open_profile_, &QAction::triggered, this, &MainWindow::openProfile);
+  attach_ = MakeAttachAction(this, [this] { return profile_; }, working_dir_, doc_->Display());
   a.exit = addCommand(tr("E&xit"), tr("Leave the channel and quit Tolvik"));
   connect(a.exit, &QAction::triggered, this, &QWidget::close);
 
@@ -345,7 +347,7 @@ void MainWindow::createMenus() {
   auto toggle = [this](const char* key) { return toggles_->action(key); };
 
   QMenu* file = menuBar()->addMenu(tr("&File"));
-  file->addAction(open_profile_);
+  file->addActions({attach_, open_profile_});
   file->addSeparator();
   file->addActions({a.fileLogging, a.reload, a.saveWindowSizes});
   file->addSeparator();

@@ -140,6 +140,7 @@ class MainWindow : public QMainWindow {
   TimestampActions timestamps_{};
   std::string working_dir_;
   QAction* open_profile_ = nullptr;
+  QAction* attach_ = nullptr;  // File > "Attach to a Running Bot..."
   std::string profile_;
   int user_list_width_ = 0;  // applied when the window is first shown
   bool layout_restored_ = false;
