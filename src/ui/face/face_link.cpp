@@ -22,6 +22,7 @@ FaceLink::FaceLink(ChatDisplay& display, Connector connector, std::string host, 
   connect(retry_timer_, &QTimer::timeout, this, &FaceLink::attach);
   mirror_.on_snapshot = [this] {
     up_ = true;
+    note("Attached to the bot in " + mirror_.Directory() + " (" + mirror_.BotName() + ")");
     emit attachedChanged(true);
   };
   mirror_.on_status = [this] { emit statusChanged(); };

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "bot/user_list.h"
 #include "face/local_faces.h"
@@ -85,6 +86,8 @@ FaceWindow::~FaceWindow() {
 }
 
 void FaceWindow::start() {
+  // The chat gets most of the width, as on the window's own bot.
+  resizeDocks({user_list_dock_}, {std::max(user_list_->view().nameColumnWidth() + 40, width() / 5)}, Qt::Horizontal);
   pane_->setHint(tr("Attaching to the bot..."));
   link_->attach();
 }
