@@ -15,6 +15,7 @@
 #include "cli/cli_options.h"
 #include "cli/colour_choice.h"
 #include "cli/console_output.h"
+#include "cli/face_options.h"
 #include "cli/line_editor.h"
 #include "cli/terminal_display.h"
 #include "cli/typed_lines.h"
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
     case tolvik::CliOptions::Action::Error:
       std::fprintf(stderr, "tolvik-cli: %s\n%s", options.error.c_str(), tolvik::CliUsage());
       return 2;
+    case tolvik::CliOptions::Action::SetFacePassword:
+      return tolvik::RunSetFacePassword(options);
     case tolvik::CliOptions::Action::Run:
       break;
   }

@@ -65,6 +65,11 @@ bool SetFacePassword(const std::string& profile_dir, std::string_view password, 
   return true;
 }
 
+void WipeSecret(std::string& secret) {
+  if (!secret.empty()) sodium_memzero(secret.data(), secret.size());
+  secret.clear();
+}
+
 bool HasFacePassword(const std::string& profile_dir) { return !StoredHash(profile_dir).empty(); }
 
 bool CheckFacePassword(const std::string& profile_dir, std::string_view password) {
@@ -94,9 +99,9 @@ FacePasswordThrottle::Clock::time_point FacePasswordThrottle::Failed(const std::
   }
   Entry& e = it->second;
   e.failures = std::min(e.failures + 1, 30);
-  auto delay = kFirstDelay;
-  for (int i = 1; i < e.failures && delay < kMaxDelay; ++i) delay *= 2;
-  delay = std::min(delay, kMaxDelay);
+  auto delay = first_delay_;
+  for (int i = 1; i < e.failures && delay < max_delay_; ++i) delay *= 2;
+  delay = std::min(delay, max_delay_);
   e.last = now;
   e.not_before = std::max(e.not_before, now + delay);
   return e.not_before;

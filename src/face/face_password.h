@@ -30,9 +30,12 @@ bool HasFacePassword(const std::string& profile_dir);
 // on purpose).
 bool CheckFacePassword(const std::string& profile_dir, std::string_view password);
 
+// Overwrites a copy of a password before it is let go.
+void WipeSecret(std::string& secret);
+
 // Per-address slow-down for wrong passwords: after the n-th wrong password
 // in a row from one address, nothing from that address is answered for
-// kFirstDelay * 2^(n-1), at most kMaxDelay. A right password clears the
+// first_delay * 2^(n-1), at most max_delay. A right password clears the
 // address. At most `capacity` addresses are kept; when a new one comes, the
 // one whose wait ends first goes.
 class FacePasswordThrottle {
@@ -40,10 +43,13 @@ class FacePasswordThrottle {
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds kFirstDelay{1000};
   static constexpr std::chrono::milliseconds kMaxDelay{64000};
+  static constexpr size_t kCapacity = 4096;
   // An address that tried nothing for this long is forgotten.
   static constexpr std::chrono::minutes kForgetAfter{30};
 
-  explicit FacePasswordThrottle(size_t capacity = 4096) : capacity_(capacity) {}
+  explicit FacePasswordThrottle(size_t capacity = kCapacity, std::chrono::milliseconds first_delay = kFirstDelay,
+                                std::chrono::milliseconds max_delay = kMaxDelay)
+      : capacity_(capacity), first_delay_(first_delay), max_delay_(max_delay) {}
 
   // Before this time an attempt from `address` is not looked at; the time
   // is in the past (or now) for an address with no recent wrong password.
@@ -62,6 +68,7 @@ class FacePasswordThrottle {
   void MakeRoom(Clock::time_point now);
 
   size_t capacity_;
+  std::chrono::milliseconds first_delay_, max_delay_;
   std::map<std::string, Entry> entries_;
 };
 
@@ -78,11 +85,12 @@ class FacePasswordGate {
     Clock::time_point answer_at;
   };
 
-  explicit FacePasswordGate(std::string profile_dir, size_t capacity = 4096)
-      : profile_dir_(std::move(profile_dir)), throttle_(capacity) {}
+  explicit FacePasswordGate(std::string profile_dir, FacePasswordThrottle throttle = FacePasswordThrottle())
+      : profile_dir_(std::move(profile_dir)), throttle_(std::move(throttle)) {}
 
   Outcome Check(const std::string& address, std::string_view password, Clock::time_point now);
   const FacePasswordThrottle& Throttle() const { return throttle_; }
+  const std::string& ProfileDir() const { return profile_dir_; }
 
  private:
   std::string profile_dir_;

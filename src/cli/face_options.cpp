@@ -1,0 +1,100 @@
+#include "cli/face_options.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "face/face_password.h"
+#include "face/known_faces.h"
+#include "face/remote_face_connect.h"
+#include "face/terminal_prompt.h"
+#include "storage/profile_dir.h"
+
+namespace tolvik {
+namespace {
+
+constexpr int kConnectTimeoutMs = 15000;
+
+}  // namespace
+
+int RunSetFacePassword(const CliOptions& options) {
+  const WorkingDirectory work = ResolveWorkingDirectory(options.dir, options.profile);
+  if (work.path.empty()) {
+    std::fprintf(stderr, "tolvik-cli: %s\n", work.error.c_str());
+    return 2;
+  }
+  std::string password, error;
+  if (!ReadNewFacePassword(STDIN_FILENO, stderr, &password, &error)) {
+    std::fprintf(stderr, "tolvik-cli: %s\n", error.c_str());
+    return 1;
+  }
+  const bool ok = SetFacePassword(work.path, password, &error);
+  WipeSecret(password);
+  if (!ok) {
+    std::fprintf(stderr, "tolvik-cli: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("The face password of %s is set; faces attaching over the network need it from now on.\n",
+              work.path.c_str());
+  return 0;
+}
+
+bool OpenRemoteFace(const CliOptions& options, RemoteFace* face, std::string* error) {
+  int port = 0;
+  if (!SplitFaceEndpoint(options.attach_to, &face->host, &port)) {
+    *error = "--attach " + options.attach_to + " is not HOST:PORT";
+    return false;
+  }
+  face->endpoint = FaceEndpointKey(face->host, port);
+  const bool terminal = ::isatty(STDIN_FILENO) != 0;
+  std::string password;
+  if (!options.face_password_file.empty()) {
+    if (!ReadFacePasswordFile(options.face_password_file, &password, error)) return false;
+  } else if (!terminal) {
+    *error = "no face password: name a file with --face-password-file or attach from a terminal";
+    return false;
+  }
+
+  RemoteFaceTrust trust;
+  trust.known_faces_file = DefaultKnownFacesPath();
+  trust.ca_file = options.face_ca;
+  if (terminal) {
+    trust.ask = [](const std::string& endpoint, const std::string& fingerprint) {
+      std::fprintf(stderr,
+                   "The bot at %s is not known yet.\nIts certificate's SHA-256 fingerprint is\n  %s\n"
+                   "Compare it with the one the bot showed where it said it listens.\n",
+                   endpoint.c_str(), fingerprint.c_str());
+      return AskYesNo(STDIN_FILENO, stderr, "Trust it and remember it for " + endpoint + "?");
+    };
+  }
+  trust.notice = [](const std::string& note) { std::fprintf(stderr, "tolvik-cli: %s\n", note.c_str()); };
+  face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
+  if (!face->stream) {
+    WipeSecret(password);
+    return false;
+  }
+  const auto connected = std::chrono::steady_clock::now();
+  // Asked only once the bot is known, so a refused certificate never gets it.
+  if (password.empty() &&
+      !ReadSecretLine(STDIN_FILENO, stderr, ("Face password for " + face->endpoint + ": ").c_str(), &password,
+                      kFacePasswordLimit)) {
+    *error = "no face password given";
+    face->stream.reset();
+    return false;
+  }
+  // The bot closes a face that has not said hello within seconds: after a
+  // slow answer on the terminal, connect afresh (the certificate is pinned
+  // by now, and checked again).
+  if (std::chrono::steady_clock::now() - connected > std::chrono::seconds(5)) {
+    face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
+    if (!face->stream) {
+      WipeSecret(password);
+      return false;
+    }
+  }
+  face->password = std::move(password);
+  return true;
+}
+
+}  // namespace tolvik
