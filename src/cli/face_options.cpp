@@ -69,12 +69,27 @@ bool OpenRemoteFace(const CliOptions& options, RemoteFace* face, std::string* er
     };
   }
   trust.notice = [](const std::string& note) { std::fprintf(stderr, "tolvik-cli: %s\n", note.c_str()); };
+  // The bot gives a face only seconds to say hello, and the question above
+  // is asked in the middle of the handshake: after a slow answer on the
+  // terminal, connect afresh (the certificate is pinned by now, and
+  // checked again).
+  bool said_yes = false;
+  if (trust.ask) {
+    trust.ask = [&said_yes, ask = trust.ask](const std::string& endpoint, const std::string& fingerprint) {
+      said_yes = ask(endpoint, fingerprint);
+      return said_yes;
+    };
+  }
+  auto start = std::chrono::steady_clock::now();
   face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
+  if (!face->stream && said_yes) {
+    start = std::chrono::steady_clock::now();
+    face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
+  }
   if (!face->stream) {
     WipeSecret(password);
     return false;
   }
-  const auto connected = std::chrono::steady_clock::now();
   // Asked only once the bot is known, so a refused certificate never gets it.
   if (password.empty() &&
       !ReadSecretLine(STDIN_FILENO, stderr, ("Face password for " + face->endpoint + ": ").c_str(), &password,
@@ -83,10 +98,7 @@ bool OpenRemoteFace(const CliOptions& options, RemoteFace* face, std::string* er
     face->stream.reset();
     return false;
   }
-  // The bot closes a face that has not said hello within seconds: after a
-  // slow answer on the terminal, connect afresh (the certificate is pinned
-  // by now, and checked again).
-  if (std::chrono::steady_clock::now() - connected > std::chrono::seconds(5)) {
+  if (said_yes || std::chrono::steady_clock::now() - start > std::chrono::seconds(5)) {
     face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
     if (!face->stream) {
       WipeSecret(password);

@@ -32,18 +32,19 @@ bool ReadInputLine(int fd, std::string* line, size_t limit) {
 }
 
 bool ReadSecretLine(int fd, FILE* out, const char* prompt, std::string* secret, size_t limit) {
-  std::fputs(prompt, out);
-  std::fflush(out);
+  // Echo goes off before the prompt shows, so nothing typed after it is seen.
   termios saved{};
   const bool terminal = ::tcgetattr(fd, &saved) == 0;
   if (terminal) {
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
-    ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    ::tcsetattr(fd, TCSANOW, &quiet);
   }
+  std::fputs(prompt, out);
+  std::fflush(out);
   const bool ok = ReadInputLine(fd, secret, limit);
-  if (terminal) ::tcsetattr(fd, TCSAFLUSH, &saved);
+  if (terminal) ::tcsetattr(fd, TCSANOW, &saved);
   return ok;
 }
 
