@@ -58,6 +58,7 @@ class FaceHub {
   class Tap;
   std::shared_ptr<Core> core_;
   std::unique_ptr<Tap> tap_;
+  bool closed_ = false;
 };
 
 }  // namespace tolvik
