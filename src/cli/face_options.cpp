@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "face/face_password.h"
 #include "face/known_faces.h"
@@ -40,13 +41,15 @@ int RunSetFacePassword(const CliOptions& options) {
   return 0;
 }
 
-bool OpenRemoteFace(const CliOptions& options, RemoteFace* face, std::string* error) {
+bool OpenRemoteFace(const CliOptions& options, FaceRoute* route, std::string* error) {
   int port = 0;
-  if (!SplitFaceEndpoint(options.attach_to, &face->host, &port)) {
+  std::string host;
+  if (!SplitFaceEndpoint(options.attach_to, &host, &port)) {
     *error = "--attach " + options.attach_to + " is not HOST:PORT";
     return false;
   }
-  face->endpoint = FaceEndpointKey(face->host, port);
+  const std::string endpoint = FaceEndpointKey(host, port);
+  std::unique_ptr<FaceStream> stream;
   const bool terminal = ::isatty(STDIN_FILENO) != 0;
   std::string password;
   if (!options.face_password_file.empty()) {
@@ -81,31 +84,39 @@ bool OpenRemoteFace(const CliOptions& options, RemoteFace* face, std::string* er
     };
   }
   auto start = std::chrono::steady_clock::now();
-  face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
-  if (!face->stream && said_yes) {
+  stream = ConnectToRemoteBot(host, port, trust, kConnectTimeoutMs, error);
+  if (!stream && said_yes) {
     start = std::chrono::steady_clock::now();
-    face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
+    stream = ConnectToRemoteBot(host, port, trust, kConnectTimeoutMs, error);
   }
-  if (!face->stream) {
+  if (!stream) {
     WipeSecret(password);
     return false;
   }
   // Asked only once the bot is known, so a refused certificate never gets it.
   if (password.empty() &&
-      !ReadSecretLine(STDIN_FILENO, stderr, ("Face password for " + face->endpoint + ": ").c_str(), &password,
+      !ReadSecretLine(STDIN_FILENO, stderr, ("Face password for " + endpoint + ": ").c_str(), &password,
                       kFacePasswordLimit)) {
     *error = "no face password given";
-    face->stream.reset();
+    stream.reset();
     return false;
   }
   if (said_yes || std::chrono::steady_clock::now() - start > std::chrono::seconds(5)) {
-    face->stream = ConnectToRemoteBot(face->host, port, trust, kConnectTimeoutMs, error);
-    if (!face->stream) {
+    stream = ConnectToRemoteBot(host, port, trust, kConnectTimeoutMs, error);
+    if (!stream) {
       WipeSecret(password);
       return false;
     }
   }
-  face->password = std::move(password);
+  route->host = host;
+  route->password = std::move(password);
+  // The line editor owns the terminal from now on: nothing more is asked.
+  trust.ask = nullptr;
+  auto first = std::make_shared<std::unique_ptr<FaceStream>>(std::move(stream));
+  route->connect = [first, host, port, trust](std::string* why) {
+    if (*first) return std::move(*first);
+    return ConnectToRemoteBot(host, port, trust, kConnectTimeoutMs, why);
+  };
   return true;
 }
 

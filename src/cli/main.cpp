@@ -16,6 +16,10 @@
 #include "cli/colour_choice.h"
 #include "cli/console_output.h"
 #include "cli/face_options.h"
+#include "cli/face_terminal.h"
+#include "face/face_hub.h"
+#include "face/local_faces.h"
+#include "face/remote_faces.h"
 #include "cli/line_editor.h"
 #include "cli/terminal_display.h"
 #include "cli/typed_lines.h"
@@ -54,6 +58,18 @@ int main(int argc, char** argv) {
   if (work.path.empty()) {
     std::fprintf(stderr, "tolvik-cli: %s\n", work.error.c_str());
     return 2;
+  }
+  if (options.attach) {
+    if (!options.attach_to.empty()) {
+      tolvik::FaceRoute route;
+      std::string error;
+      if (!tolvik::OpenRemoteFace(options, &route, &error)) {
+        std::fprintf(stderr, "tolvik-cli: %s\n", error.c_str());
+        return 1;
+      }
+      return tolvik::RunFaceTerminal(work.path, options.colour, &route);
+    }
+    return tolvik::RunFaceTerminal(work.path, options.colour);
   }
   // Before any file of the directory is touched: another program may own them.
   tolvik::InstanceLock lock;
@@ -100,6 +116,16 @@ int main(int argc, char** argv) {
 
   if (!work.profile.empty()) out.Line("-- Profile: " + work.profile + " (" + work.path + ")");
   host.SetDocument(&doc);
+  // Faces (tolvik-cli --attach, the window) attach here; this program holds
+  // the directory's lock, so a socket left by a bot that died is replaced.
+  tolvik::FaceHub faces(doc, host);
+  std::string listen_error;
+  if (auto listener = tolvik::ListenForLocalFaces(work.path, &listen_error))
+    faces.AddListener(std::move(listener));
+  else
+    out.Line("-- Faces cannot attach: " + listen_error);
+  tolvik::ListenForRemoteFaces(doc, faces);
+  host.SetAfterPass([&] { faces.Refresh(); });
   // A first run asks on the terminal, server first; input that ends before
   // every value is given leaves the bot offline.
   const bool ready = !interactive || host.AskMissingLoginValues(doc.Login(), doc.Paths().botIni);

@@ -739,7 +739,8 @@ FaceHub::~FaceHub() {
 }
 
 void FaceHub::AddListener(std::unique_ptr<FaceListener> listener) {
-  tap_->Say("Faces can attach at " + listener->Where());
+  // A network listener is announced; the local socket is always there.
+  if (listener->Authenticator() != nullptr) tap_->Say("Faces can attach at " + listener->Where());
   Core::Item item;
   item.kind = Core::Item::kListener;
   item.listener = std::move(listener);

@@ -19,6 +19,7 @@ class QToolBar;
 
 namespace tolvik {
 class CHaldenDoc;
+class FaceHub;
 }
 
 namespace tolvik::ui {
@@ -113,10 +114,13 @@ class MainWindow : public QMainWindow {
   void restoreFromTray();
   // The close sequence: settings saved when asked, leave line, sender stopped.
   void closeDocument();
+  void listenForFaces(const std::string& workingDir);
 
   QtHost* host_;
   ChatPane* pane_ = nullptr;
   std::unique_ptr<CHaldenDoc> doc_;
+  // Faces attached to this bot (tolvik-cli --attach); goes before the document.
+  std::unique_ptr<FaceHub> faces_;
   ToggleActions* toggles_ = nullptr;
   StatusBar* status_bar_ = nullptr;
   ChatBarWidget* chat_bar_ = nullptr;
