@@ -12,11 +12,13 @@
 #include <mutex>
 #include <thread>
 
+#include "cli_process.h"
 #include "face/face_client.h"
 #include "face/face_hub.h"
 #include "face/face_password.h"
 #include "face/remote_face_connect.h"
 #include "face/remote_faces.h"
+#include "support/scripted_gateway.h"
 #include "support/session_fixture.h"
 
 namespace tolvik {
@@ -203,6 +205,63 @@ TEST_F(FaceRemoteAttachTest, AWrongPasswordIsAnsweredLateAndATryMeanwhileFromThe
   EXPECT_FALSE(second.client.Attached());
   EXPECT_EQ(hub->FaceCount(), 0u);
   EXPECT_FALSE(display.contains("not-it"));
+}
+
+// The programs themselves: a bot listening on [Remote], faces attaching to
+// it with the password from a file, from a pipe and from a terminal.
+TEST(FaceRemoteCli, UnknownCertificateRefusedWithoutATerminalPinnedOnYesThenAttached) {
+  testing::ScriptedGateway gateway;
+  testing::TempDir bot, laptop, home;
+  bot.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
+                           "\r\nChannel=Home\r\n[Remote]\r\nListen=127.0.0.1:0\r\n");
+  std::string error;
+  ASSERT_TRUE(SetFacePassword(bot.path().string(), "laptop-pw", &error)) << error;
+  laptop.write("pw", "laptop-pw\n");
+  testing::CliProcess service({"--dir", bot.path().string()});
+  ASSERT_TRUE(service.WaitOutput("Faces can attach at 127.0.0.1:")) << service.output();
+  ASSERT_TRUE(service.WaitOutput("\n")) << service.output();
+  const std::string shown = service.output();
+  const size_t at = shown.find("Faces can attach at 127.0.0.1:") + 30;
+  const std::string endpoint = "127.0.0.1:" + std::to_string(std::stoi(shown.substr(at)));
+  ASSERT_TRUE(service.WaitOutput("SHA-256 fingerprint ")) << service.output();
+  ASSERT_TRUE(gateway.waitForClients(1));
+  gateway.send("Enter your account name and password.\r\n");
+  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
+  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+  ASSERT_TRUE(service.WaitOutput("Joining Channel: Home")) << service.output();
+
+  const std::map<std::string, std::string> env{{"XDG_CONFIG_HOME", home.path().string()}};
+  const std::vector<std::string> args{"--dir", laptop.path().string(), "--attach", endpoint,
+                                      "--face-password-file", laptop.file("pw")};
+  {
+    testing::CliProcess piped(testing::CliStart{args, env, false});
+    EXPECT_EQ(piped.Wait(), 1);
+    EXPECT_NE(piped.output().find("shows a certificate not seen before"), std::string::npos) << piped.output();
+    EXPECT_FALSE(home.exists("tolvik/known_faces"));
+  }
+  testing::CliProcess face(testing::CliStart{args, env, true});
+  ASSERT_TRUE(face.WaitOutput("(yes/no)")) << face.output();
+  // The face asks about the fingerprint the bot shows.
+  const size_t asked = face.output().find("fingerprint is");
+  ASSERT_NE(asked, std::string::npos) << face.output();
+  const size_t start = face.output().find_first_not_of(" \r\n", asked + 14);
+  const std::string fingerprint = face.output().substr(start, 95);
+  EXPECT_NE(service.output().find("SHA-256 fingerprint " + fingerprint), std::string::npos) << fingerprint;
+  face.Type("yes\n");
+  ASSERT_TRUE(face.WaitOutput("-- Attached to the bot in " + bot.path().string())) << face.output();
+  EXPECT_NE(home.read("tolvik/known_faces").find(endpoint + " "), std::string::npos);
+  face.Type("hello from the laptop\n");
+  ASSERT_TRUE(gateway.waitForReceived("hello from the laptop\n"));
+  face.Type("//quit\n");
+  EXPECT_EQ(face.Wait(), 0) << face.output();
+  EXPECT_EQ(face.output().find("laptop-pw"), std::string::npos);
+
+  // Pinned now: a face without a terminal is let in.
+  testing::CliProcess again(testing::CliStart{args, env, false});
+  ASSERT_TRUE(again.WaitOutput("-- Attached to the bot in")) << again.output();
+  again.Type("//quit\n");
+  EXPECT_EQ(again.Wait(), 0) << again.output();
+  EXPECT_EQ(service.output().find("laptop-pw"), std::string::npos);
 }
 
 }  // namespace
