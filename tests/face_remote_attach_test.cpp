@@ -207,6 +207,28 @@ TEST_F(FaceRemoteAttachTest, AWrongPasswordIsAnsweredLateAndATryMeanwhileFromThe
   EXPECT_FALSE(display.contains("not-it"));
 }
 
+// What the bot says when it cannot listen, or listens with no password set.
+class FaceRemoteSetupTest : public testing::SessionTest {};
+
+TEST_F(FaceRemoteSetupTest, AMalformedAddressOrAMissingPasswordIsSaidInTheChat) {
+  WriteBotIni("[Remote]\r\nListen=127.0.0.1\r\n");
+  Open();
+  {
+    FaceHub hub(*doc, host);
+    EXPECT_FALSE(ListenForRemoteFaces(*doc, hub));
+    EXPECT_TRUE(display.contains("Bot.ini [Remote] Listen=127.0.0.1 is not host:port"));
+    EXPECT_FALSE(display.contains("Faces can attach at 127.0.0.1"));
+  }
+  doc.reset();
+  WriteBotIni("[Remote]\r\nListen=127.0.0.1:0\r\n");
+  Open();
+  FaceHub hub(*doc, host);
+  EXPECT_TRUE(ListenForRemoteFaces(*doc, hub));
+  EXPECT_TRUE(WaitShown("Faces can attach at 127.0.0.1:"));
+  EXPECT_TRUE(display.contains("No face password is set, so every face over the network is refused; set one with "
+                               "tolvik-cli --dir " + dir.path().string() + " --set-face-password"));
+}
+
 // The programs themselves: a bot listening on [Remote], faces attaching to
 // it with the password from a file, from a pipe and from a terminal.
 TEST(FaceRemoteCli, UnknownCertificateRefusedWithoutATerminalPinnedOnYesThenAttached) {
