@@ -11,6 +11,7 @@
 #include "cli_process.h"
 #include "face/face_password.h"
 #include "face/face_password_authenticator.h"
+#include "face/face_tls_listener.h"
 #include "support/file_mode.h"
 #include "support/temp_dir.h"
 
@@ -124,6 +125,14 @@ TEST(FacePasswordGate, AnAttemptBeforeTheWaitEndsIsNotCheckedOneAtItsEndIs) {
   EXPECT_EQ(second.answer_at - wrong.answer_at, 2 * FacePasswordThrottle::kFirstDelay);
   EXPECT_EQ(gate.Check("192.0.2.7", "pw", second.answer_at).verdict, Verdict::Accepted);
   EXPECT_EQ(gate.Throttle().NotBefore("192.0.2.7", second.answer_at), second.answer_at);
+}
+
+TEST(FacePasswordThrottle, AddressesAreCountedByHostOrIpv6Network) {
+  EXPECT_EQ(ThrottleKey(PeerAddress("192.0.2.7:5000")), "192.0.2.7");
+  EXPECT_EQ(ThrottleKey(PeerAddress("[::ffff:192.0.2.7]:5000")), "192.0.2.7");
+  EXPECT_EQ(ThrottleKey(PeerAddress("[2001:db8:0:1:aaaa:bbbb:cccc:dddd]:5000")), "2001:db8:0:1::/64");
+  EXPECT_EQ(ThrottleKey(PeerAddress("[2001:db8:0:1::2]:5000")), "2001:db8:0:1::/64");
+  EXPECT_EQ(ThrottleKey(PeerAddress("[2001:db8:0:2::2]:5000")), "2001:db8:0:2::/64");
 }
 
 struct Answer {

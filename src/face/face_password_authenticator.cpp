@@ -22,7 +22,7 @@ FacePasswordAuthenticator::~FacePasswordAuthenticator() {
 void FacePasswordAuthenticator::Check(const std::string& peer, const std::string& password, Done done) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    requests_.push_back(Request{PeerAddress(peer), password, std::move(done)});
+    requests_.push_back(Request{ThrottleKey(PeerAddress(peer)), password, std::move(done)});
   }
   wake_.notify_all();
 }

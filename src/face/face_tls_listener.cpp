@@ -43,6 +43,19 @@ std::string PeerAddress(const std::string& peer) {
   return address;
 }
 
+std::string ThrottleKey(const std::string& address) {
+  in6_addr v6{};
+  if (::inet_pton(AF_INET6, address.c_str(), &v6) != 1) return address;
+  char text[INET6_ADDRSTRLEN];
+  if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+    ::inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
+    return text;
+  }
+  std::memset(&v6.s6_addr[8], 0, 8);
+  ::inet_ntop(AF_INET6, &v6, text, sizeof text);
+  return std::string(text) + "/64";
+}
+
 std::unique_ptr<FaceTlsListener> FaceTlsListener::Open(const std::string& profile_dir, const std::string& host,
                                                        uint16_t port,
                                                        std::unique_ptr<FaceAuthenticator> authenticator,

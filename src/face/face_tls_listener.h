@@ -46,7 +46,12 @@ class FaceTlsListener : public FaceListener {
 };
 
 // The address part of a peer description "192.0.2.7:51234" or
-// "[2001:db8::1]:51234": what wrong passwords are counted by.
+// "[2001:db8::1]:51234".
 std::string PeerAddress(const std::string& peer);
+
+// What wrong passwords are counted by: an IPv4 address (also one mapped
+// into IPv6), or the /64 network of an IPv6 address, since one host
+// commonly holds a whole /64 ("2001:db8:0:1::/64").
+std::string ThrottleKey(const std::string& address);
 
 }  // namespace tolvik
