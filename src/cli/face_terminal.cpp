@@ -88,7 +88,6 @@ class FaceTerminal {
       return;
     }
     if (error.rfind("the bot refused", 0) == 0) {
-      out_.Line("-- " + error);
       stop = refused = true;
       return;
     }
@@ -98,9 +97,9 @@ class FaceTerminal {
   // The bot's socket has something (or the bot went away).
   void OnBotReadable() {
     if (client_.Pump()) return;
-    // Turned away before attaching: the same hello would be turned away again.
+    // Turned away before attaching (the error said why): the same hello
+    // would be turned away again.
     if (!client_.Attached() && client_.CloseReason().rfind("the bot refused", 0) == 0) {
-      out_.Line("-- " + client_.CloseReason());
       client_.Close();
       stop = refused = true;
       return;
