@@ -283,7 +283,16 @@ TEST(FaceRemoteCli, UnknownCertificateRefusedWithoutATerminalPinnedOnYesThenAtta
   ASSERT_TRUE(again.WaitOutput("-- Attached to the bot in")) << again.output();
   again.Type("//quit\n");
   EXPECT_EQ(again.Wait(), 0) << again.output();
+
+  // A wrong password ends the face (status 1) rather than trying again.
+  laptop.write("wrong", "not-it\n");
+  testing::CliProcess wrong(testing::CliStart{
+      {"--dir", laptop.path().string(), "--attach", endpoint, "--face-password-file", laptop.file("wrong")}, env,
+      false});
+  EXPECT_EQ(wrong.Wait(), 1) << wrong.output();
+  EXPECT_EQ(wrong.output(), "-- wrong password\n");
   EXPECT_EQ(service.output().find("laptop-pw"), std::string::npos);
+  EXPECT_EQ(service.output().find("not-it"), std::string::npos);
 }
 
 }  // namespace
