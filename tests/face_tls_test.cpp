@@ -244,6 +244,60 @@ TEST(FaceTls, WithoutATerminalAnUnknownCertificateIsRefusedUnlessTheNamedCaSigne
   EXPECT_FALSE(home.exists("known_faces"));
 }
 
+// The hub keeps a face's unsent bytes in a buffer that moves as it grows
+// and shrinks: a write the socket could not take whole is retried from
+// wherever the rest is now.
+TEST(FaceTls, ABackedUpWriteGoesOnFromAMovedBuffer) {
+  TempDir bot, home;
+  auto listener = Listen(bot.path().string());
+  ASSERT_NE(listener, nullptr);
+  RemoteFaceTrust trust;
+  trust.known_faces_file = home.file("known_faces");
+  trust.ask = [](const std::string&, const std::string&) { return true; };
+  std::string expected;
+  for (int i = 0; expected.size() < (4u << 20); ++i) expected += "line " + std::to_string(i) + "\n";
+  std::unique_ptr<FaceStream> face;
+  std::string error;
+  auto connecting = std::async(std::launch::async, [&] {
+    return ConnectToRemoteBot("127.0.0.1", listener->Port(), trust, kTimeoutMs, &error);
+  });
+  std::unique_ptr<FaceStream> bot_side;
+  auto hello = std::async(std::launch::async, [&] {
+    face = connecting.get();
+    if (face) WriteAll(*face, "hi");
+  });
+  ASSERT_EQ(ServeOne(*listener, 2, &bot_side), "hi");
+  hello.get();
+  ASSERT_NE(face, nullptr) << error;
+  // The face reads only once the bot's side is well backed up.
+  std::promise<void> backed_up;
+  auto reader = std::async(std::launch::async, [&] {
+    backed_up.get_future().wait();
+    return ReadSome(*face, expected.size());
+  });
+  std::string pending = expected;
+  bool signalled = false;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (!pending.empty() && std::chrono::steady_clock::now() < deadline) {
+    const long n = bot_side->Write(pending.data(), pending.size());
+    ASSERT_NE(n, kFaceFailed);
+    if (n > 0) {
+      pending = pending.substr(static_cast<size_t>(n));  // a new buffer
+      continue;
+    }
+    if (!signalled) {
+      backed_up.set_value();
+      signalled = true;
+    }
+    pending = std::string(pending);  // elsewhere again
+    pollfd q{bot_side->Fd(), POLLOUT, 0};
+    ::poll(&q, 1, 100);
+  }
+  if (!signalled) backed_up.set_value();
+  EXPECT_TRUE(pending.empty());
+  EXPECT_TRUE(reader.get() == expected) << "the face did not get the bytes the bot wrote";
+}
+
 TEST(FaceTls, AKeyOthersMayReadIsRefusedAndAHalfPairIsNotReplaced) {
   TempDir bot;
   FaceCertificate made;

@@ -14,6 +14,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Streams whose callers keep unsent bytes in a buffer of their own: Write
+// takes what fits and reports it, and a write the socket could not take
+// may be retried from wherever the caller's buffer has moved to.
+constexpr long kFaceWriteModes = SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER;
+
 int MillisLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
@@ -133,6 +138,7 @@ std::unique_ptr<TlsStream> TlsStream::ConnectChecked(int fd, const std::string& 
   }
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_mode(ctx, kFaceWriteModes);
   SSL* ssl = SSL_new(ctx);
   std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
   if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
@@ -178,6 +184,7 @@ SSL_CTX* TlsStream::NewServerContext(const std::string& cert_file, const std::st
     return nullptr;
   }
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_mode(ctx, kFaceWriteModes);
   return ctx;
 }
 
