@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "face/known_faces.h"
@@ -60,6 +61,10 @@ std::unique_ptr<FaceTlsListener> FaceTlsListener::Open(const std::string& profil
                                                        uint16_t port,
                                                        std::unique_ptr<FaceAuthenticator> authenticator,
                                                        std::string* error) {
+  // OpenSSL writes to the socket with write(2): a face gone away must be a
+  // failed write, not a SIGPIPE that ends the bot. Both programs ignore it
+  // anyway; the hub's thread may write before they get to it.
+  ::signal(SIGPIPE, SIG_IGN);
   std::unique_ptr<FaceTlsListener> listener(new FaceTlsListener());
   listener->authenticator_ = std::move(authenticator);
   if (!EnsureFaceCertificate(profile_dir, &listener->certificate_, error)) return nullptr;
