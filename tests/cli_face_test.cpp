@@ -98,7 +98,7 @@ TEST(CliFace, AttachesAgainToABotThatWasRestarted) {
 
   bot->Signal(SIGTERM);
   EXPECT_EQ(bot->Wait(), 0);
-  ASSERT_TRUE(face.WaitOutput("-- The bot closed: The bot is closing; trying to attach again in")) << face.output();
+  ASSERT_TRUE(face.WaitOutput("-- The bot is closing; trying to attach again in ")) << face.output();
   face.ClearOutput();
 
   bot = std::make_unique<CliProcess>(Bot(dir));

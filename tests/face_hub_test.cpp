@@ -178,6 +178,22 @@ TEST_F(FaceHubTest, LinesReachEveryFaceAndATypedLineGoesToTheServerOnce) {
   EXPECT_EQ(Count("typed in face a"), 1);
 }
 
+TEST_F(FaceHubTest, AFacesWhisperBarReachesOnlyTheNamesItGives) {
+  LogIn();
+  gateway.send("1001 USER ann 0000 [STAR]\r\n1001 USER bob 0000 [STAR]\r\n1001 USER carl 0000 [STAR]\r\n");
+  ASSERT_TRUE(Run([&] { return doc->Bot().Users().userCount() == 3; }));
+  // What the window has selected is not the face's business.
+  doc->Bot().Users().setSelected(doc->Bot().Users().findUser("carl"), true);
+  Face& face = Attached();
+  ASSERT_TRUE(face.client.Whisper("ann bob", "psst"));
+  ASSERT_TRUE(face.client.UserWhisper("bob", "just you"));
+  ASSERT_TRUE(WaitSent("/m bob just you\n"));
+  EXPECT_EQ(Count("/m ann psst\n"), 1);
+  EXPECT_EQ(Count("/m bob psst\n"), 1);
+  EXPECT_EQ(Count("/m carl"), 0);
+  EXPECT_TRUE(doc->Bot().Users().isSelected("carl"));
+}
+
 TEST_F(FaceHubTest, UserListEditsKeepTheFacesListEqualToTheBots) {
   LogIn();
   Face& face = Attached();

@@ -161,7 +161,7 @@ int ChatBot::OnTalk(const char* name, uint32_t flags, const char* text) {
   }
   char line[512];
   std::snprintf(line, sizeof line, "<%s> %s", name, text);
-  display_.show(type, line, format);
+  display_.showLine(type, line, format);
 
   protection_.OnChannelLine(name, text);
   TalkCommandInterpreter(name, flags, text);

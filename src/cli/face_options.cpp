@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/line_editor.h"
 #include "face/face_password.h"
 #include "face/known_faces.h"
 #include "face/remote_face_connect.h"
@@ -41,7 +42,8 @@ int RunSetFacePassword(const CliOptions& options) {
   return 0;
 }
 
-bool OpenRemoteFace(const CliOptions& options, FaceRoute* route, std::string* error) {
+bool OpenRemoteFace(const CliOptions& options, const std::string& history_dir, FaceTarget* target,
+                    std::string* error) {
   int port = 0;
   std::string host;
   if (!SplitFaceEndpoint(options.attach_to, &host, &port)) {
@@ -108,12 +110,13 @@ bool OpenRemoteFace(const CliOptions& options, FaceRoute* route, std::string* er
       return false;
     }
   }
-  route->host = host;
-  route->password = std::move(password);
+  target->host = host;
+  target->password = std::move(password);
+  target->history_path = history_dir + "/" + LineEditor::kHistoryFile;
   // The line editor owns the terminal from now on: nothing more is asked.
   trust.ask = nullptr;
   auto first = std::make_shared<std::unique_ptr<FaceStream>>(std::move(stream));
-  route->connect = [first, host, port, trust](std::string* why) {
+  target->connect = [first, host, port, trust](std::string* why) {
     if (*first) return std::move(*first);
     return ConnectToRemoteBot(host, port, trust, kConnectTimeoutMs, why);
   };

@@ -16,9 +16,11 @@ int RunSetFacePassword(const CliOptions& options);
 // --attach HOST:PORT: the password (from --face-password-file or asked on
 // the terminal), then the connection with the certificate checked or
 // pinned (the question asked on the terminal when there is one). The
-// route's first connect gives that connection; later ones (the bot came
-// back) connect afresh and take only the certificate pinned by then.
-// False with `error` set when there is no way in.
-bool OpenRemoteFace(const CliOptions& options, FaceRoute* route, std::string* error);
+// target's first connect gives that connection; later ones (the bot came
+// back) connect afresh and take only the certificate pinned by then. The
+// input history stays in `history_dir`. False with `error` set when there
+// is no way in.
+bool OpenRemoteFace(const CliOptions& options, const std::string& history_dir, FaceTarget* target,
+                    std::string* error);
 
 }  // namespace tolvik

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -60,8 +61,8 @@ bool IsCommand(const std::string& line, std::string_view word) {
 
 class FaceTerminal {
  public:
-  FaceTerminal(std::string dir, const FaceRoute* route, ConsoleOutput& out, ChatDisplay& display)
-      : dir_(std::move(dir)), route_(route), out_(out), mirror_(display), client_(mirror_), retry_(kAttachRetry) {
+  FaceTerminal(const FaceTarget& target, ConsoleOutput& out, ChatDisplay& display)
+      : target_(target), out_(out), mirror_(display), client_(mirror_), retry_(kAttachRetry) {
     mirror_.on_snapshot = [this] {
       out_.Line("-- Attached to the bot in " + mirror_.Directory() + " (" + mirror_.BotName() + ")");
       out_.Line(StatusLine(mirror_.Status()));
@@ -79,14 +80,15 @@ class FaceTerminal {
   // Tries to attach now; schedules the next try when it fails.
   void Attach() {
     std::string error;
-    std::unique_ptr<FaceStream> stream = route_ ? route_->connect(&error) : ConnectToLocalBot(dir_, &error);
-    if (stream && client_.Open(std::move(stream), route_ ? route_->host : "localhost",
-                               route_ ? route_->password : std::nullopt, kOpenTimeoutMs, &error)) {
+    std::unique_ptr<FaceStream> stream = target_.connect(&error);
+    if (stream && client_.Open(std::move(stream), target_.host, target_.password, kOpenTimeoutMs, &error)) {
       retry_.reset();
       next_try_.reset();
       last_reason_.clear();
       return;
     }
+    // Turned away (the bot's error said why): the same hello would be
+    // turned away again.
     if (error.rfind("the bot refused", 0) == 0) {
       stop = refused = true;
       return;
@@ -97,14 +99,14 @@ class FaceTerminal {
   // The bot's socket has something (or the bot went away).
   void OnBotReadable() {
     if (client_.Pump()) return;
-    // Turned away before attaching (the error said why): the same hello
-    // would be turned away again.
     if (!client_.Attached() && client_.CloseReason().rfind("the bot refused", 0) == 0) {
       client_.Close();
       stop = refused = true;
       return;
     }
-    ScheduleRetry("The bot closed: " + client_.CloseReason());
+    std::string why = client_.CloseReason();
+    if (!why.empty()) why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+    ScheduleRetry(why);
     client_.Close();
   }
 
@@ -178,8 +180,7 @@ class FaceTerminal {
     }
   }
 
-  std::string dir_;
-  const FaceRoute* route_;
+  const FaceTarget& target_;
   ConsoleOutput& out_;
   FaceMirror mirror_;
   FaceClient client_;
@@ -195,7 +196,15 @@ class FaceTerminal {
 
 const char* FaceHelp() { return kFaceHelp; }
 
-int RunFaceTerminal(const std::string& dir, ColourMode colour, const FaceRoute* route) {
+FaceTarget LocalFaceTarget(const std::string& dir) {
+  FaceTarget target;
+  target.connect = [dir](std::string* error) { return ConnectToLocalBot(dir, error); };
+  target.host = "localhost";
+  target.history_path = dir + "/" + LineEditor::kHistoryFile;
+  return target;
+}
+
+int RunFaceTerminal(const FaceTarget& target, ColourMode colour) {
   if (::pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
@@ -209,13 +218,13 @@ int RunFaceTerminal(const std::string& dir, ColourMode colour, const FaceRoute* 
   ConsoleOutput out(stdout, output_is_terminal);
   TerminalDisplay display(out, ChooseColourDepth(colour, std::getenv("NO_COLOR"), std::getenv("TERM"),
                                                  std::getenv("COLORTERM"), output_is_terminal));
-  FaceTerminal face(dir, route, out, display);
+  FaceTerminal face(target, out, display);
   const auto on_line = [&](const std::string& line) { face.Run(line); };
 
   std::unique_ptr<LineEditor> editor;
   if (interactive && output_is_terminal) {
     editor = std::make_unique<LineEditor>(
-        dir + "/" + LineEditor::kHistoryFile, on_line, [&](const std::string& before) { return face.Complete(before); },
+        target.history_path, on_line, [&](const std::string& before) { return face.Complete(before); },
         [&](const std::string& note) { out.Line("-- " + note); });
     out.SetEditor(editor.get());
     editor->Start();

@@ -14,17 +14,20 @@
 
 namespace tolvik {
 
-// A bot reached some other way than its local socket (over the network).
-struct FaceRoute {
-  // Opens a new stream to the bot; null with `error` set when it cannot.
+// Where the face attaches, and how.
+struct FaceTarget {
+  // Opens a new stream to the bot (null, with `error` set, when it cannot).
   std::function<std::unique_ptr<FaceStream>(std::string* error)> connect;
-  std::string host;                     // for the WebSocket's Host header
-  std::optional<std::string> password;  // said in the hello
+  std::string host;                     // the Host header of the upgrade
+  std::optional<std::string> password;  // the face password, for a bot that wants one
+  std::string history_path;             // the input line's history file
 };
 
+// The bot running in the working directory `dir`, over its local socket.
+FaceTarget LocalFaceTarget(const std::string& dir);
+
 // Runs the face until Ctrl+D, //quit or a stop signal; the exit status.
-// With a route the face attaches through it (the history stays in `dir`).
-int RunFaceTerminal(const std::string& dir, ColourMode colour, const FaceRoute* route = nullptr);
+int RunFaceTerminal(const FaceTarget& target, ColourMode colour);
 
 // The text of //help in a face.
 const char* FaceHelp();

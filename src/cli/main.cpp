@@ -61,20 +61,22 @@ int main(int argc, char** argv) {
   }
   if (options.attach) {
     if (!options.attach_to.empty()) {
-      tolvik::FaceRoute route;
+      tolvik::FaceTarget target;
       std::string error;
-      if (!tolvik::OpenRemoteFace(options, &route, &error)) {
+      if (!tolvik::OpenRemoteFace(options, work.path, &target, &error)) {
         std::fprintf(stderr, "tolvik-cli: %s\n", error.c_str());
         return 1;
       }
-      return tolvik::RunFaceTerminal(work.path, options.colour, &route);
+      return tolvik::RunFaceTerminal(target, options.colour);
     }
-    return tolvik::RunFaceTerminal(work.path, options.colour);
+    return tolvik::RunFaceTerminal(tolvik::LocalFaceTarget(work.path), options.colour);
   }
   // Before any file of the directory is touched: another program may own them.
   tolvik::InstanceLock lock;
   if (!lock.Acquire(work.path)) {
     std::fprintf(stderr, "tolvik-cli: %s\n", lock.Message().c_str());
+    if (lock.Holder() > 0)
+      std::fprintf(stderr, "tolvik-cli: to watch and moderate that bot from here, add --attach\n");
     // Held by another program: 4. A lock file that cannot be made means a
     // directory the bot cannot use at all, like a missing one: 2.
     return lock.Holder() > 0 || lock.Message().rfind("another", 0) == 0 ? 4 : 2;

@@ -29,7 +29,7 @@ class ChatDisplay {
   virtual void append(const char* text, const TextFormat& format) = 0;
   // Shows a line of `type` in `format`, which may differ from the type's
   // record (a user's highlight), and hands it to the tap.
-  void show(TextType type, const char* text, const TextFormat& format);
+  void showLine(TextType type, const char* text, const TextFormat& format);
 
   const TextFormat& format(TextType type) const { return formats_[TextTypeIndex(type)]; }
   void setFormats(const TextFormats& formats) { formats_ = formats; }

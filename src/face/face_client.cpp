@@ -92,7 +92,7 @@ bool FaceClient::Open(std::unique_ptr<FaceStream> stream, const std::string& hos
     ::poll(&p, 1, static_cast<int>(left.count()));
   }
   if (!socket.Upgraded() || over_) {
-    *error = !close_reason_.empty() ? close_reason_ : !socket.Error().empty() ? socket.Error() : "the bot closed the connection";
+    *error = !close_reason_.empty() ? close_reason_ : !socket.Error().empty() ? socket.Error() : "the connection to the bot ended";
     Close();
     return false;
   }
@@ -106,7 +106,7 @@ bool FaceClient::Pump() {
   const bool open = socket.Pump([this](std::string_view m) { Handle(m); });
   socket.Flush();
   if (!open || socket.Over()) {
-    if (close_reason_.empty()) close_reason_ = socket.Error().empty() ? "the bot closed the connection" : socket.Error();
+    if (close_reason_.empty()) close_reason_ = socket.Error().empty() ? "the connection to the bot ended" : socket.Error();
     over_ = true;
   }
   return !over_;

@@ -109,10 +109,15 @@ class FaceHub::Core : public std::enable_shared_from_this<FaceHub::Core> {
   }
 
   void Push(Item item) {
+    bool wake;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      // Items already waiting have woken the thread, which takes them all
+      // at once after reading the wake-up: one write per batch is enough.
+      wake = items_.empty();
       items_.push_back(std::move(item));
     }
+    if (!wake) return;
     uint64_t one = 1;
     (void)!::write(wake_fd_, &one, sizeof one);
   }
@@ -133,6 +138,9 @@ class FaceHub::Core : public std::enable_shared_from_this<FaceHub::Core> {
     State state = kHello;
     Clock::time_point hello_due;
     bool closing = false;  // a fatal error was sent: close once it is out
+    // How far behind the face may fall: the snapshot comes on top of the
+    // budget until the face has taken it.
+    size_t limit = kMaxBehindBytes;
   };
 
   void Run();
@@ -599,7 +607,10 @@ void FaceHub::Core::TakeItems(bool& bye) {
       case Item::kSnapshot:
       case Item::kToFace:
         if (const auto it = faces_.find(item.face); it != faces_.end()) {
-          if (item.kind == Item::kSnapshot) it->second->state = Face::kLive;
+          if (item.kind == Item::kSnapshot) {
+            it->second->state = Face::kLive;
+            it->second->limit = kMaxBehindBytes + item.text->size();
+          }
           it->second->socket->SendText(*item.text);
           touched.insert(item.face);
         }
@@ -709,7 +720,8 @@ void FaceHub::Core::OnMessage(Face& face, std::string_view message) {
 bool FaceHub::Core::Settle(Face& face) {
   if (!face.socket->Flush()) return false;
   // A face that cannot keep up is let go; it may attach again.
-  if (face.socket->Pending() > kMaxBehindBytes) return false;
+  if (face.socket->Pending() <= kMaxBehindBytes) face.limit = kMaxBehindBytes;
+  if (face.socket->Pending() > face.limit) return false;
   if (face.closing && face.socket->Pending() == 0) return false;
   return !face.socket->Over() || face.socket->Pending() > 0;
 }
