@@ -75,6 +75,7 @@ class FaceTerminal {
   }
 
   bool stop = false;
+  bool refused = false;  // the bot turned the face away (a wrong password): no more tries
 
   // Tries to attach now; schedules the next try when it fails.
   void Attach() {
@@ -86,12 +87,23 @@ class FaceTerminal {
       last_reason_.clear();
       return;
     }
+    // Turned away (the bot's error said why): the same hello would be
+    // turned away again.
+    if (error.rfind("the bot refused", 0) == 0) {
+      stop = refused = true;
+      return;
+    }
     ScheduleRetry("Cannot attach: " + error);
   }
 
   // The bot's socket has something (or the bot went away).
   void OnBotReadable() {
     if (client_.Pump()) return;
+    if (!client_.Attached() && client_.CloseReason().rfind("the bot refused", 0) == 0) {
+      client_.Close();
+      stop = refused = true;
+      return;
+    }
     std::string why = client_.CloseReason();
     if (!why.empty()) why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
     ScheduleRetry(why);
@@ -249,14 +261,14 @@ int RunFaceTerminal(const FaceTarget& target, ColourMode colour) {
     face.TryIfDue();
   }
   face.Detach();
-  out.Line("-- Detached; the bot carries on.");
+  if (!face.refused) out.Line("-- Detached; the bot carries on.");
   out.FlushEachLine();
   if (editor) {
     editor->HideInput();
     editor->Stop();
     out.SetEditor(nullptr);
   }
-  return 0;
+  return face.refused ? 1 : 0;
 }
 
 }  // namespace tolvik

@@ -15,9 +15,11 @@
 #include "cli/cli_options.h"
 #include "cli/colour_choice.h"
 #include "cli/console_output.h"
+#include "cli/face_options.h"
 #include "cli/face_terminal.h"
 #include "face/face_hub.h"
 #include "face/local_faces.h"
+#include "face/remote_faces.h"
 #include "cli/line_editor.h"
 #include "cli/terminal_display.h"
 #include "cli/typed_lines.h"
@@ -46,6 +48,8 @@ int main(int argc, char** argv) {
     case tolvik::CliOptions::Action::Error:
       std::fprintf(stderr, "tolvik-cli: %s\n%s", options.error.c_str(), tolvik::CliUsage());
       return 2;
+    case tolvik::CliOptions::Action::SetFacePassword:
+      return tolvik::RunSetFacePassword(options);
     case tolvik::CliOptions::Action::Run:
       break;
   }
@@ -57,9 +61,13 @@ int main(int argc, char** argv) {
   }
   if (options.attach) {
     if (!options.attach_to.empty()) {
-      std::fprintf(stderr, "tolvik-cli: attaching over the network (--attach=%s) is not available in this build\n",
-                   options.attach_to.c_str());
-      return 2;
+      tolvik::FaceTarget target;
+      std::string error;
+      if (!tolvik::OpenRemoteFace(options, work.path, &target, &error)) {
+        std::fprintf(stderr, "tolvik-cli: %s\n", error.c_str());
+        return 1;
+      }
+      return tolvik::RunFaceTerminal(target, options.colour);
     }
     return tolvik::RunFaceTerminal(tolvik::LocalFaceTarget(work.path), options.colour);
   }
@@ -118,6 +126,7 @@ int main(int argc, char** argv) {
     faces.AddListener(std::move(listener));
   else
     out.Line("-- Faces cannot attach: " + listen_error);
+  tolvik::ListenForRemoteFaces(doc, faces);
   host.SetAfterPass([&] { faces.Refresh(); });
   // A first run asks on the terminal, server first; input that ends before
   // every value is given leaves the bot offline.
