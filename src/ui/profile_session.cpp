@@ -78,7 +78,11 @@ void ProfileSession::openWindow() {
 
 void ProfileSession::attach(const WorkingDirectory& dir) {
   dir_ = dir;
-  face_ = std::make_unique<FaceWindow>(FaceTarget::Local(dir));
+  attach(FaceTarget::Local(dir));
+}
+
+void ProfileSession::attach(FaceTarget target) {
+  face_ = std::make_unique<FaceWindow>(std::move(target));
   FaceWindow* face = face_.get();
   connect(face, &FaceWindow::closed, this, [this] {
     if (!switching_) emit finished();

@@ -21,6 +21,7 @@ namespace tolvik::ui {
 
 class FaceWindow;
 class MainWindow;
+struct FaceTarget;
 class StopSignals;
 
 class ProfileSession : public QObject {
@@ -47,6 +48,8 @@ class ProfileSession : public QObject {
   // Opens a window attached to the bot running in `dir`; it tries until a
   // bot listens there. No lock is taken: the bot holds it.
   void attach(const WorkingDirectory& dir);
+  // Opens a window attached to the bot `target` reaches (over the network).
+  void attach(FaceTarget target);
 
   // File > Open Profile...: takes the other profile's lock, runs the close
   // sequence here, then opens the window there. False (reported) when the
