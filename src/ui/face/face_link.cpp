@@ -32,7 +32,11 @@ FaceLink::FaceLink(ChatDisplay& display, Connector connector, std::string host, 
   mirror_.on_reply = [this](const std::vector<std::string>& lines) {
     for (const std::string& line : lines) note(line);
   };
-  mirror_.on_error = [this](const std::string&, const std::string& message) { note(message); };
+  mirror_.on_error = [this](const std::string& code, const std::string& message) {
+    // Asking again would be refused again: a wrong password or protocol.
+    if (code == "password" || code == "version") refused_ = true;
+    note(message);
+  };
 }
 
 FaceLink::~FaceLink() {
@@ -50,6 +54,7 @@ void FaceLink::attach() {
   unwatch();
   client_.Close();
   down();
+  refused_ = false;
   std::string error;
   std::unique_ptr<FaceStream> stream = connector_(&error);
   if (!stream || !client_.Open(std::move(stream), host_, password_, kOpenTimeoutMs, &error)) {
@@ -113,6 +118,10 @@ void FaceLink::lost(const QString& why) {
   client_.Close();
   down();
   if (detached_) return;
+  if (refused_) {
+    note(why.toStdString() + "; not trying again");
+    return;
+  }
   const auto wait = retry_.next();
   retry_timer_->start(wait);
   // One note per reason: a bot that stays away is not announced at every try.

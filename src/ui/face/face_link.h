@@ -3,7 +3,8 @@
 // mirror of the bot's state, driven by the event loop. Chat lines go into the
 // window's chat display. When the bot goes away the link says so there and
 // attaches again by itself, soon at first and then ever more rarely, for as
-// long as the window is open.
+// long as the window is open; a bot that refused the face's password or
+// protocol is not asked again.
 #include <QObject>
 #include <QString>
 #include <chrono>
@@ -95,6 +96,7 @@ class FaceLink : public QObject {
   std::string last_reason_;
   bool detached_ = false;
   bool up_ = false;  // a snapshot arrived since the last attach
+  bool refused_ = false;  // the bot turned this face away for good
 };
 
 }  // namespace tolvik::ui
