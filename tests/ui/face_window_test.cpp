@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -38,6 +39,8 @@
 #include "ui/user_list_model.h"
 #include "ui/user_list_panel.h"
 #include "ui/user_list_view.h"
+#include "ui/user_whisper_bars.h"
+#include "ui/whisper_bar.h"
 
 namespace tolvik::ui {
 namespace {
@@ -172,6 +175,33 @@ TEST_F(FaceWindowTest, ALineTypedInTheChatBarReachesTheServerOnceAndLocalCommand
   EXPECT_EQ(face->chatBar()->input().text(), QStringLiteral("//status"));
   QTest::keyClick(&face->chatBar()->input(), Qt::Key_Up);
   EXPECT_EQ(face->chatBar()->input().text(), QStringLiteral("hello from the face"));
+}
+
+TEST_F(FaceWindowTest, TheWhisperBarsWhisperThroughTheBot) {
+  // A user's own bar, from a double-click on the user.
+  const int carol = face->users().findUser("carol");
+  ASSERT_GE(carol, 0);
+  QTest::mouseDClick(view().viewport(), Qt::LeftButton, {}, RowCenter(carol));
+  QDockWidget* dock = face->userWhisperBars()->find(QStringLiteral("carol"));
+  ASSERT_NE(dock, nullptr);
+  auto* field = qobject_cast<QLineEdit*>(dock->widget());
+  ASSERT_NE(field, nullptr);
+  QTest::keyClicks(field, QStringLiteral("just for you"));
+  QTest::keyClick(field, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gateway.received().find("/m carol just for you\n") != std::string::npos; },
+                              kWait));
+
+  // The "Whisper Bar": the names typed there.
+  QDockWidget* bar = face->userWhisperBars()->openWhisperBar(QString());
+  ASSERT_NE(bar, nullptr);
+  WhisperBar* whisper = face->userWhisperBars()->whisperBar();
+  QTest::keyClicks(&whisper->namesField(), QStringLiteral("bob alice"));
+  QTest::keyClicks(&whisper->messageField(), QStringLiteral("to both"));
+  QTest::keyClick(&whisper->messageField(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gateway.received().find("/m alice to both\n") != std::string::npos; },
+                              kWait));
+  EXPECT_EQ(Count(gateway.received(), "/m bob to both\n"), 1);
+  EXPECT_EQ(Count(gateway.received(), "/m carol just for you\n"), 1);
 }
 
 TEST_F(FaceWindowTest, KickFromTheUserMenuWaitsForOperatorStatusAndReachesTheServerOnce) {
