@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <memory>
 
 #include "display/chat_display.h"
 #include "face/face_stream.h"
@@ -43,6 +44,8 @@ FaceLink::~FaceLink() {
   // The mirror's callbacks would signal a half-destroyed object.
   mirror_.on_snapshot = nullptr;
   mirror_.on_status = mirror_.on_users = mirror_.on_toggles = mirror_.on_gauge = nullptr;
+  // A connection under way ends first; what it posted here is dropped with this object.
+  if (connecting_.joinable()) connecting_.join();
   client_.Close();
 }
 
@@ -55,8 +58,21 @@ void FaceLink::attach() {
   client_.Close();
   down();
   refused_ = false;
-  std::string error;
-  std::unique_ptr<FaceStream> stream = connector_(&error);
+  if (connecting_.joinable()) return;  // one connection at a time; it is under way
+  // Off the main thread: a bot over the network may take seconds to answer, or
+  // never answer, and the window must not stop meanwhile.
+  connecting_ = std::thread([this, connector = connector_] {
+    auto stream = std::make_shared<std::unique_ptr<FaceStream>>();
+    auto error = std::make_shared<std::string>();
+    *stream = connector(error.get());
+    QMetaObject::invokeMethod(this, [this, stream, error] { connected(std::move(*stream), *error); },
+                              Qt::QueuedConnection);
+  });
+}
+
+void FaceLink::connected(std::unique_ptr<FaceStream> stream, std::string error) {
+  connecting_.join();
+  if (detached_) return;
   if (!stream || !client_.Open(std::move(stream), host_, password_, kOpenTimeoutMs, &error)) {
     lost(QStringLiteral("Cannot attach: %1").arg(QString::fromStdString(error)));
     return;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "face/face_client.h"
 #include "net/retry_schedule.h"
@@ -44,7 +45,8 @@ class FaceLink : public QObject {
            QObject* parent = nullptr);
   ~FaceLink() override;
 
-  // Tries to attach now; on failure says why and tries again later.
+  // Tries to attach now (the connection is made on a thread of its own; the
+  // rest follows in the event loop); on failure says why and tries again later.
   void attach();
   // Lets the bot go (it carries on) and stops trying.
   void detach();
@@ -75,6 +77,7 @@ class FaceLink : public QObject {
   void gaugeChanged();
 
  private:
+  void connected(std::unique_ptr<FaceStream> stream, std::string error);
   bool ready();
   void pump();
   void lost(const QString& why);
@@ -97,6 +100,7 @@ class FaceLink : public QObject {
   bool detached_ = false;
   bool up_ = false;  // a snapshot arrived since the last attach
   bool refused_ = false;  // the bot turned this face away for good
+  std::thread connecting_;
 };
 
 }  // namespace tolvik::ui
