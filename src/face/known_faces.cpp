@@ -1,5 +1,6 @@
 #include "face/known_faces.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +32,11 @@ std::string DefaultKnownFacesPath() {
 }
 
 std::string FaceEndpointKey(const std::string& host, int port) {
-  const bool v6 = host.find(':') != std::string::npos;
-  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  // Host names are case-blind: one bot, one pin.
+  std::string name = host;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const bool v6 = name.find(':') != std::string::npos;
+  return (v6 ? "[" + name + "]" : name) + ":" + std::to_string(port);
 }
 
 KnownFaces::Match KnownFaces::Check(const std::string& key, const std::string& fingerprint,

@@ -11,7 +11,7 @@ namespace tolvik {
 // The file's usual place; empty when neither XDG_CONFIG_HOME nor HOME is set.
 std::string DefaultKnownFacesPath();
 
-// "host:port", with an IPv6 address in brackets: the key of a line.
+// "host:port" in lower case, with an IPv6 address in brackets: the key of a line.
 std::string FaceEndpointKey(const std::string& host, int port);
 
 class KnownFaces {

@@ -205,8 +205,6 @@ std::unique_ptr<TlsStream> TlsStream::AcceptLater(int fd, SSL_CTX* ctx, std::str
   return stream;
 }
 
-bool TlsStream::Established() const { return SSL_is_init_finished(ssl_) == 1; }
-
 bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {

@@ -45,10 +45,10 @@ class TlsStream {
   // streams that finish their handshake as they are first read or written
   // (Read and Write say kTlsWouldBlock until then). The context is shared
   // by reference count; free the caller's reference with SSL_CTX_free.
+  // On these streams and those of ConnectChecked, Write takes what fits and
+  // a write that would block may be retried from a buffer that has moved.
   static SSL_CTX* NewServerContext(const std::string& cert_file, const std::string& key_file, std::string* error);
   static std::unique_ptr<TlsStream> AcceptLater(int fd, SSL_CTX* ctx, std::string* error);
-  // Whether the handshake is done.
-  bool Established() const;
   // The last Read or Write that said kTlsWouldBlock waits for the socket to
   // become writable (rather than readable).
   bool WantsWrite() const { return wants_write_; }
