@@ -55,7 +55,7 @@ check_deb "$cli_deb" "/usr/bin/tolvik-cli
 /usr/share/doc/tolvik-cli/changelog.gz
 /usr/share/doc/tolvik-cli/copyright
 /usr/share/doc/tolvik-cli/examples/Bot.ini
-/usr/share/man/man1/tolvik-cli.1.gz" "libc6 libstdc++6 libtcl8.6 libedit2 libssl3 libwslay1"
+/usr/share/man/man1/tolvik-cli.1.gz" "libc6 libstdc++6 libtcl8.6 libedit2 libssl3 libwslay1 libsodium23"
 # A machine without a display gets no Qt with the terminal program.
 dpkg-deb -f "$cli_deb" Depends | grep -qi 'qt' && bad "tolvik-cli depends on Qt"
 

@@ -9,6 +9,8 @@ missing=()
 packages+=(libedit-dev)
 # The protection rules' regular expressions.
 packages+=(libre2-dev)
+# The face password's slow hash (argon2id).
+packages+=(libsodium-dev)
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done

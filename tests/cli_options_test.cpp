@@ -100,3 +100,32 @@ TEST(StatusLineTest, NoColonLeftWithoutAServer) {
 
 }  // namespace
 }  // namespace tolvik
+
+namespace tolvik {
+namespace {
+
+TEST(CliOptionsTest, FaceOptions) {
+  EXPECT_EQ(Parse({"--dir", "/x", "--set-face-password"}).action, Action::SetFacePassword);
+  const CliOptions local = Parse({"--attach", "-p", "bot2"});
+  EXPECT_EQ(local.action, Action::Run);
+  EXPECT_TRUE(local.attach);
+  EXPECT_EQ(local.attach_to, "");
+  EXPECT_EQ(local.profile, "bot2");
+  for (auto args : {std::initializer_list<const char*>{"--attach", "host:7000"}, {"--attach=host:7000"}}) {
+    const CliOptions o = Parse(args);
+    EXPECT_EQ(o.action, Action::Run);
+    EXPECT_TRUE(o.attach);
+    EXPECT_EQ(o.attach_to, "host:7000");
+  }
+  const CliOptions remote = Parse({"--attach", "[::1]:7000", "--face-password-file", "/pw", "--face-ca=/ca.pem"});
+  EXPECT_EQ(remote.action, Action::Run);
+  EXPECT_EQ(remote.face_password_file, "/pw");
+  EXPECT_EQ(remote.face_ca, "/ca.pem");
+  // The network options make no sense without a network attach.
+  EXPECT_EQ(Parse({"--face-ca", "/ca.pem"}).error, "--face-ca goes with --attach HOST:PORT");
+  EXPECT_EQ(Parse({"--attach", "--face-password-file", "/pw"}).error, "--face-password-file goes with --attach HOST:PORT");
+  EXPECT_EQ(Parse({"--attach", "--set-face-password"}).action, Action::Error);
+}
+
+}  // namespace
+}  // namespace tolvik

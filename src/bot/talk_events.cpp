@@ -149,15 +149,19 @@ int ChatBot::OnTalk(const char* name, uint32_t flags, const char* text) {
 
   // A permanent highlight record of the speaker wins over the selection's.
   TextFormat format = display_.format(TextType::OthersText);
+  TextType type = TextType::OthersText;
   if (owner_.GetToggles().HighlightUsers.state) {
-    if (std::optional<TextFormat> own = LoadHighlightFormat(paths_.botIni, name))
+    if (std::optional<TextFormat> own = LoadHighlightFormat(paths_.botIni, name)) {
       format = *own;
-    else if (users_.isSelected(name))
+      type = TextType::Highlighted;
+    } else if (users_.isSelected(name)) {
       format = display_.format(TextType::Highlighted);
+      type = TextType::Highlighted;
+    }
   }
   char line[512];
   std::snprintf(line, sizeof line, "<%s> %s", name, text);
-  display_.append(line, format);
+  display_.showLine(type, line, format);
 
   protection_.OnChannelLine(name, text);
   TalkCommandInterpreter(name, flags, text);

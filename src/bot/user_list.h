@@ -63,6 +63,7 @@ class UserList {
   explicit UserList(LevelLookup level = nullptr, Clock clock = nullptr);
 
   void setObserver(UserListObserver* observer) { observer_ = observer; }
+  UserListObserver* observer() const { return observer_; }
   void setLevelLookup(LevelLookup level) { level_ = std::move(level); }
   // Called when a product text longer than 6 characters arrives (a short beep).
   void setLongProductAlert(std::function<void()> alert) { long_product_alert_ = std::move(alert); }

@@ -205,6 +205,7 @@ int CliHost::Run(CHaldenDoc& doc, const std::function<void(const std::string&)>&
   bool stdin_open = true;
 
   while (!stop_) {
+    if (after_pass_) after_pass_();
     // What this pass printed goes out in one write before the loop waits.
     out_.Flush();
     std::vector<pollfd> fds;

@@ -51,6 +51,8 @@ class CliHost : public Host {
   void RequestStop();
   void SetEditor(LineEditor* editor) { editor_ = editor; }
   void SetDocument(CHaldenDoc* doc) { doc_ = doc; }
+  // Runs after each pass of the loop, before it waits again.
+  void SetAfterPass(std::function<void()> fn) { after_pass_ = std::move(fn); }
 
   // The first run's questions on the terminal (false without a terminal, or
   // when input ends first), and a note on what was stored in Bot.ini.
@@ -69,6 +71,7 @@ class CliHost : public Host {
   bool interactive_;
   LineEditor* editor_ = nullptr;
   CHaldenDoc* doc_ = nullptr;
+  std::function<void()> after_pass_;
   LineReader input_;
   int socket_fd_ = -1;
   int wake_fd_ = -1;

@@ -19,6 +19,20 @@ const char kUsage[] =
     "  -d, --dir=DIR        run in DIR\n"
     "  -p, --profile=NAME   run in the profile NAME (created on first use)\n"
     "      --color[=WHEN]   colour the chat lines: auto (the default), always or never\n"
+    "      --set-face-password\n"
+    "                       set the password that faces attaching over the network\n"
+    "                       must give (read from standard input when it is not a\n"
+    "                       terminal, else asked twice) and exit\n"
+    "      --attach[=HOST:PORT]\n"
+    "                       attach to the bot already running in the directory (a\n"
+    "                       service, say) instead of running one, or over the network\n"
+    "                       to the bot listening at HOST:PORT; //quit or Ctrl+D\n"
+    "                       detaches and leaves it running\n"
+    "      --face-password-file=FILE\n"
+    "                       with --attach HOST:PORT: the face password is the first\n"
+    "                       line of FILE (else it is asked on the terminal)\n"
+    "      --face-ca=FILE   with --attach HOST:PORT: take a bot certificate signed by\n"
+    "                       the CA of FILE without asking\n"
     "  -h, --help           show this text and exit\n"
     "  -V, --version        show the version and the licence and exit\n"
     "\n"
@@ -51,12 +65,16 @@ bool ParseColour(const char* value, ColourMode& mode) {
 const char* CliUsage() { return kUsage; }
 
 CliOptions ParseCliOptions(int argc, char** argv) {
-  enum { kColour = 0x100 };
+  enum { kColour = 0x100, kSetFacePassword, kAttach, kFacePasswordFile, kFaceCa };
   static const option kLong[] = {
       {"dir", required_argument, nullptr, 'd'},
       {"profile", required_argument, nullptr, 'p'},
       {"color", optional_argument, nullptr, kColour},
       {"colour", optional_argument, nullptr, kColour},
+      {"set-face-password", no_argument, nullptr, kSetFacePassword},
+      {"attach", optional_argument, nullptr, kAttach},
+      {"face-password-file", required_argument, nullptr, kFacePasswordFile},
+      {"face-ca", required_argument, nullptr, kFaceCa},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0},
@@ -83,6 +101,21 @@ CliOptions ParseCliOptions(int argc, char** argv) {
           return options;
         }
         break;
+      case kSetFacePassword:
+        if (options.action == CliOptions::Action::Run) options.action = CliOptions::Action::SetFacePassword;
+        break;
+      case kAttach:
+        options.attach = true;
+        // "--attach HOST:PORT" as well as "--attach=HOST:PORT".
+        if (optarg == nullptr && optind < argc && argv[optind][0] != '-') optarg = argv[optind++];
+        options.attach_to = optarg != nullptr ? optarg : "";
+        break;
+      case kFacePasswordFile:
+        options.face_password_file = optarg;
+        break;
+      case kFaceCa:
+        options.face_ca = optarg;
+        break;
       case 'h':
         if (options.action == CliOptions::Action::Run) options.action = CliOptions::Action::Help;
         break;
@@ -104,6 +137,14 @@ CliOptions ParseCliOptions(int argc, char** argv) {
   if (optind < argc) {
     options.action = CliOptions::Action::Error;
     options.error = std::string("unexpected argument '") + argv[optind] + "'";
+  } else if (options.action == CliOptions::Action::Run && options.attach_to.empty() &&
+             (!options.face_password_file.empty() || !options.face_ca.empty())) {
+    options.action = CliOptions::Action::Error;
+    options.error = std::string(options.face_ca.empty() ? "--face-password-file" : "--face-ca") +
+                    " goes with --attach HOST:PORT";
+  } else if (options.action == CliOptions::Action::SetFacePassword && options.attach) {
+    options.action = CliOptions::Action::Error;
+    options.error = "--set-face-password sets the password of the bot in --dir or --profile; leave out --attach";
   }
   return options;
 }

@@ -15,6 +15,11 @@
 #include "cli/cli_options.h"
 #include "cli/colour_choice.h"
 #include "cli/console_output.h"
+#include "cli/face_options.h"
+#include "cli/face_terminal.h"
+#include "face/face_hub.h"
+#include "face/local_faces.h"
+#include "face/remote_faces.h"
 #include "cli/line_editor.h"
 #include "cli/terminal_display.h"
 #include "cli/typed_lines.h"
@@ -43,6 +48,8 @@ int main(int argc, char** argv) {
     case tolvik::CliOptions::Action::Error:
       std::fprintf(stderr, "tolvik-cli: %s\n%s", options.error.c_str(), tolvik::CliUsage());
       return 2;
+    case tolvik::CliOptions::Action::SetFacePassword:
+      return tolvik::RunSetFacePassword(options);
     case tolvik::CliOptions::Action::Run:
       break;
   }
@@ -52,10 +59,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolvik-cli: %s\n", work.error.c_str());
     return 2;
   }
+  if (options.attach) {
+    if (!options.attach_to.empty()) {
+      tolvik::FaceTarget target;
+      std::string error;
+      if (!tolvik::OpenRemoteFace(options, work.path, &target, &error)) {
+        std::fprintf(stderr, "tolvik-cli: %s\n", error.c_str());
+        return 1;
+      }
+      return tolvik::RunFaceTerminal(target, options.colour);
+    }
+    return tolvik::RunFaceTerminal(tolvik::LocalFaceTarget(work.path), options.colour);
+  }
   // Before any file of the directory is touched: another program may own them.
   tolvik::InstanceLock lock;
   if (!lock.Acquire(work.path)) {
     std::fprintf(stderr, "tolvik-cli: %s\n", lock.Message().c_str());
+    if (lock.Holder() > 0)
+      std::fprintf(stderr, "tolvik-cli: to watch and moderate that bot from here, add --attach\n");
     // Held by another program: 4. A lock file that cannot be made means a
     // directory the bot cannot use at all, like a missing one: 2.
     return lock.Holder() > 0 || lock.Message().rfind("another", 0) == 0 ? 4 : 2;
@@ -97,6 +118,16 @@ int main(int argc, char** argv) {
 
   if (!work.profile.empty()) out.Line("-- Profile: " + work.profile + " (" + work.path + ")");
   host.SetDocument(&doc);
+  // Faces (tolvik-cli --attach, the window) attach here; this program holds
+  // the directory's lock, so a socket left by a bot that died is replaced.
+  tolvik::FaceHub faces(doc, host);
+  std::string listen_error;
+  if (auto listener = tolvik::ListenForLocalFaces(work.path, &listen_error))
+    faces.AddListener(std::move(listener));
+  else
+    out.Line("-- Faces cannot attach: " + listen_error);
+  tolvik::ListenForRemoteFaces(doc, faces);
+  host.SetAfterPass([&] { faces.Refresh(); });
   // A first run asks on the terminal, server first; input that ends before
   // every value is given leaves the bot offline.
   const bool ready = !interactive || host.AskMissingLoginValues(doc.Login(), doc.Paths().botIni);

@@ -18,6 +18,11 @@ int ChatDisplay::print(TextType type, const char* format, ...) {
   return r;
 }
 
+void ChatDisplay::showLine(TextType type, const char* text, const TextFormat& format) {
+  append(text, format);
+  if (tap_ != nullptr) tap_->lineShown(type, text, format);
+}
+
 int ChatDisplay::vprint(TextType type, const char* format, va_list args) {
   char line[512];
   int n = std::vsnprintf(line, sizeof line, format, args);
@@ -25,12 +30,12 @@ int ChatDisplay::vprint(TextType type, const char* format, va_list args) {
   // Names and messages come from other users: none of them may reorder the
   // rest of the line.
   if (RemoveDirectionControls(line) < 2) return 1;
-  append(line, formats_[TextTypeIndex(type)]);
+  showLine(type, line, formats_[TextTypeIndex(type)]);
   if (daily_log_ != nullptr) {
     daily_log_->Write(line);
     // Said once, and not logged itself: the log is what failed.
     const std::string problem = daily_log_->TakeProblem();
-    if (!problem.empty()) append(problem.c_str(), formats_[TextTypeIndex(TextType::BotInfo)]);
+    if (!problem.empty()) showLine(TextType::BotInfo, problem.c_str(), formats_[TextTypeIndex(TextType::BotInfo)]);
   }
   return 0;
 }

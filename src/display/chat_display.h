@@ -8,6 +8,13 @@ namespace tolvik {
 
 class LineLog;
 
+// Sees every line a display shows, with its text type (main thread).
+class LineTap {
+ public:
+  virtual ~LineTap() = default;
+  virtual void lineShown(TextType type, const char* text, const TextFormat& format) = 0;
+};
+
 class ChatDisplay {
  public:
   ChatDisplay();
@@ -20,6 +27,9 @@ class ChatDisplay {
 
   // Shows one line. Called on the main thread only.
   virtual void append(const char* text, const TextFormat& format) = 0;
+  // Shows a line of `type` in `format`, which may differ from the type's
+  // record (a user's highlight), and hands it to the tap.
+  void showLine(TextType type, const char* text, const TextFormat& format);
 
   const TextFormat& format(TextType type) const { return formats_[TextTypeIndex(type)]; }
   void setFormats(const TextFormats& formats) { formats_ = formats; }
@@ -28,9 +38,14 @@ class ChatDisplay {
   void setDailyLog(LineLog* log) { daily_log_ = log; }
   LineLog* dailyLog() const { return daily_log_; }
 
+  // Every line shown also goes to this tap (none: nullptr).
+  void setLineTap(LineTap* tap) { tap_ = tap; }
+  LineTap* lineTap() const { return tap_; }
+
  private:
   TextFormats formats_;
   LineLog* daily_log_ = nullptr;
+  LineTap* tap_ = nullptr;
 };
 
 }  // namespace tolvik

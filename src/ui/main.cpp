@@ -3,10 +3,13 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <QSettings>
 #include <cstdio>
 
 #include "storage/profile_dir.h"
+#include "ui/face/face_window.h"
+#include "ui/face/remote_target.h"
 #include "ui/profile_session.h"
 #include "ui/translations.h"
 
@@ -94,12 +97,30 @@ int main(int argc, char** argv) {
                                           QStringLiteral("NAME"));
   parser.addOption(dir_option);
   parser.addOption(profile_option);
+  const QCommandLineOption attach_option(
+      QStringLiteral("attach"),
+      QStringLiteral("Attach to the bot already running in the profile or directory (a service, or tolvik-cli),\n"
+                     "or to the bot at HOST:PORT over the network (tolvik --attach HOST:PORT);\n"
+                     "closing the window leaves it running."));
+  parser.addOption(attach_option);
+  const QCommandLineOption password_file_option(
+      QStringLiteral("face-password-file"),
+      QStringLiteral("With --attach HOST:PORT: the face password is the first line of FILE (else it is asked)."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption face_ca_option(
+      QStringLiteral("face-ca"), QStringLiteral("With --attach HOST:PORT: trust bot certificates this CA signed."),
+      QStringLiteral("FILE"));
+  parser.addOption(password_file_option);
+  parser.addOption(face_ca_option);
 
   // The arguments are checked before anything needs a display, so a bad one
   // is reported the same way with or without one.
   if (!parser.parse(Arguments(argc, argv))) return UsageError(parser.errorText());
-  if (!parser.positionalArguments().isEmpty())
-    return UsageError(QStringLiteral("unknown argument '%1'").arg(parser.positionalArguments().first()));
+  // --attach HOST:PORT: the one argument of its own the program takes.
+  QStringList positional = parser.positionalArguments();
+  QString endpoint;
+  if (parser.isSet(attach_option) && !positional.isEmpty()) endpoint = positional.takeFirst();
+  if (!positional.isEmpty()) return UsageError(QStringLiteral("unknown argument '%1'").arg(positional.first()));
   if (parser.isSet(help_option) || parser.isSet(version_option) ||
       parser.optionNames().contains(QStringLiteral("help-all"))) {
     QCoreApplication info(argc, argv);
@@ -121,7 +142,21 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   tolvik::ui::ProfileSession session;
-  if (!session.open(dir)) return kDirectoryTaken;
+  if (!endpoint.isEmpty()) {
+    tolvik::ui::FaceTarget target;
+    std::string error;
+    const tolvik::ui::RemoteAttach remote{endpoint.toStdString(), parser.value(password_file_option).toStdString(),
+                                          parser.value(face_ca_option).toStdString()};
+    if (!tolvik::ui::OpenRemoteTarget(remote, nullptr, &target, &error)) {
+      std::fprintf(stderr, "tolvik: %s\n", error.c_str());
+      QMessageBox::critical(nullptr, QStringLiteral("Tolvik"), QString::fromStdString(error));
+      return 1;
+    }
+    session.attach(std::move(target));
+  } else if (parser.isSet(attach_option))
+    session.attach(dir);
+  else if (!session.open(dir))
+    return kDirectoryTaken;
   WriteVersion();
   // Ctrl+C, SIGTERM and SIGHUP close any dialog and the window, with its close sequence.
   session.installStopSignals();

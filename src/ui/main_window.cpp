@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -20,6 +21,8 @@
 #include <QWheelEvent>
 
 #include "display/chat_display.h"
+#include "face/face_hub.h"
+#include "face/local_faces.h"
 #include "app/document.h"
 #include "settings/font_records.h"
 #include "storage/profile_dir.h"
@@ -32,6 +35,7 @@
 #include "ui/demo_channel.h"
 #include "ui/dialogs/open_profile_dialog.h"
 #include "ui/dock_focus.h"
+#include "ui/face/attach_command.h"
 #include "ui/find_bar.h"
 #include "ui/desktop_notifications.h"
 #include "ui/icons.h"
@@ -71,6 +75,22 @@ MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
   readSettings();
   createNotifications();
   new CaretRest(this);
+  listenForFaces(workingDir);
+}
+
+// Last, once the user list has its view: the hub watches the list beside it.
+void MainWindow::listenForFaces(const std::string& workingDir) {
+  faces_ = std::make_unique<FaceHub>(*doc_, *host_);
+  std::string error;
+  if (auto listener = ListenForLocalFaces(workingDir, &error))
+    faces_->AddListener(std::move(listener));
+  else
+    doc_->Display().print(TextType::BotInfo, "Faces cannot attach: %s", error.c_str());
+  // What changed without a line to say so goes out each time the loop rests.
+  if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+      if (faces_) faces_->Refresh();
+    });
 }
 
 MainWindow::~MainWindow() {
@@ -78,6 +98,7 @@ MainWindow::~MainWindow() {
   // into a window that is half destroyed.
   disconnect(qApp, &QApplication::focusChanged, this, nullptr);
   closeDocument();
+  faces_.reset();
   // The bars hold the document's chat bar and user list: they go before it.
   delete user_whisper_bars_;
   qDeleteAll(findChildren<QDockWidget*>(QString(), Qt::FindDirectChildrenOnly));
@@ -155,6 +176,7 @@ void MainWindow::createActions() {
   connect(a.saveWindowSizes, &QAction::triggered, this, [this] { saveWindowSizes(false); });
   open_profile_ = addCommand(tr("Open &Profile..."), tr("Run the bot in another profile"));
   connect(open_profile_, &QAction::triggered, this, &MainWindow::openProfile);
+  attach_ = MakeAttachAction(this, [this] { return profile_; }, working_dir_, doc_->Display());
   a.exit = addCommand(tr("E&xit"), tr("Leave the channel and quit Tolvik"));
   connect(a.exit, &QAction::triggered, this, &QWidget::close);
 
@@ -325,7 +347,7 @@ void MainWindow::createMenus() {
   auto toggle = [this](const char* key) { return toggles_->action(key); };
 
   QMenu* file = menuBar()->addMenu(tr("&File"));
-  file->addAction(open_profile_);
+  file->addActions({attach_, open_profile_});
   file->addSeparator();
   file->addActions({a.fileLogging, a.reload, a.saveWindowSizes});
   file->addSeparator();
@@ -678,6 +700,7 @@ void MainWindow::closeDocument() {
   if (pane_->isLogging()) pane_->stopLog();
   host_->detach();
   doc_->Close();
+  if (faces_) faces_->Close();
   if (tray_) tray_->hide();
 }
 

@@ -19,6 +19,7 @@ class QToolBar;
 
 namespace tolvik {
 class CHaldenDoc;
+class FaceHub;
 }
 
 namespace tolvik::ui {
@@ -113,10 +114,13 @@ class MainWindow : public QMainWindow {
   void restoreFromTray();
   // The close sequence: settings saved when asked, leave line, sender stopped.
   void closeDocument();
+  void listenForFaces(const std::string& workingDir);
 
   QtHost* host_;
   ChatPane* pane_ = nullptr;
   std::unique_ptr<CHaldenDoc> doc_;
+  // Faces attached to this bot (tolvik-cli --attach); goes before the document.
+  std::unique_ptr<FaceHub> faces_;
   ToggleActions* toggles_ = nullptr;
   StatusBar* status_bar_ = nullptr;
   ChatBarWidget* chat_bar_ = nullptr;
@@ -136,6 +140,7 @@ class MainWindow : public QMainWindow {
   TimestampActions timestamps_{};
   std::string working_dir_;
   QAction* open_profile_ = nullptr;
+  QAction* attach_ = nullptr;  // File > "Attach to a Running Bot..."
   std::string profile_;
   int user_list_width_ = 0;  // applied when the window is first shown
   bool layout_restored_ = false;

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "face/local_faces.h"
 #include "storage/instance_lock.h"
+#include "ui/face/face_window.h"
 #include "ui/main_window.h"
 #include "ui/stop_signals.h"
 
@@ -23,15 +25,28 @@ ProfileSession::ProfileSession(QObject* parent) : QObject(parent) {
     std::fprintf(stderr, "tolvik: %s\n", qPrintable(message));
     QMessageBox::critical(nullptr, QStringLiteral("Tolvik"), message);
   };
+  offer_attach_ = [](const QString& message) {
+    return QMessageBox::question(nullptr, QStringLiteral("Tolvik"),
+                                 message + tr("\n\nAttach to the running bot instead?")) == QMessageBox::Yes;
+  };
 }
 
 // The window goes (with its close sequence, when it has not run) before the lock.
-ProfileSession::~ProfileSession() { window_.reset(); }
+ProfileSession::~ProfileSession() {
+  face_.reset();
+  window_.reset();
+}
 
 bool ProfileSession::open(const WorkingDirectory& dir) {
   auto lock = std::make_unique<InstanceLock>();
   if (!lock->Acquire(dir.path)) {
-    report_(QString::fromStdString(lock->Message()));
+    const QString message = QString::fromStdString(lock->Message());
+    // A bot that faces may attach to listens beside its lock.
+    if (::access(FaceSocketPath(dir.path).c_str(), F_OK) == 0 && offer_attach_(message)) {
+      attach(dir);
+      return true;
+    }
+    report_(message);
     return false;
   }
   // Scripts name their files relative to the working directory.
@@ -59,6 +74,31 @@ void ProfileSession::openWindow() {
   // Started from the event loop, so a dialog the start opens (a missing login
   // value) runs inside it and a stop signal reaches it.
   QTimer::singleShot(0, window, &MainWindow::start);
+}
+
+void ProfileSession::attach(const WorkingDirectory& dir) {
+  dir_ = dir;
+  attach(FaceTarget::Local(dir));
+}
+
+void ProfileSession::attach(FaceTarget target) {
+  face_ = std::make_unique<FaceWindow>(std::move(target));
+  FaceWindow* face = face_.get();
+  connect(face, &FaceWindow::closed, this, [this] {
+    if (!switching_) emit finished();
+  });
+  connect(face, &FaceWindow::attachChosen, this, [this](const WorkingDirectory& next) {
+    // Queued: the window whose menu asked goes first.
+    QTimer::singleShot(0, this, [this, next] {
+      switching_ = true;
+      if (face_) face_->close();
+      face_.reset();
+      switching_ = false;
+      attach(next);
+    });
+  });
+  face->show();
+  QTimer::singleShot(0, face, &FaceWindow::start);
 }
 
 bool ProfileSession::switchToProfile(const std::string& profile) {
@@ -97,6 +137,8 @@ void ProfileSession::stop() {
   CloseOpenDialogs();
   if (window_)
     window_->close();  // hidden in the notification area too: the close sequence runs
+  else if (face_)
+    face_->close();
   else
     emit finished();
 }

@@ -2,7 +2,9 @@
 // The desktop program's run in one working directory at a time: the
 // directory's lock, the window on it, the switch to another profile, and the
 // stop signals. Only one program may run in a directory; a second one is
-// turned away with a message naming the directory and the other program.
+// turned away with a message naming the directory and the other program,
+// or, when that program is a bot that faces may attach to, offered to
+// attach to it instead.
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -17,7 +19,9 @@ class InstanceLock;
 
 namespace tolvik::ui {
 
+class FaceWindow;
 class MainWindow;
+struct FaceTarget;
 class StopSignals;
 
 class ProfileSession : public QObject {
@@ -31,11 +35,21 @@ class ProfileSession : public QObject {
   ~ProfileSession() override;
 
   void setReport(Report report) { report_ = std::move(report); }
+  // Asks whether to attach to the bot that holds a directory (a question box
+  // unless replaced); true attaches.
+  using OfferAttach = std::function<bool(const QString& message)>;
+  void setOfferAttach(OfferAttach offer) { offer_attach_ = std::move(offer); }
 
   // Takes the directory's lock, makes it the current directory and opens the
   // window on it; the bot starts once the event loop runs. False (reported)
   // when another program holds the directory: then no file is touched.
   bool open(const WorkingDirectory& dir);
+
+  // Opens a window attached to the bot running in `dir`; it tries until a
+  // bot listens there. No lock is taken: the bot holds it.
+  void attach(const WorkingDirectory& dir);
+  // Opens a window attached to the bot `target` reaches (over the network).
+  void attach(FaceTarget target);
 
   // File > Open Profile...: takes the other profile's lock, runs the close
   // sequence here, then opens the window there. False (reported) when the
@@ -48,6 +62,7 @@ class ProfileSession : public QObject {
   void stop();
 
   MainWindow* window() const { return window_.get(); }
+  FaceWindow* faceWindow() const { return face_.get(); }
   const WorkingDirectory& directory() const { return dir_; }
 
  signals:
@@ -58,9 +73,11 @@ class ProfileSession : public QObject {
   void openWindow();
 
   Report report_;
+  OfferAttach offer_attach_;
   WorkingDirectory dir_;
   std::unique_ptr<InstanceLock> lock_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<FaceWindow> face_;
   StopSignals* stop_signals_ = nullptr;
   bool switching_ = false;
 };

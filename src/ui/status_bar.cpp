@@ -8,7 +8,9 @@
 
 namespace tolvik::ui {
 
-StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : QStatusBar(parent), queue_(queue) {
+StatusBar::StatusBar(const OutgoingQueue& queue, QWidget* parent) : StatusBar(parent) { queue_ = &queue; }
+
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
   setObjectName(QStringLiteral("statusBar"));
   const QString texts[4] = {QStringLiteral("Not Connected"), QStringLiteral("E/L"),
                             QStringLiteral("Operator Page On/Off"), QStringLiteral(" ")};
@@ -58,6 +60,10 @@ void StatusBar::setEnterLeave(bool on) {
 
 void StatusBar::setPage(bool on) { panes_[2]->setText(on ? QStringLiteral("Page: On") : QStringLiteral("Page: OFF")); }
 
-void StatusBar::refreshGauge() { gauge_->setValue(std::clamp(queue_.QueuedCost(), 0, kGaugeMaximum)); }
+void StatusBar::refreshGauge() {
+  if (queue_) setGauge(queue_->QueuedCost());
+}
+
+void StatusBar::setGauge(int cost) { gauge_->setValue(std::clamp(cost, 0, kGaugeMaximum)); }
 
 }  // namespace tolvik::ui

@@ -20,6 +20,8 @@ class StatusBar : public QStatusBar {
   static constexpr int kGaugeWidth = 60;
 
   StatusBar(const OutgoingQueue& queue, QWidget* parent = nullptr);
+  // A status bar without a queue of its own: setGauge() moves the gauge.
+  explicit StatusBar(QWidget* parent);
 
   // The text of pane 0..3.
   QString paneText(int pane) const;
@@ -32,9 +34,10 @@ class StatusBar : public QStatusBar {
   // Sets the gauge from the queue's queued cost. The window calls it on its
   // 110 ms tick; a timer of its own would wake the idle program twice as often.
   void refreshGauge();
+  void setGauge(int cost);
 
  private:
-  const OutgoingQueue& queue_;
+  const OutgoingQueue* queue_ = nullptr;
   QLabel* panes_[4] = {};
   QProgressBar* gauge_ = nullptr;
 };

@@ -48,7 +48,13 @@ static_assert(std::size(kLooks) == kToggleKeys.size());
 
 }  // namespace
 
-ToggleActions::ToggleActions(CHaldenDoc& doc, QObject* parent) : QObject(parent), doc_(doc) {
+ToggleActions::ToggleActions(CHaldenDoc& doc, QObject* parent)
+    : ToggleActions([&doc](const ToggleKey& key, bool on) { SwitchToggle(doc, key, on); }, parent) {
+  for (size_t i = 0; i < kToggleKeys.size(); ++i)
+    actions_[i]->setChecked((doc.GetToggles().*kToggleKeys[i].field).state);
+}
+
+ToggleActions::ToggleActions(Flip flipper, QObject* parent) : QObject(parent), flip_(std::move(flipper)) {
   for (size_t i = 0; i < kToggleKeys.size(); ++i) {
     const ToggleKey& key = kToggleKeys[i];
     const ToggleLook& look = kLooks[i];
@@ -56,7 +62,6 @@ ToggleActions::ToggleActions(CHaldenDoc& doc, QObject* parent) : QObject(parent)
     auto* action = new QAction(QString::fromLatin1(look.menu_text), this);
     action->setObjectName(QString::fromLatin1(key.key));
     action->setCheckable(true);
-    action->setChecked((doc_.GetToggles().*key.field).state);
     action->setStatusTip(QString::fromLatin1(look.status_tip));
     if (look.tool_tip) action->setToolTip(QString::fromLatin1(look.tool_tip));
     if (look.icon) action->setIcon(DrawToolIcon(*look.icon));
@@ -74,7 +79,7 @@ QAction* ToggleActions::action(std::string_view key) const {
 }
 
 void ToggleActions::flip(const ToggleKey& key, bool on) {
-  SwitchToggle(doc_, key, on);
+  flip_(key, on);
   emit toggled(QString::fromLatin1(key.key), on);
 }
 

@@ -5,6 +5,7 @@
 // writes its new value to Bot.ini.
 #include <QObject>
 #include <array>
+#include <functional>
 #include <string_view>
 
 #include "settings/config.h"
@@ -22,6 +23,10 @@ class ToggleActions : public QObject {
 
  public:
   ToggleActions(CHaldenDoc& doc, QObject* parent);
+  // Switches that `flip` carries out elsewhere (a window attached to a bot);
+  // their check marks start off and follow setChecked().
+  using Flip = std::function<void(const ToggleKey& key, bool on)>;
+  ToggleActions(Flip flipper, QObject* parent);
 
   // The action of a [Toggles] key (exact spelling), or nullptr.
   QAction* action(std::string_view key) const;
@@ -33,7 +38,7 @@ class ToggleActions : public QObject {
  private:
   void flip(const ToggleKey& key, bool on);
 
-  CHaldenDoc& doc_;
+  Flip flip_;
   std::array<QAction*, kToggleKeys.size()> actions_{};
 };
 

@@ -13,15 +13,8 @@
 namespace tolvik::ui {
 namespace {
 
-struct Item {
-  UserCommand command;
-  const char* text;
-  bool separatorBefore;
-  const char* tip;
-};
-
 // In menu order.
-constexpr Item kItems[] = {
+constexpr UserMenuItem kItems[] = {
     {UserCommand::ShowAliases, "Show Aliases", false, "Show the account names this user is known by"},
     {UserCommand::AddAlias, "Add Alias", false, "Record this name as another name of a known account"},
     {UserCommand::WhoIs, "WhoIs", false, "Ask the server where this user is"},
@@ -43,9 +36,11 @@ constexpr Item kItems[] = {
 
 }  // namespace
 
+std::span<const UserMenuItem> UserMenuItems() { return kItems; }
+
 UserListMenu::UserListMenu(CHaldenDoc& doc, QWidget* parent)
     : QMenu(parent), doc_(doc), commands_(doc.Bot()) {
-  for (const Item& item : kItems) {
+  for (const UserMenuItem& item : kItems) {
     if (item.separatorBefore) addSeparator();
     QAction* action = addAction(tr(item.text));
     action->setStatusTip(tr(item.tip));

@@ -3,6 +3,7 @@
 // first selected user, one action per UserCommand and one handler for all.
 #include <QMenu>
 #include <map>
+#include <span>
 
 #include "bot/user_commands.h"
 
@@ -11,6 +12,16 @@ class CHaldenDoc;
 }
 
 namespace tolvik::ui {
+
+// One item of the menu: its command, text, status tip, and whether a separator comes before it.
+struct UserMenuItem {
+  UserCommand command;
+  const char* text;
+  bool separatorBefore;
+  const char* tip;
+};
+// The items in menu order.
+std::span<const UserMenuItem> UserMenuItems();
 
 class UserListMenu : public QMenu {
   Q_OBJECT

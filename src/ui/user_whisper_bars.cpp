@@ -26,7 +26,10 @@ void Focus(QDockWidget& dock, QWidget& field) {
 }  // namespace
 
 UserWhisperBars::UserWhisperBars(QMainWindow& window, ChatBar& bar, ChatDisplay* display)
-    : QObject(&window), window_(window), bar_(bar), display_(display) {}
+    : UserWhisperBars(window, WhisperSend::Through(bar), display) {}
+
+UserWhisperBars::UserWhisperBars(QMainWindow& window, WhisperSend send, ChatDisplay* display)
+    : QObject(&window), window_(window), send_(std::move(send)), display_(display) {}
 
 void UserWhisperBars::prune() {
   std::erase_if(user_bars_, [](const UserBar& b) { return b.dock.isNull(); });
@@ -73,7 +76,7 @@ QDockWidget* UserWhisperBars::open(const QString& name) {
   field->setAccessibleName(QStringLiteral("Whisper to ") + caption);
   field->setOnEnter([this, field, wire_name] {
     if (field->text().isEmpty()) return;
-    bar_.sendUserWhisper(wire_name, ToWire(field->text()));
+    send_.toUser(wire_name, ToWire(field->text()));
     field->clear();
   });
   dock->setWidget(field);
@@ -98,7 +101,7 @@ QDockWidget* UserWhisperBars::openWhisperBar(const QString& selectedNames) {
     auto* dock = new QDockWidget(QStringLiteral("Whisper Bar"), &window_);
     dock->setObjectName(QStringLiteral("whisperBar"));
     dock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
-    whisper_bar_ = new WhisperBar(bar_, dock, display_);
+    whisper_bar_ = new WhisperBar(send_, dock, display_);
     dock->setWidget(whisper_bar_);
     window_.addDockWidget(Qt::TopDockWidgetArea, dock);
     whisper_dock_ = dock;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <vector>
 
+#include "ui/whisper_send.h"
+
 class QDockWidget;
 class QMainWindow;
 
@@ -26,6 +28,7 @@ class UserWhisperBars : public QObject {
  public:
   // Text the bars' fields cannot take is shown in `display` when given.
   UserWhisperBars(QMainWindow& window, ChatBar& bar, ChatDisplay* display = nullptr);
+  UserWhisperBars(QMainWindow& window, WhisperSend send, ChatDisplay* display);
 
   // A user's own bar (names compared without regard to case): an open one is
   // raised and focused; otherwise a new one, captioned with the name cut to
@@ -51,7 +54,7 @@ class UserWhisperBars : public QObject {
   void prune();
 
   QMainWindow& window_;
-  ChatBar& bar_;
+  WhisperSend send_;
   ChatDisplay* display_;
   std::vector<UserBar> user_bars_;
   QPointer<QDockWidget> whisper_dock_;

@@ -53,7 +53,10 @@ bool WhisperField::event(QEvent* event) {
 }
 
 WhisperBar::WhisperBar(ChatBar& bar, QWidget* parent, ChatDisplay* display)
-    : QWidget(parent), bar_(bar),
+    : WhisperBar(WhisperSend::Through(bar), parent, display) {}
+
+WhisperBar::WhisperBar(WhisperSend sender, QWidget* parent, ChatDisplay* display)
+    : QWidget(parent), send_(std::move(sender)),
       names_(new WhisperField(ChatBar::kFieldLength, QStringLiteral("whisper bar's names"), display, this)),
       message_(new WhisperField(ChatBar::kFieldLength, QStringLiteral("whisper bar"), display, this)) {
   names_->setObjectName(QStringLiteral("whisperNames"));
@@ -84,8 +87,7 @@ void WhisperBar::prefill(const QString& names) {
 void WhisperBar::send() {
   // An empty message would only whisper a bare "/m name".
   if (message_->text().isEmpty()) return;
-  bar_.sendWhisperBar(ToWire(names_->text(), ChatBar::kFieldLength),
-                      ToWire(message_->text(), ChatBar::kFieldLength));
+  send_.toNames(ToWire(names_->text(), ChatBar::kFieldLength), ToWire(message_->text(), ChatBar::kFieldLength));
   message_->clear();
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ui/whisper_send.h"
+
 namespace tolvik {
 class ChatBar;
 class ChatDisplay;
@@ -41,6 +43,7 @@ class WhisperBar : public QWidget {
  public:
   // What the fields cannot take is shown in `display` when given.
   explicit WhisperBar(ChatBar& bar, QWidget* parent = nullptr, ChatDisplay* display = nullptr);
+  WhisperBar(WhisperSend sender, QWidget* parent, ChatDisplay* display);
 
   // Puts `names` (the selected users) into the names field, caret at the
   // end, and gives that field the focus.
@@ -53,7 +56,7 @@ class WhisperBar : public QWidget {
   void send();
 
  private:
-  ChatBar& bar_;
+  WhisperSend send_;
   WhisperField* names_;
   WhisperField* message_;
 };

@@ -15,6 +15,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Streams whose callers keep unsent bytes in a buffer of their own: Write
+// takes what fits and reports it, and a write the socket could not take
+// may be retried from wherever the caller's buffer has moved to.
+constexpr long kFaceWriteModes = SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER;
+
 int MillisLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
@@ -132,6 +137,83 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
   return stream;
 }
 
+std::unique_ptr<TlsStream> TlsStream::ConnectChecked(int fd, const std::string& host, PeerCheck check,
+                                                     int timeout_ms, std::string* error) {
+  ERR_clear_error();
+  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+  if (ctx == nullptr) {
+    *error = "TLS setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_mode(ctx, kFaceWriteModes);
+  SSL* ssl = SSL_new(ctx);
+  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
+  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
+    *error = "TLS setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  stream->check_ = std::move(check);
+  std::string why;
+  struct Judge {
+    TlsStream* stream;
+    std::string* why;
+  } judge{stream.get(), &why};
+  // The whole chain check is the caller's: OpenSSL asks this function instead
+  // of its own verification, and a "no" ends the handshake.
+  SSL_CTX_set_cert_verify_callback(
+      ctx,
+      [](X509_STORE_CTX* chain, void* arg) -> int {
+        auto* j = static_cast<Judge*>(arg);
+        if (j->stream->check_(chain, j->why)) return 1;
+        X509_STORE_CTX_set_error(chain, X509_V_ERR_APPLICATION_VERIFICATION);
+        return 0;
+      },
+      &judge);
+  SSL_set_tlsext_host_name(ssl, host.c_str());
+  const bool ok = stream->Handshake(true, timeout_ms, error, nullptr);
+  SSL_CTX_set_cert_verify_callback(ctx, nullptr, nullptr);
+  if (!ok) {
+    if (!why.empty()) *error = why;
+    return nullptr;
+  }
+  return stream;
+}
+
+SSL_CTX* TlsStream::NewServerContext(const std::string& cert_file, const std::string& key_file,
+                                     std::string* error) {
+  ERR_clear_error();
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (ctx == nullptr || SSL_CTX_use_certificate_chain_file(ctx, cert_file.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx, key_file.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_check_private_key(ctx) != 1) {
+    *error = "TLS server setup failed: " + TakeTlsError();
+    SSL_CTX_free(ctx);
+    return nullptr;
+  }
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_mode(ctx, kFaceWriteModes);
+  return ctx;
+}
+
+std::unique_ptr<TlsStream> TlsStream::AcceptLater(int fd, SSL_CTX* ctx, std::string* error) {
+  ERR_clear_error();
+  SSL* ssl = SSL_new(ctx);
+  if (ssl == nullptr) {
+    *error = "TLS server setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  SSL_CTX_up_ref(ctx);
+  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
+  if (SSL_set_fd(ssl, fd) != 1) {
+    *error = "TLS server setup failed: " + TakeTlsError();
+    return nullptr;
+  }
+  SSL_set_accept_state(ssl);
+  return stream;
+}
+
 bool TlsStream::Handshake(bool client, int timeout_ms, std::string* error, const std::atomic<bool>* cancel) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
@@ -163,6 +245,7 @@ long TlsStream::Read(void* buf, size_t len) {
   int r = SSL_read_ex(ssl_, buf, len, &got);
   if (r == 1) return static_cast<long>(got);
   int e = SSL_get_error(ssl_, r);
+  wants_write_ = e == SSL_ERROR_WANT_WRITE;
   if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return kTlsWouldBlock;
   if (e == SSL_ERROR_ZERO_RETURN) return 0;
   // A peer that drops the TCP connection without close_notify has closed all the same.
@@ -179,6 +262,7 @@ long TlsStream::Write(const void* data, size_t len) {
   int r = SSL_write_ex(ssl_, data, len, &put);
   if (r == 1) return static_cast<long>(put);
   int e = SSL_get_error(ssl_, r);
+  wants_write_ = e == SSL_ERROR_WANT_WRITE;
   if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return kTlsWouldBlock;
   ERR_clear_error();
   return kTlsFailed;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,28 @@ class TlsStream {
   static std::unique_ptr<TlsStream> Accept(int fd, const std::string& cert_file, const std::string& key_file,
                                            int timeout_ms, std::string* error);
 
+  // Client side with the caller's own judgement of the peer's certificate
+  // in place of the trust store (a pinned certificate, a private CA):
+  // `check` gets the chain the peer showed and says whether to go on; when
+  // it says no, the handshake fails with the reason it gave. Sends `host`
+  // as SNI. Blocks for at most `timeout_ms`.
+  using PeerCheck = std::function<bool(X509_STORE_CTX* chain, std::string* why)>;
+  static std::unique_ptr<TlsStream> ConnectChecked(int fd, const std::string& host, PeerCheck check,
+                                                   int timeout_ms, std::string* error);
+
+  // Server side for a listener that accepts many peers without waiting on
+  // any: a context made once from the certificate chain and key, and
+  // streams that finish their handshake as they are first read or written
+  // (Read and Write say kTlsWouldBlock until then). The context is shared
+  // by reference count; free the caller's reference with SSL_CTX_free.
+  // On these streams and those of ConnectChecked, Write takes what fits and
+  // a write that would block may be retried from a buffer that has moved.
+  static SSL_CTX* NewServerContext(const std::string& cert_file, const std::string& key_file, std::string* error);
+  static std::unique_ptr<TlsStream> AcceptLater(int fd, SSL_CTX* ctx, std::string* error);
+  // The last Read or Write that said kTlsWouldBlock waits for the socket to
+  // become writable (rather than readable).
+  bool WantsWrite() const { return wants_write_; }
+
   // Bytes read (> 0), 0 when the peer closed, or kTlsWouldBlock / kTlsFailed.
   long Read(void* buf, size_t len);
   // Bytes written (> 0), or kTlsWouldBlock / kTlsFailed.
@@ -58,6 +81,8 @@ class TlsStream {
   int fd_;
   SSL_CTX* ctx_;
   SSL* ssl_;
+  bool wants_write_ = false;
+  PeerCheck check_;
 };
 
 // The last OpenSSL error as text (empty when there is none); clears the queue.
