@@ -93,6 +93,25 @@ TEST_F(TranslateTest, BytesThatAreNotUtf8StillMakeValidJson) {
   EXPECT_EQ(r["payload"]["message"], "bad \xEF\xBF\xBD byte");
 }
 
+// A text goes out as the text gateway would take it: no control character
+// (C0, DEL, C1 as UTF-8), and no longer than its line, cut between characters.
+TEST_F(TranslateTest, MessagesLoseControlCharactersAndKeepToTheGatewaysLength) {
+  const std::string at(kLongestMessage, 'a');
+  EXPECT_EQ(Request(at)["payload"]["message"], at);
+  EXPECT_EQ(Request(at + "b")["payload"]["message"], at);
+  const std::string short_by_one(kLongestMessage - 1, 'a');
+  EXPECT_EQ(Request(short_by_one + "\xC3\xA9")["payload"]["message"], short_by_one);  // "é" would end past it
+  const std::string short_by_two(kLongestMessage - 2, 'a');
+  EXPECT_EQ(Request(short_by_two + "\xC3\xA9")["payload"]["message"], short_by_two + "\xC3\xA9");
+  EXPECT_EQ(Request(std::string(10, '\x07') + at)["payload"]["message"], at);  // removed before the cut
+  EXPECT_EQ(Request("/me a\tb\x1b[31mc\x7F\xC2\x9B" "d\xC2\xA0" "e")["payload"]["message"],
+            "ab[31mcd\xC2\xA0" "e");
+  EXPECT_EQ(Request("/w alice hi\x01 there")["payload"]["message"], "hi there");
+  Request("/w alice \x01\x02");
+  EXPECT_FALSE(last.ok);
+  EXPECT_EQ(last.error, "Nothing to whisper to alice.");
+}
+
 TEST(ApiRequests, LoginAndDisconnect) {
   json a = json::parse(AuthenticateRequest(1, "k\"ey"));
   EXPECT_EQ(a, (json{{"command", "Botapiauth.AuthenticateRequest"}, {"request_id", 1}, {"payload", {{"api_key", "k\"ey"}}}}));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "net/api/api_session.h"
 #include "net/api/tls_stream.h"
 #include "net/api/websocket_handshake.h"
 #include "support/transport_session.h"
@@ -145,17 +146,197 @@ TEST_P(ApiSessionTest, ARefusedKeyIsReportedAndRetriedLikeAWrongPassword) {
   for (const std::string& line : display.texts()) EXPECT_EQ(line.find("wrong-key"), std::string::npos) << line;
 }
 
+// ---- Statuses
+
+// A rate-limit answer is no failure: the request goes again after a pause
+// that grows with each further refusal, and the queue waits behind it.
+// Leaving never does: the close goes out at once, the held request never.
 TEST_P(ApiSessionTest, RateLimitIsReportedAndTheNextRequestWaits) {
   Open();
   LogIn();
   doc->Bot().Queue().SayPriority("first\n");
-  std::string first = WaitSent("first");
+  std::string first = WaitSent("\"first\"");
   api_server->respond("Botapichat.SendMessageRequest", IdOf(first), 6, 8);
-  ASSERT_TRUE(Run([&] { return display.contains("ERROR: Message failed: rate limit exceeded (6/8)"); }));
+  ASSERT_TRUE(WaitShown("The chat API asks the bot to wait (rate limit exceeded (6/8)): requests go again in 1 s."));
+  EXPECT_FALSE(display.contains("failed"));
   doc->Bot().Queue().SayPriority("second\n");
-  host.RunFor(*doc, 500ms);
-  EXPECT_EQ(CountSent("second"), 0);
-  EXPECT_FALSE(WaitSent("second").empty());
+  host.RunFor(*doc, 300ms);
+  EXPECT_EQ(CountSent("\"second\""), 0);
+  // The same request again, under its id, and only then the queue's next line.
+  ASSERT_TRUE(Run([&] { return CountSent("\"first\"") == 2 && CountSent("\"second\"") == 1; }));
+  std::vector<std::string> order;
+  for (const std::string& m : api_server->received())
+    if (m.find("\"first\"") != std::string::npos || m.find("\"second\"") != std::string::npos) order.push_back(m);
+  ASSERT_EQ(order.size(), 3u);
+  EXPECT_EQ(order[1], first);
+  EXPECT_NE(order[2].find("\"second\""), std::string::npos);
+
+  // Refused again: a longer pause. Closing meanwhile waits for nothing.
+  api_server->respond("Botapichat.SendMessageRequest", IdOf(first), 6, 8);
+  ASSERT_TRUE(WaitShown("requests go again in 2 s."));
+  doc->Bot().Queue().SayPriority("third\n");
+  doc->Close();
+  ASSERT_TRUE(WaitClientGone());
+  const std::vector<std::string> sent = api_server->received();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_NE(sent.back().find("Botapichat.DisconnectRequest"), std::string::npos) << sent.back();
+  EXPECT_EQ(CountSent("\"first\""), 2);
+  EXPECT_EQ(CountSent("\"third\""), 0);
+}
+
+// A ban its target's leave confirmed is not sent again after a busy answer:
+// it would fail, and its failure would answer another pending action.
+TEST_P(ApiSessionTest, ABanConfirmedByTheLeaveIsNotSentAgain) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nBan=5\r\nBanTagged=5\r\n");
+  LogIn();
+  api_server->send(Say(3, "Whisper", "/ban alice"));
+  const std::string ban = WaitSent("Botapichat.BanUserRequest");
+  ASSERT_FALSE(ban.empty());
+  api_server->send(api_msg::Leave(2));
+  ASSERT_TRUE(Run([&] { return doc->Bot().Pending().isEmpty(); }));
+  api_server->respond("Botapichat.BanUserRequest", IdOf(ban), 6, 8);
+  ASSERT_TRUE(WaitShown("requests go again in 1 s."));
+  doc->Bot().Queue().SayPriority("after the pause\n");
+  ASSERT_FALSE(WaitSent("after the pause").empty());
+  EXPECT_EQ(CountSent("Botapichat.BanUserRequest"), 1);
+  EXPECT_EQ(Shown("alice was banned by TolvikBot."), 1);
+}
+
+TEST(ApiPauseTest, GrowsFromOneSecondToTen) {
+  EXPECT_EQ(api::ApiSession::NextPauseMs(0), 1000);
+  EXPECT_EQ(api::ApiSession::NextPauseMs(1000), 2000);
+  EXPECT_EQ(api::ApiSession::NextPauseMs(4000), 8000);
+  EXPECT_EQ(api::ApiSession::NextPauseMs(8000), 10000);
+  EXPECT_EQ(api::ApiSession::NextPauseMs(10000), 10000);
+}
+
+// "Not connected to chat" on an answer: the session is over, and the bot
+// reconnects as after any lost connection.
+TEST_P(ApiSessionTest, NotConnectedToChatIsALostConnection) {
+  Open();
+  LogIn();
+  doc->Bot().Queue().SayPriority("hello\n");
+  std::string hello = WaitSent("\"hello\"");
+  api_server->respond("Botapichat.SendMessageRequest", IdOf(hello), 8, 1);
+  ASSERT_TRUE(WaitShown("THE BOT HAS LOST CONNECTION"));
+  EXPECT_TRUE(display.contains("Message failed: not connected to chat (8/1)"));
+  PlayLogin(2);
+}
+
+// ---- Operator status
+
+// Designating (by command or by the bot's own choice of heir) only records
+// the heir; leaving hands operator status over, once, just before the
+// disconnect request.
+TEST_P(ApiSessionTest, OperatorStatusGoesToTheHeirOnlyWhenTheBotLeaves) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nDesignate=5\r\n[AutoDesignate]\r\nDesignate0=newbie\r\n");
+  LogIn();
+  Join("newbie");
+  ASSERT_TRUE(Run([&] { return doc->Bot().Users().findUser("newbie") >= 0; }));
+  // The bot's own choice goes out after its pause; the clock is moved past it.
+  doc->Bot().SetDesignateClock([] { return std::chrono::steady_clock::now() + 1h; });
+  ASSERT_TRUE(Run([&] {
+    doc->OnFastTick();
+    return display.contains("newbie is your new designated heir.");
+  }));
+  Whisper("boss", "/designate alice");
+  ASSERT_TRUE(Run([&] { return CountSent("You are the new designated heir") == 2; }));  // newbie's, then alice's
+  EXPECT_EQ(doc->Bot().Heirs().designatedName, "alice");
+  Talk("boss", "still here");
+  ASSERT_TRUE(WaitShown("still here"));
+  EXPECT_EQ(CountSent("SendSetModeratorRequest"), 0);
+
+  doc->Close();
+  ASSERT_TRUE(WaitClientGone());
+  const std::vector<std::string> sent = api_server->received();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(CountSent("SendSetModeratorRequest"), 1);
+  EXPECT_NE(sent[sent.size() - 2].find("Botapichat.SendSetModeratorRequest"), std::string::npos);
+  EXPECT_NE(sent[sent.size() - 2].find(R"("user_id":2)"), std::string::npos) << sent[sent.size() - 2];
+  EXPECT_NE(sent.back().find("Botapichat.DisconnectRequest"), std::string::npos);
+}
+
+// "makeop" means now: operator status goes to the user at once, and leaving
+// afterwards hands nothing over again.
+TEST_P(ApiSessionTest, MakeOpHandsOperatorStatusOverAtOnce) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nMakeOp=5\r\n");
+  LogIn();
+  Whisper("boss", "/makeop low");
+  const std::string request = WaitSent("Botapichat.SendSetModeratorRequest");
+  ASSERT_FALSE(request.empty());
+  EXPECT_NE(request.find(R"("user_id":4)"), std::string::npos) << request;
+  api_server->respond("Botapichat.SendSetModeratorRequest", IdOf(request));
+  api_server->send(api_msg::Update(1, "TolvikBot"));
+  api_server->send(api_msg::Update(4, "low", R"(["Moderator"])"));
+  ASSERT_TRUE(Run([&] { return !doc->Bot().IsOperator(); }));
+  EXPECT_FALSE(display.contains("/rejoin is not available"));
+  doc->Close();
+  ASSERT_TRUE(WaitClientGone());
+  EXPECT_EQ(CountSent("SendSetModeratorRequest"), 1);
+}
+
+// ---- A hostile server
+
+// Events sent before the login is accepted, or before the chat is joined,
+// are not acted on: a whispered command from a listed user is not obeyed,
+// and the connection is not taken as established until the ConnectResponse.
+TEST_P(ApiSessionTest, NothingBeforeTheChatIsJoinedIsActedOn) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nSay=5\r\n");
+  api_server->setAnswersLogin(false);
+  doc->Connect();
+  const std::string auth = WaitSent("Botapiauth.AuthenticateRequest");
+  ASSERT_FALSE(auth.empty());
+  const std::vector<std::string> channel = {
+      api_msg::Update(1, "TolvikBot", R"(["Moderator"])"),
+      R"({"command":"Botapichat.ConnectEventRequest","payload":{"channel":"Home"}})", api_msg::Update(3, "boss")};
+  auto hostile = [&](const std::string& text) {
+    for (const std::string& m : channel) api_server->send(m);
+    api_server->send(Say(3, "Whisper", "/say " + text));
+  };
+  hostile("before login");
+  api_server->respond("Botapiauth.AuthenticateRequest", IdOf(auth));
+  const std::string connect = WaitSent("Botapichat.ConnectRequest");
+  ASSERT_FALSE(connect.empty());
+  EXPECT_EQ(doc->State(), WaitingForLoginPrompt);
+  hostile("before connect");
+  // The queue waits for the chat too: this line marks when it was joined.
+  doc->Bot().Queue().SayPriority("joined\n");
+  host.RunFor(*doc, 200ms);
+  EXPECT_EQ(CountSent("joined"), 0);
+  api_server->respond("Botapichat.ConnectRequest", IdOf(connect));
+  ASSERT_FALSE(WaitSent("joined").empty());
+  EXPECT_EQ(doc->State(), WaitingForLoginPrompt);
+  EXPECT_FALSE(display.contains("Joining Channel"));
+  // Only now the channel counts, and the bot is named by it.
+  for (const std::string& m : channel) api_server->send(m);
+  api_server->send(Say(3, "Channel", "now"));
+  ASSERT_TRUE(WaitShown("now"));
+  EXPECT_EQ(doc->State(), Connected);
+  EXPECT_STREQ(doc->Bot().OwnName(), "TolvikBot");
+  EXPECT_EQ(Shown("Joining Channel: Home"), 1);
+  EXPECT_FALSE(display.contains("Command from boss"));
+  EXPECT_EQ(CountSent("before"), 0);
+}
+
+// A kick goes to the id that holds the name when it is sent: a renamed user
+// is reached under the new name, and the old name reaches whoever took it.
+TEST_P(ApiSessionTest, AnActionGoesToTheIdOfTheUserNamed) {
+  dir.write("users.lst", "[Level5]\r\nboss\r\n");
+  Open("[Commands]\r\nKick=5\r\nKickTagged=5\r\n");
+  LogIn();
+  api_server->send(api_msg::Update(2, "alicia"));
+  api_server->send(api_msg::Update(9, "alice"));
+  ASSERT_TRUE(Run([&] { return doc->Bot().Users().findUser("alicia") >= 0 && doc->Bot().Users().findUser("alice") >= 0; }));
+  api_server->send(Say(3, "Whisper", "/kick alicia"));
+  const std::string renamed = WaitSent("Botapichat.KickUserRequest");
+  EXPECT_NE(renamed.find(R"("user_id":2)"), std::string::npos) << renamed;
+  api_server->send(Say(3, "Whisper", "/kick alice"));
+  ASSERT_TRUE(Run([&] { return CountSent("Botapichat.KickUserRequest") == 2; }));
+  EXPECT_EQ(CountSent(R"("user_id":9)"), 1);
 }
 
 TEST_P(ApiSessionTest, AServerCertificateFromAnotherCaIsRefused) {

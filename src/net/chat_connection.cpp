@@ -70,6 +70,8 @@ void ChatConnection::SetTransport(std::shared_ptr<Transport> transport) {
     std::lock_guard<std::mutex> lock(transport_mutex_);
     old = std::exchange(transport_, std::move(transport));
   }
+  // A sender waiting for the old connection's turn gives up now.
+  if (old) old->Interrupt();
   // `old` goes here, outside the lock, once no reader holds it any more.
 }
 
@@ -217,6 +219,23 @@ bool ChatConnection::SendCommand(const OutgoingCommand& command) {
   return Written(fd, transport->Send(fd, command, send_timeout_ms_.load()));
 }
 
+bool ChatConnection::SendQueued(const OutgoingCommand* command) {
+  std::shared_ptr<Transport> transport = TransportNow();
+  if (!transport || (command == nullptr && !transport->HasHeldRequests())) return false;
+  transport->AwaitTurn();
+  std::lock_guard<std::mutex> sending(send_mutex_);
+  int fd = socket_.load();
+  if (fd < 0 || TransportNow() != transport) return false;
+  const int timeout = send_timeout_ms_.load();
+  bool ok = !transport->HasHeldRequests() || Written(fd, transport->SendHeldRequests(fd, timeout));
+  if (command != nullptr && ok) ok = Written(fd, transport->Send(fd, *command, timeout));
+  return ok;
+}
+
+void ChatConnection::InterruptSends() {
+  if (std::shared_ptr<Transport> transport = TransportNow()) transport->Interrupt();
+}
+
 bool ChatConnection::Written(int fd, WriteResult result) {
   if (result == WriteResult::kStalled) {
     // The peer does not drain: count the connection as lost. The descriptor
@@ -257,6 +276,7 @@ bool ChatConnection::ReadAvailable() {
     return false;
   }
   if (read.peer_closed) peer_closed_ = true;
+  if (transport->HasHeldRequests() && sender_wake_) sender_wake_();
   DeliverLocalEvents();
   OnReadComplete();
   return true;

@@ -137,6 +137,17 @@ class ChatConnection : private EventSink {
   bool SendCommand(const OutgoingCommand& command);
   // Writes the bytes as they are, the same way; only the text gateway takes them.
   bool SendRaw(const char* data, size_t len);
+  // The paced sender's way to send `command` (null: only the requests the
+  // transport keeps to send again). It first waits for the transport's turn
+  // (Transport::AwaitTurn) without the send lock, so a close, a new socket or
+  // an unpaced line never waits behind it; what waited for a connection that
+  // is gone meanwhile is not sent.
+  bool SendQueued(const OutgoingCommand* command);
+  // Called on the reading thread when the transport keeps requests to send
+  // again: the owner of the sender wakes it to call SendQueued(nullptr).
+  void SetSenderWake(std::function<void()> wake) { sender_wake_ = std::move(wake); }
+  // Ends the transport's waits for good (the sender is stopping).
+  void InterruptSends();
   // A write on the current socket was given up (cleared by the next connect).
   bool WriteStalled() const { return write_stalled_.load(); }
   void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
@@ -188,6 +199,7 @@ class ChatConnection : private EventSink {
   mutable std::mutex failure_mutex_;
   ConnectFailure last_failure_;
   std::function<void(int ms)> retry_pause_;
+  std::function<void()> sender_wake_;
   // The transport of the current socket (a text gateway's before the first
   // connect, none after a close). Readers take their own reference, so a
   // swap never pulls it from under them.

@@ -37,9 +37,13 @@ size_t FormatLine(char* out, const char* format, va_list args) {
 OutgoingQueue::OutgoingQueue(ChatConnection& connection, ChatDisplay* display)
     : connection_(connection), display_(display) {
   pause_ = [this](int ms) { stopped_.waitFor(std::chrono::milliseconds(ms)); };
+  connection_.SetSenderWake([this] { wake_.set(); });
 }
 
-OutgoingQueue::~OutgoingQueue() { Stop(); }
+OutgoingQueue::~OutgoingQueue() {
+  Stop();
+  connection_.SetSenderWake(nullptr);
+}
 
 int OutgoingQueue::ChoosePause(int score, int previous) {
   if (score > 45) return score > 200 ? 5000 : 4000;
@@ -165,6 +169,7 @@ void OutgoingQueue::Stop() {
   stop_ = true;
   stopped_.set();
   wake_.set();
+  connection_.InterruptSends();
   if (sender_.joinable()) sender_.join();
 }
 
@@ -177,6 +182,8 @@ void OutgoingQueue::SenderLoop() {
     wake_.reset();
     if (Empty(kPriority) && Empty(kNormal)) {
       if (stop_) return;
+      // Woken with nothing queued: the transport has requests to send again.
+      connection_.SendQueued(nullptr);
       continue;
     }
     int pause = ChoosePause(flood_score_.load(), current_delay_.load());
@@ -194,7 +201,8 @@ void OutgoingQueue::SenderLoop() {
     int index = read_[ring].load(std::memory_order_relaxed);
     const char* entry = rings_[ring][index];
     size_t len = strnlen(entry, kEntrySize);
-    connection_.SendCommand(spans_[ring][index].In(std::string_view(entry, len)));  // a failed send counts as sent
+    const OutgoingCommand command = spans_[ring][index].In(std::string_view(entry, len));
+    connection_.SendQueued(&command);  // a failed send counts as sent
     int cost = LineCost(len);
     flood_score_.fetch_add(cost);
     queued_cost_.fetch_sub(cost);

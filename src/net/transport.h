@@ -35,6 +35,8 @@
 //                   login reply)                    out
 //   Close           nothing                         DisconnectRequest, then a close frame
 //   local events    none                            refusals of commands it cannot send
+//   AwaitTurn       never waits                     until the chat is joined; the pause
+//                                                   after a rate-limit answer
 //   secret          "Password", 29 characters       "API key", 127 characters
 //   server value    29 characters                   127 characters
 //
@@ -131,6 +133,22 @@ class Transport {
   // Any thread, one at a time (the connection's send lock is held).
   virtual WriteResult Send(int fd, const OutgoingCommand& command, int timeout_ms) = 0;
   virtual WriteResult SendRaw(int fd, std::string_view bytes, int timeout_ms) = 0;
+
+  // The sender thread, before it sends and outside the send lock: waits
+  // while the transport holds the queue back (the chat API: until the chat
+  // is joined, and for the pause a rate-limit answer asks for). Nothing else
+  // ever waits behind it.
+  virtual void AwaitTurn() {}
+  // Any thread: ends every AwaitTurn() at once, now and later (the
+  // connection is closed or replaced, or the sender stops).
+  virtual void Interrupt() {}
+  // Requests the transport keeps to send again once its turn comes (any
+  // thread), and the sending of them (sender thread, send lock held).
+  virtual bool HasHeldRequests() const { return false; }
+  virtual WriteResult SendHeldRequests(int fd, int timeout_ms) {
+    (void)fd, (void)timeout_ms;
+    return WriteResult::kOk;
+  }
 
   // The protocol's goodbye, sent before our side of the socket is shut.
   virtual void Close(int timeout_ms) { (void)timeout_ms; }

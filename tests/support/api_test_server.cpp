@@ -248,8 +248,9 @@ void ApiTestServer::Serve(int fd) {
       if (msg["payload"].value("api_key", "") != accepted) answer["status"] = {{"area", 8}, {"code", 2}};
       replies.push_back(answer.dump());
     } else if (command == "Botapichat.ConnectRequest") {
-      replies.push_back(json{{"command", "Botapichat.ConnectResponse"}, {"request_id", id}, {"payload", json::object()}}.dump());
       std::lock_guard<std::mutex> lock(mutex_);
+      if (!answers_login_) return;
+      replies.push_back(json{{"command", "Botapichat.ConnectResponse"}, {"request_id", id}, {"payload", json::object()}}.dump());
       replies.insert(replies.end(), script_.begin(), script_.end());
     }
   });

@@ -31,7 +31,8 @@ class ApiTestServer {
 
   // The key the server accepts from the next login on.
   void setApiKey(std::string api_key);
-  // While off, authentication requests are recorded but never answered.
+  // While off, authentication and connect requests are recorded but never
+  // answered (respond() answers them by hand), and no channel is played.
   void setAnswersLogin(bool on);
   // Messages sent right after the ConnectResponse of each connection.
   void setChannelScript(std::vector<std::string> messages);

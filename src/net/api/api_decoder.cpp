@@ -712,6 +712,7 @@ void ApiDecoder::Respond(Answer* answer, std::vector<ChatEvent>* events) {
     answer->failed = f.area != 0 || f.code != 0;
   }
   if (!f.has_request_id) return;
+  answer->request_id = f.request_id;
   auto found = requests_.find(f.request_id);
   if (found == requests_.end()) return;
   Request request = std::move(found->second);

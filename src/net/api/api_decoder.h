@@ -19,7 +19,8 @@
 namespace tolvik::api {
 
 // What a request asked for, kept until its answer (or a leave) settles it.
-enum class RequestKind { kAuthenticate, kConnect, kMessage, kWhisper, kEmote, kKick, kBan, kUnban, kDesignate, kDisconnect };
+// kSetModerator hands operator status over; its answer makes no line here.
+enum class RequestKind { kAuthenticate, kConnect, kMessage, kWhisper, kEmote, kKick, kBan, kUnban, kDesignate, kDisconnect, kSetModerator };
 
 struct ApiStatus {
   int area = 0;
@@ -62,6 +63,7 @@ class ApiDecoder {
     bool known = false;  // the request id was ours and still open
     bool failed = false;
     ApiStatus status;
+    int64_t request_id = 0;  // the id the answer names (0 when none)
   };
   // What the channel knows of a user besides name and flags: the attribute
   // values as the server gave them (empty when not given).

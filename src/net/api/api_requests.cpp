@@ -1,6 +1,9 @@
 #include "net/api/api_requests.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+
+#include "display/utf8_cut.h"
 
 namespace tolvik::api {
 namespace {
@@ -31,6 +34,27 @@ std::string ConnectRequest(int64_t request_id) {
 std::string DisconnectRequest(int64_t request_id) {
   return Request("Botapichat.DisconnectRequest", request_id, json::object());
 }
+std::string SetModeratorRequest(int64_t request_id, uint64_t user_id) {
+  return Request("Botapichat.SendSetModeratorRequest", request_id, {{"user_id", user_id}});
+}
+
+std::string MessageText(std::string_view text) {
+  std::string out;
+  out.reserve(std::min(text.size(), kLongestMessage + 4));
+  for (size_t i = 0; i < text.size() && out.size() <= kLongestMessage + 4; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) continue;
+    // U+0080 to U+009F: C2 80 to C2 9F.
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+        static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+      ++i;
+      continue;
+    }
+    out.push_back(text[i]);
+  }
+  out.resize(Utf8Prefix(out, kLongestMessage).size());
+  return out;
+}
 
 Translation TranslateCommand(const OutgoingCommand& c, int64_t request_id, const ApiDecoder& channel) {
   Translation t;
@@ -39,7 +63,7 @@ Translation TranslateCommand(const OutgoingCommand& c, int64_t request_id, const
     t.ok = true;
     t.kind = emote ? RequestKind::kEmote : RequestKind::kMessage;
     t.request = Request(emote ? "Botapichat.SendEmoteRequest" : "Botapichat.SendMessageRequest", request_id,
-                        {{"message", std::string(c.text)}});
+                        {{"message", MessageText(c.text)}});
     return t;
   }
   struct Named {
@@ -71,8 +95,9 @@ Translation TranslateCommand(const OutgoingCommand& c, int64_t request_id, const
   if (!channel.FindUser(c.target, &t.target_id)) return Refuse(t.target + " is not logged on in this channel.", true);
   json payload = {{"user_id", t.target_id}};
   if (named->kind == RequestKind::kWhisper) {
-    if (c.text.empty()) return Refuse("Nothing to whisper to " + t.target + ".", true);
-    payload["message"] = std::string(c.text);
+    std::string message = MessageText(c.text);
+    if (message.empty()) return Refuse("Nothing to whisper to " + t.target + ".", true);
+    payload["message"] = std::move(message);
   }
   // Kicks and bans take no reason over the API; it is dropped.
   t.ok = true;

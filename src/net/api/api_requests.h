@@ -13,6 +13,16 @@ namespace tolvik::api {
 std::string AuthenticateRequest(int64_t request_id, std::string_view api_key);
 std::string ConnectRequest(int64_t request_id);
 std::string DisconnectRequest(int64_t request_id);
+// Hands the bot's operator status to the user at once.
+std::string SetModeratorRequest(int64_t request_id, uint64_t user_id);
+
+// The longest text a request carries: the longest line the text gateway
+// takes, without its line end.
+inline constexpr size_t kLongestMessage = 254;
+// `text` as a request carries it: control characters (C0, DEL and the C1
+// range as UTF-8) removed, then cut to kLongestMessage bytes without
+// splitting a UTF-8 character.
+std::string MessageText(std::string_view text);
 
 struct Translation {
   bool ok = false;

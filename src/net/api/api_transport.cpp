@@ -57,4 +57,17 @@ void ApiTransport::Close(int timeout_ms) {
   if (session_) session_->Close(timeout_ms);
 }
 
+void ApiTransport::AwaitTurn() {
+  if (session_) session_->AwaitTurn();
+}
+
+void ApiTransport::Interrupt() {
+  if (session_) session_->Interrupt();
+}
+
+WriteResult ApiTransport::SendHeldRequests(int, int timeout_ms) {
+  if (!session_) return WriteResult::kFailed;
+  return session_->SendHeldRequests(timeout_ms) ? WriteResult::kOk : WriteResult::kStalled;
+}
+
 }  // namespace tolvik::api

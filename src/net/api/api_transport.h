@@ -30,6 +30,10 @@ class ApiTransport final : public Transport {
   // Only requests go out: the text protocol's bytes are refused.
   WriteResult SendRaw(int, std::string_view, int) override { return WriteResult::kFailed; }
   void Close(int timeout_ms) override;
+  void AwaitTurn() override;
+  void Interrupt() override;
+  bool HasHeldRequests() const override { return session_ && session_->HasHeldRequests(); }
+  WriteResult SendHeldRequests(int fd, int timeout_ms) override;
 
  private:
   std::unique_ptr<ApiSession> session_;
