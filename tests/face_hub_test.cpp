@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/toggle_switch.h"
+#include "settings/font_records.h"
 #include "face/face_client.h"
 #include "face/face_hub.h"
 #include "face/face_wire.h"
@@ -236,6 +237,23 @@ TEST_F(FaceHubTest, MenuKickActsOnTheNamedUserOnceTheBotIsOperator) {
   ASSERT_TRUE(Pump([&] { return face.errors.size() == 2; }));
   EXPECT_EQ(face.errors[1], "user");
   EXPECT_EQ(Count("/kick"), 1);
+}
+
+TEST_F(FaceHubTest, AHighlightChosenInAFaceColoursThatUsersLinesInEveryFace) {
+  LogIn();
+  Face& a = Attached();
+  Face& b = Attached();
+  TextFormat red = DefaultTextFormat();
+  red.colour = 0x0000FF;
+  ASSERT_TRUE(a.client.Highlight("ann", red));
+  ASSERT_TRUE(Pump([&] { return LoadHighlightFormat(doc->Paths().botIni, "ann").has_value(); }));
+  gateway.send("1005 TALK ann 0000 \"in red\"\r\n1005 TALK bob 0000 \"as ever\"\r\n");
+  ASSERT_TRUE(Pump([&] { return b.display.contains("as ever"); }));
+  for (const auto& line : b.display.lines()) {
+    if (line.text == "<ann> in red") EXPECT_EQ(line.format.colour, 0x0000FFu);
+    if (line.text == "<bob> as ever") EXPECT_EQ(line.format, doc->Display().format(TextType::OthersText));
+  }
+  EXPECT_TRUE(b.display.contains("<ann> in red"));
 }
 
 TEST_F(FaceHubTest, TogglesAndCommandsFromAFaceActOnTheBot) {
