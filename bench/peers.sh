@@ -17,7 +17,9 @@
 # Usage: bench/peers.sh [--build DIR] [--seconds N] [--runs N] [--only PROGRAM]
 #                       [--measure idle|crowd|both] [--before DIR]
 # --before DIR also takes the crowd with the window built in DIR (an older
-# build, for a before/after table in the same run).
+# build, for a before/after table in the same run). With CROWD_SHOT=PREFIX
+# set, each window's screen is saved after the crowd as PREFIX.NAME.RUN.png
+# (ImageMagick's import).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
