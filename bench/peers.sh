@@ -268,7 +268,8 @@ wait_quiet() {
 crowd_one() {  # name run -> "cpu_seconds peak_mb helper_peak_mb"
   local dir=$work/$1-crowd.$2 pid display first=${#pids[@]}
   mkdir -p "$dir"
-  launch "$1" "$2" "$dir" --hold --users "$crowd_users" --lines "$crowd_lines" --sent-file "$dir/sent"
+  # The program itself is one of the channel's users.
+  launch "$1" "$2" "$dir" --hold --users $((crowd_users - 1)) --lines "$crowd_lines" --sent-file "$dir/sent"
   if [ -z "$pid" ] || ! wait_for "$dir/joined"; then
     echo "peers.sh: $1 did not log in" >&2
     echo "nan nan nan"
