@@ -1,15 +1,21 @@
 #!/usr/bin/env python3
-"""A quiet chat server on 127.0.0.1 for the idle comparison (bench/peers.sh).
+"""A quiet chat server on 127.0.0.1 for the side-by-side comparison (bench/peers.sh).
 
 One client at a time is logged in and put in a channel of ten users, and then
 nothing more is said, so whatever the client does afterwards is its own idle
-cost. Two protocols:
+cost. With --hold the client is logged in but kept out of the channel until
+the server gets SIGUSR1; then it is put in a channel of --users users and
+--lines chat lines follow at once (one in five with a URL), so the cost of
+taking in a crowd can be told apart from the client's start. Two protocols:
   --proto chat   the text chat gateway our bot speaks (selector byte, password
                  prompt, event lines)
   --proto irc    plain IRC for the peer clients (registration, JOIN, NAMES;
                  PING is answered)
 Usage: idle_server.py --proto chat|irc --port-file FILE [--channel NAME] [--joined-file FILE]
-The chosen port is written to FILE once listening; SIGTERM ends the server.
+                      [--users N] [--lines N] [--hold] [--sent-file FILE]
+The chosen port is written to FILE once listening; --joined-file is written
+when a client is in the channel (with --hold: logged in and waiting), and
+--sent-file once the channel and its lines were all sent. SIGTERM ends the server.
 """
 import argparse
 import selectors
@@ -17,18 +23,46 @@ import signal
 import socket
 import sys
 
-USERS = ["user%d" % i for i in range(10)]
+
+
+class Crowd:
+    """Who is in the channel and what they say, the same for both protocols."""
+
+    def __init__(self, users, lines):
+        self.users = ["user%d" % i for i in range(users)]
+        self.lines = lines
+
+    def is_op(self, i):
+        return i % 50 == 49
+
+    def talk(self):
+        """(user, text) for each chat line."""
+        n = len(self.users)
+        for i in range(self.lines):
+            who = self.users[i % n] if n else "user0"
+            if i % 5 == 0:
+                text = "have a look at http://www.example.com/page/%d it is good" % i
+            else:
+                text = "line %d of ordinary channel talk, nothing to click in here" % i
+            yield who, text
 
 
 class ChatClient:
     """The text gateway: everything the bot sends is read; the login is played once."""
 
-    def __init__(self, sock, channel, joined):
+    def __init__(self, sock, channel, crowd, hold, joined):
         self.sock, self.channel, self.buf, self.logged_in = sock, channel, b"", False
-        self.joined = joined
+        self.crowd, self.hold, self.joined = crowd, hold, joined
 
     def start(self):
         pass  # the gateway speaks once the selector byte arrives
+
+    def enter(self):
+        lines = ["1007 CHANNEL \"%s\"" % self.channel, "1001 USER acct 0010 [CHAT]"]
+        lines += ["1001 USER %s %s [CHAT]" % (u, "0002" if self.crowd.is_op(i) else "0000")
+                  for i, u in enumerate(self.crowd.users)]
+        lines += ["1005 TALK %s 0000 \"%s\"" % (u, t) for u, t in self.crowd.talk()]
+        self.sock.sendall(("\r\n".join(lines) + "\r\n").encode())
 
     def feed(self, data):
         first = not self.buf
@@ -37,18 +71,17 @@ class ChatClient:
             self.sock.sendall(b"Username: Password: \r\nPlease enter your name and password.\r\n")
         if not self.logged_in and self.buf.count(b"\n") >= 2:
             self.logged_in = True
-            lines = "2010 NAME acct\r\n1007 CHANNEL \"%s\"\r\n" % self.channel
-            lines += "1001 USER acct 0010 [CHAT]\r\n"
-            lines += "".join("1001 USER %s 0000 [CHAT]\r\n" % u for u in USERS)
-            self.sock.sendall(lines.encode())
-            self.joined()
+            self.sock.sendall(b"2010 NAME acct\r\n")
+            if not self.hold:
+                self.enter()
+            self.joined(self)
         self.buf = self.buf[-4096:]
 
 
 class IrcClient:
-    def __init__(self, sock, channel, joined):
+    def __init__(self, sock, channel, crowd, hold, joined):
         self.sock, self.channel, self.buf, self.nick = sock, "#" + channel, b"", "peer"
-        self.joined = joined
+        self.crowd, self.hold, self.joined = crowd, hold, joined
 
     def start(self):
         pass
@@ -82,7 +115,10 @@ class IrcClient:
             self.send("%s 375 %s :- idle.local message of the day" % (s, n))
             self.send("%s 376 %s :End of MOTD" % (s, n))
             self.send(":%s MODE %s :+i" % (n, n))
-            self.join()
+            if self.hold:
+                self.joined(self)
+            else:
+                self.enter()
         elif cmd == "JOIN":
             pass  # already joined at registration
         elif cmd == "PING":
@@ -96,13 +132,17 @@ class IrcClient:
         elif cmd == "QUIT":
             raise ConnectionError
 
-    def join(self):
+    def enter(self):
         n, c = self.nick, self.channel
-        self.send(":%s!u@localhost JOIN %s" % (n, c))
-        self.send(":idle.local 332 %s %s :idle channel" % (n, c))
-        self.send(":idle.local 353 %s = %s :%s %s" % (n, c, n, " ".join(USERS)))
-        self.send(":idle.local 366 %s %s :End of /NAMES list." % (n, c))
-        self.joined()
+        lines = [":%s!u@localhost JOIN %s" % (n, c), ":idle.local 332 %s %s :idle channel" % (n, c)]
+        names = [n] + [("@" if self.crowd.is_op(i) else "") + u for i, u in enumerate(self.crowd.users)]
+        for at in range(0, len(names), 40):
+            lines.append(":idle.local 353 %s = %s :%s" % (n, c, " ".join(names[at:at + 40])))
+        lines.append(":idle.local 366 %s %s :End of /NAMES list." % (n, c))
+        lines += [":%s!u@localhost PRIVMSG %s :%s" % (u, c, t) for u, t in self.crowd.talk()]
+        self.sock.sendall(("\r\n".join(lines) + "\r\n").encode())
+        if not self.hold:
+            self.joined(self)
 
 
 def main():
@@ -111,7 +151,12 @@ def main():
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--channel", default="Home")
     parser.add_argument("--joined-file", help="written once a client is in the channel")
+    parser.add_argument("--users", type=int, default=10)
+    parser.add_argument("--lines", type=int, default=0)
+    parser.add_argument("--hold", action="store_true", help="the channel waits for SIGUSR1")
+    parser.add_argument("--sent-file", help="written once the channel and its lines were sent")
     opts = parser.parse_args()
+    crowd = Crowd(opts.users, opts.lines)
 
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -120,21 +165,40 @@ def main():
     with open(opts.port_file, "w") as f:
         f.write("%d\n" % listener.getsockname()[1])
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    go = []
+    signal.signal(signal.SIGUSR1, lambda *_: go.append(True))
+    waiting = []
 
-    def joined():
-        if opts.joined_file:
-            with open(opts.joined_file, "a") as f:
-                f.write("joined\n")
+    def note(path, what):
+        if path:
+            with open(path, "a") as f:
+                f.write(what + "\n")
+
+    def joined(client):
+        if opts.hold:
+            waiting.append(client)
+        else:
+            note(opts.sent_file, "sent")
+        note(opts.joined_file, "joined")
 
     sel = selectors.DefaultSelector()
     sel.register(listener, selectors.EVENT_READ)
     kind = ChatClient if opts.proto == "chat" else IrcClient
     clients = {}
     while True:
-        for key, _ in sel.select():
+        if go and waiting:
+            del go[:]
+            for client in waiting:
+                try:
+                    client.enter()
+                except OSError:
+                    pass
+            del waiting[:]
+            note(opts.sent_file, "sent")
+        for key, _ in sel.select(timeout=0.1 if opts.hold else None):
             if key.fileobj is listener:
                 sock, _ = listener.accept()
-                client = kind(sock, opts.channel, joined)
+                client = kind(sock, opts.channel, crowd, opts.hold, joined)
                 clients[sock] = client
                 sel.register(sock, selectors.EVENT_READ)
                 client.start()
@@ -148,6 +212,8 @@ def main():
             except (ConnectionError, OSError):
                 sel.unregister(sock)
                 sock.close()
+                if clients[sock] in waiting:
+                    waiting.remove(clients[sock])
                 del clients[sock]
 
 

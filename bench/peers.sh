@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Idle cost side by side: tolvik-cli against irssi in a terminal, tolvik
-# against hexchat under an X server (one Xvfb each), every program idle in a
-# channel of ten users on a quiet server of its own on 127.0.0.1
-# (bench/idle_server.py: the text gateway for ours, IRC for the peers).
-# Wake-ups are the context switches of every thread of the process (from
-# /proc/PID/task/*/status), CPU the run time of every thread (schedstat), both over the idle
-# time after a settling pause. Three runs each; the table shows medians and
-# the ratio ours / peer. Runs by hand, not in CI; installs irssi and hexchat
-# from Debian when missing (as root).
+# Cost side by side: tolvik-cli against irssi in a terminal, tolvik
+# against hexchat under an X server (one Xvfb each), every program on a
+# server of its own on 127.0.0.1 (bench/idle_server.py: the text gateway for
+# ours, IRC for the peers).
+# Idle: each program sits in a channel of ten users. Wake-ups are the context
+# switches of every thread of the process (from /proc/PID/task/*/status), CPU
+# the run time of every thread (schedstat), both over the idle time after a
+# settling pause.
+# Crowd (the two windows): each logs in and waits, settles, and then is put in
+# a channel of 1,000 users followed at once by 5,000 chat lines. CPU is the
+# run time of every thread from just before the channel is sent until the
+# window has been quiet for a second; memory is the peak resident size
+# (VmHWM) of the window, and of the script host beside ours.
+# Three runs each; the table shows medians and the ratio ours / peer. Runs by
+# hand, not in CI; installs irssi and hexchat from Debian when missing (as root).
 # Usage: bench/peers.sh [--build DIR] [--seconds N] [--runs N] [--only PROGRAM]
+#                       [--measure idle|crowd|both] [--before DIR]
+# --before DIR also takes the crowd with the window built in DIR (an older
+# build, for a before/after table in the same run). With CROWD_SHOT=PREFIX
+# set, each window's screen is saved after the crowd as PREFIX.NAME.RUN.png
+# (ImageMagick's import).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
@@ -16,12 +27,18 @@ seconds=30
 runs=3
 settle=12  # longer than a caret's blinking after the last input (10 s in both windows)
 only=""
+measure_what=both
+before=""
+crowd_users=1000
+crowd_lines=5000
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift ;;
     --seconds) seconds=$2; shift ;;
     --runs) runs=$2; shift ;;
     --only) only=$2; shift ;;
+    --measure) measure_what=$2; shift ;;
+    --before) before=$2; shift ;;
     -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "peers.sh: unknown argument '$1'" >&2; exit 2 ;;
   esac
@@ -95,9 +112,10 @@ wait_for() {
   return 1
 }
 
-start_server() {  # proto dir; sets port
-  python3 "$root/bench/idle_server.py" --proto "$1" --port-file "$2/port" --joined-file "$2/joined" \
+start_server() {  # proto dir [server options...]; sets port and server_pid
+  python3 "$root/bench/idle_server.py" --proto "$1" --port-file "$2/port" --joined-file "$2/joined" "${@:3}" \
     >/dev/null 2>"$2/server.log" &
+  server_pid=$!
   pids+=($!)
   wait_for "$2/port"
   port=$(cat "$2/port")
@@ -137,28 +155,32 @@ measure() {
     'BEGIN {printf "%.2f %.4f\n", s / t, 100 * c / 1e9 / t}'
 }
 
-run_one() {  # name run -> "wakeups cpu"
-  local name=$1 dir=$work/$1.$2 pid display="" first=${#pids[@]}
-  mkdir -p "$dir"
+# Starts program $1 for run $2 in directory $3 with its own server (started
+# with the options after $3) and, for a window, its own X server; sets pid and
+# display.
+launch() {
+  local name=$1 dir=$3 bin=$build
+  display=""
+  [ "$name" = tolvik-before ] && bin=$before
   case $name in
-    tolvik-cli|tolvik)
-      start_server chat "$dir"
+    tolvik-cli|tolvik|tolvik-before)
+      start_server chat "$dir" "${@:4}"
       printf '[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=127.0.0.1:%s\r\nChannel=Home\r\nAutoLogin=1\r\n' \
         "$port" > "$dir/Bot.ini"
       own "$dir"
       if [ "$name" = tolvik-cli ]; then
-        "${as_user[@]}" "$build/tolvik-cli" --dir "$dir" </dev/null >/dev/null 2>&1 &
+        "${as_user[@]}" "$bin/tolvik-cli" --dir "$dir" </dev/null >/dev/null 2>&1 &
         pid=$!
       else
         display=$((display_base + $2))
         start_xvfb "$display"
         DISPLAY=:$display QT_QPA_PLATFORM=xcb HOME=$dir XDG_CONFIG_HOME=$dir/config \
-          "${as_user[@]}" "$build/tolvik" --dir "$dir" </dev/null >/dev/null 2>&1 &
+          "${as_user[@]}" "$bin/tolvik" --dir "$dir" </dev/null >/dev/null 2>&1 &
         pid=$!
       fi
       ;;
     irssi)
-      start_server irc "$dir"
+      start_server irc "$dir" "${@:4}"
       mkdir -p "$dir/irssi"
       # irssi wants a terminal: script(1) gives it one, its output goes nowhere.
       own "$dir"
@@ -175,7 +197,7 @@ run_one() {  # name run -> "wakeups cpu"
       done
       ;;
     hexchat)
-      start_server irc "$dir"
+      start_server irc "$dir" "${@:4}"
       display=$((display_base + 5 + $2))
       start_xvfb "$display"
       mkdir -p "$dir/hexchat"
@@ -201,20 +223,108 @@ EOF
       ;;
   esac
   pids+=("$pid")
-  measure "$pid" "$dir" "$name" "$display"
-  # This run's programs, server and X server end before the next run.
+}
+
+# This run's programs, servers and X servers end before the next run.
+end_run() {  # first index in pids of this run
   local i
-  for ((i = ${#pids[@]} - 1; i >= first; i--)); do kill -TERM "${pids[$i]}" 2>/dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= $1; i--)); do kill -TERM "${pids[$i]}" 2>/dev/null || true; done
   sleep 1
+}
+
+run_one() {  # name run -> "wakeups cpu"
+  local dir=$work/$1.$2 pid display first=${#pids[@]}
+  mkdir -p "$dir"
+  launch "$1" "$2" "$dir"
+  measure "$pid" "$dir" "$1" "$display"
+  end_run "$first"
+}
+
+# CPU nanoseconds of every thread of $1, in all.
+cputotal() { cpuns "$1" | awk '{t += $2} END {print t + 0}'; }
+# Peak resident kilobytes of process $1 (0 when it is gone).
+peakkb() { awk '/^VmHWM:/ {print $2; f = 1} END {if (!f) print 0}' "/proc/$1/status" 2>/dev/null || echo 0; }
+
+# Waits until process $1 used less than 5 ms of CPU in each of two half
+# seconds in a row (at most 5 minutes).
+wait_quiet() {
+  local prev now quiet=0 i
+  prev=$(cputotal "$1")
+  for i in $(seq 600); do
+    sleep 0.5
+    now=$(cputotal "$1")
+    if [ $((now - prev)) -lt 5000000 ]; then
+      quiet=$((quiet + 1))
+      [ "$quiet" -ge 2 ] && return 0
+    else
+      quiet=0
+    fi
+    prev=$now
+  done
+  echo "peers.sh: process $1 never went quiet" >&2
+  return 1
+}
+
+crowd_one() {  # name run -> "cpu_seconds peak_mb helper_peak_mb"
+  local dir=$work/$1-crowd.$2 pid display first=${#pids[@]}
+  mkdir -p "$dir"
+  # The program itself is one of the channel's users.
+  launch "$1" "$2" "$dir" --hold --users $((crowd_users - 1)) --lines "$crowd_lines" --sent-file "$dir/sent"
+  if [ -z "$pid" ] || ! wait_for "$dir/joined"; then
+    echo "peers.sh: $1 did not log in" >&2
+    echo "nan nan nan"
+    end_run "$first"
+    return
+  fi
+  local wid
+  wid=$(DISPLAY=:$display xdotool search --pid "$pid" --onlyvisible 2>/dev/null | head -1 || true)
+  [ -n "$wid" ] && DISPLAY=:$display xdotool windowfocus "$wid" 2>/dev/null || true
+  sleep "$settle"
+  local c0 c1
+  c0=$(cpuns "$pid")
+  kill -USR1 "$server_pid"
+  wait_for "$dir/sent" && wait_quiet "$pid" || true
+  c1=$(cpuns "$pid")
+  # The script host (ours only) is a child of the window.
+  local helper=0 child
+  for child in $(pgrep -P "$pid" || true); do helper=$((helper + $(peakkb "$child"))); done
+  if [ -n "${CROWD_SHOT:-}" ]; then
+    DISPLAY=:$display import -window root "$CROWD_SHOT.$1.$2.png" 2>/dev/null || true
+  fi
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "peers.sh: $1 ended in the crowd" >&2
+    echo "nan nan nan"
+  else
+    awk -v c="$(delta "$c0" "$c1")" -v m="$(peakkb "$pid")" -v h="$helper" \
+      'BEGIN {printf "%.3f %.1f %.1f\n", c / 1e9, m / 1024, h / 1024}'
+  fi
+  end_run "$first"
 }
 
 own() { if [ ${#as_user[@]} -gt 0 ]; then chown -R 65534:65534 "$1"; fi; }
 
 median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
-declare -A wake cpu
+declare -A wake cpu crowd_cpu crowd_mb crowd_helper
+crowd_names=(tolvik hexchat)
+[ -n "$before" ] && crowd_names=(tolvik-before tolvik hexchat)
+for name in "${crowd_names[@]}"; do
+  crowd_cpu[$name]=-; crowd_mb[$name]=-; crowd_helper[$name]=-
+  [ "$measure_what" = idle ] && continue
+  [ -n "$only" ] && [ "$only" != "$name" ] && [ "$name" != tolvik-before ] && continue
+  cs=() ms=() hs=()
+  for r in $(seq "$runs"); do
+    read -r c m h < <(crowd_one "$name" "$r")
+    echo "$name crowd run $r: $c s CPU, peak $m MB (helper $h MB)" >&2
+    cs+=("$c"); ms+=("$m"); hs+=("$h")
+  done
+  crowd_cpu[$name]=$(printf '%s\n' "${cs[@]}" | median)
+  crowd_mb[$name]=$(printf '%s\n' "${ms[@]}" | median)
+  crowd_helper[$name]=$(printf '%s\n' "${hs[@]}" | median)
+done
 for name in tolvik-cli irssi tolvik hexchat; do
   wake[$name]=-; cpu[$name]=-
+  [ "$measure_what" = crowd ] && continue
   [ -n "$only" ] && [ "$only" != "$name" ] && continue
   ws=() cs=()
   for r in $(seq "$runs"); do
@@ -226,7 +336,7 @@ for name in tolvik-cli irssi tolvik hexchat; do
   cpu[$name]=$(printf '%s\n' "${cs[@]}" | median)
 done
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.1fx", a / b; else print "-"}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2fx", a / b; else print "-"}'; }
 echo
 echo "| measure | Tolvik | peer | ratio |"
 echo "|---|---|---|---|"
@@ -234,7 +344,13 @@ echo "| idle in a channel, terminal: wake-ups/s | tolvik-cli ${wake[tolvik-cli]}
 echo "| idle, terminal: CPU | ${cpu[tolvik-cli]}% | ${cpu[irssi]}% | $(ratio "${cpu[tolvik-cli]}" "${cpu[irssi]}") |"
 echo "| idle, window under a real X server: wake-ups/s | tolvik ${wake[tolvik]} | hexchat ${wake[hexchat]} | $(ratio "${wake[tolvik]}" "${wake[hexchat]}") |"
 echo "| idle, window: CPU | ${cpu[tolvik]}% | ${cpu[hexchat]}% | $(ratio "${cpu[tolvik]}" "${cpu[hexchat]}") |"
-echo "(${runs} runs of ${seconds} s idle each, medians; every thread of each process counted)"
+if [ -n "$before" ]; then
+  echo "| ${crowd_users} users and ${crowd_lines} lines taken in, before: CPU | ${crowd_cpu[tolvik-before]} s | hexchat ${crowd_cpu[hexchat]} s | $(ratio "${crowd_cpu[tolvik-before]}" "${crowd_cpu[hexchat]}") |"
+  echo "| same, before: peak resident memory | ${crowd_mb[tolvik-before]} MB (+${crowd_helper[tolvik-before]} MB script host) | hexchat ${crowd_mb[hexchat]} MB | $(ratio "${crowd_mb[tolvik-before]}" "${crowd_mb[hexchat]}") |"
+fi
+echo "| ${crowd_users} users and ${crowd_lines} lines taken in: CPU | ${crowd_cpu[tolvik]} s | hexchat ${crowd_cpu[hexchat]} s | $(ratio "${crowd_cpu[tolvik]}" "${crowd_cpu[hexchat]}") |"
+echo "| same, peak resident memory | ${crowd_mb[tolvik]} MB (+${crowd_helper[tolvik]} MB script host) | hexchat ${crowd_mb[hexchat]} MB | $(ratio "${crowd_mb[tolvik]}" "${crowd_mb[hexchat]}") |"
+echo "(${runs} runs each, medians; idle over ${seconds} s; every thread of each process counted)"
 
 # The chat API burst beside the text protocol: tolvik-cli's peak memory after
 # 400,000 talk events at once over each (bench/api_flood_bench.cpp; built

@@ -78,58 +78,107 @@ void ChatPane::append(const char* text, const TextFormat& format) {
   const bool logFailed =
       log_->isOpen() && !log_->write(log_timestamps_ ? stamp.toStdString() + line : line, logError);
 
+  pending_.push_back({std::move(line), format, timestamps_ ? stamp : QString()});
+  static const QMetaMethod shown = QMetaMethod::fromSignal(&ChatPane::lineShown);
+  if (batch_depth_ == 0) {
+    flushPending();
+    if (isSignalConnected(shown)) emit lineShown(FromWire(text));
+  } else {
+    if (isSignalConnected(shown)) emit lineShown(FromWire(text));
+    // Runs only when an event loop turns before the batch ends.
+    if (!flush_posted_) {
+      flush_posted_ = true;
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            flush_posted_ = false;
+            flushPending();
+          },
+          Qt::QueuedConnection);
+    }
+  }
+
+  if (logFailed) {
+    // The log is closed now, so the notice is shown once and not logged.
+    emit loggingChanged(false);
+    print(TextType::BotInfo, "File logging stopped: could not write to %s: %s", log_->path().c_str(),
+          logError.c_str());
+  }
+}
+
+void ChatPane::endBatch() {
+  if (batch_depth_ > 0 && --batch_depth_ == 0) flushPending();
+}
+
+void ChatPane::flushPending() {
+  if (pending_.empty()) return;
+  std::vector<PendingLine> lines;
+  lines.swap(pending_);
+  insertLines(lines);
+}
+
+void ChatPane::insertLines(const std::vector<PendingLine>& lines) {
   QScrollBar* bar = verticalScrollBar();
   const int oldValue = bar->value();
-  // A selection that reaches the end of the text would take in the new line.
+  // A selection that reaches the end of the text would take in the new lines.
   const QTextCursor before = textCursor();
   const bool hadSelection = before.hasSelection();
   const int selAnchor = before.anchor();
   const int selPosition = before.position();
   const int fromBottom = bar->maximum() - oldValue;
 
-  const QTextCharFormat lineFormat = CharFormatFor(format);
-  const bool lineIsLink = IsLinkFormat(format);
   const TextFormat& urlRecord = ChatDisplay::format(TextType::URLs);
   const QTextCharFormat urlFormat = CharFormatFor(urlRecord);
   const bool urlIsLink = IsLinkFormat(urlRecord);
+  // More lines than the pane keeps: the oldest of them would leave at once.
+  const size_t skip = lines.size() > static_cast<size_t>(kMaxLines) ? lines.size() - kMaxLines : 0;
 
   // Cursor moves inside an edit block and by position only: movePosition()
-  // and moves outside an edit block lay the block out first.
+  // and moves outside an edit block lay the block out first. The whole batch
+  // is one edit, so the pane lays out only what is in view afterwards.
   QTextCursor cursor(document());
   cursor.beginEditBlock();
   cursor.setPosition(document()->characterCount() - 1);
-  if (!document()->isEmpty()) cursor.insertBlock();
-  // Every line reads left to right, whatever script a user's name starts with.
-  QTextBlockFormat block = cursor.blockFormat();
-  block.setLayoutDirection(Qt::LeftToRight);
-  cursor.setBlockFormat(block);
-  if (timestamps_) {
-    QTextCharFormat stampFormat = lineFormat;
-    stampFormat.setForeground(QColor(0x90, 0x90, 0x90));
-    stampFormat.setAnchor(false);
-    cursor.insertText(stamp, stampFormat);
-  }
-  for (const TextRun& run : SplitUrlRuns(line)) {
-    const QString shown = FromWire(run.text);
-    QTextCharFormat f = run.url ? urlFormat : lineFormat;
-    if (run.url ? urlIsLink : lineIsLink) {
-      f.setAnchor(true);
-      f.setAnchorHref(shown.trimmed());
+  for (size_t i = skip; i < lines.size(); ++i) {
+    const PendingLine& pending = lines[i];
+    if (!document()->isEmpty()) cursor.insertBlock();
+    // Every line reads left to right, whatever script a user's name starts with.
+    QTextBlockFormat block = cursor.blockFormat();
+    if (block.layoutDirection() != Qt::LeftToRight) {
+      block.setLayoutDirection(Qt::LeftToRight);
+      cursor.setBlockFormat(block);
     }
-    cursor.insertText(shown, f);
+    const QTextCharFormat lineFormat = CharFormatFor(pending.format);
+    const bool lineIsLink = IsLinkFormat(pending.format);
+    if (!pending.stamp.isEmpty()) {
+      QTextCharFormat stampFormat = lineFormat;
+      stampFormat.setForeground(QColor(0x90, 0x90, 0x90));
+      stampFormat.setAnchor(false);
+      cursor.insertText(pending.stamp, stampFormat);
+    }
+    for (const TextRun& run : SplitUrlRuns(pending.text)) {
+      const QString shown = FromWire(run.text);
+      QTextCharFormat f = run.url ? urlFormat : lineFormat;
+      if (run.url ? urlIsLink : lineIsLink) {
+        f.setAnchor(true);
+        f.setAnchorHref(shown.trimmed());
+      }
+      cursor.insertText(shown, f);
+    }
   }
   cursor.endEditBlock();
 
-  // Trim from the top, counting what leaves in scroll-bar units (lines).
+  // Trim from the top in one edit, counting what leaves in scroll-bar units (lines).
   int removedLines = 0;
   int removedChars = 0;
-  while (document()->blockCount() > kMaxLines) {
-    const QTextBlock first = document()->firstBlock();
-    removedLines += std::max(1, first.lineCount());
-    removedChars += first.length();
+  const int excess = document()->blockCount() - kMaxLines;
+  if (excess > 0) {
+    QTextBlock kept = document()->firstBlock();
+    for (int i = 0; i < excess; ++i, kept = kept.next()) removedLines += std::max(1, kept.lineCount());
+    removedChars = kept.position();
     QTextCursor top(document());
     top.beginEditBlock();
-    top.setPosition(first.next().position(), QTextCursor::KeepAnchor);
+    top.setPosition(removedChars, QTextCursor::KeepAnchor);
     top.removeSelectedText();
     top.endEditBlock();
   }
@@ -139,16 +188,6 @@ void ChatPane::append(const char* text, const TextFormat& format) {
     bar->setValue(bar->maximum() - fromBottom);
   } else {
     bar->setValue(std::max(0, oldValue - removedLines));
-  }
-
-  static const QMetaMethod shown = QMetaMethod::fromSignal(&ChatPane::lineShown);
-  if (isSignalConnected(shown)) emit lineShown(FromWire(text));
-
-  if (logFailed) {
-    // The log is closed now, so the notice is shown once and not logged.
-    emit loggingChanged(false);
-    print(TextType::BotInfo, "File logging stopped: could not write to %s: %s", log_->path().c_str(),
-          logError.c_str());
   }
 }
 
@@ -164,9 +203,13 @@ void ChatPane::keepSelection(int anchor, int position) {
   setTextCursor(restored);
 }
 
-void ChatPane::clearChat() { clear(); }
+void ChatPane::clearChat() {
+  flushPending();
+  clear();
+}
 
 void ChatPane::selectAllVisible() {
+  flushPending();
   const qreal bottomEdge = viewport()->height();
   int start = -1;
   int end = -1;
@@ -203,6 +246,7 @@ void ChatPane::selectAllVisible() {
 }
 
 bool ChatPane::copyAndDeselect() {
+  flushPending();
   QTextCursor cursor = textCursor();
   if (!cursor.hasSelection()) return false;
   copy();

@@ -3,6 +3,8 @@
 // words, capped at kMaxLines lines, optionally copied to a log file.
 #include <QPlainTextEdit>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "display/chat_display.h"
 
@@ -29,6 +31,14 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   // Shows one line in `format`, with URL words in the URLs record's format
   // and clickable; writes it to the log first when logging is on.
   void append(const char* text, const TextFormat& format) override;
+
+  // Lines appended between beginBatch() and the matching endBatch() (pairs
+  // nest) are logged and announced at once but enter the pane together at
+  // the outermost endBatch(): one edit, one trim and one scroll for all of
+  // them, so only the lines left in view are laid out. An event loop run
+  // inside the batch (a modal dialog) shows them too.
+  void beginBatch() { ++batch_depth_; }
+  void endBatch();
 
   // On: the view moves with new text (a view showing the end keeps showing
   // it). Off: the view stays on the text it shows.
@@ -98,6 +108,14 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  struct PendingLine {
+    std::string text;  // as shown, with the trailing space
+    TextFormat format;
+    QString stamp;  // empty without timestamps
+  };
+  // Adds the waiting lines to the pane.
+  void flushPending();
+  void insertLines(const std::vector<PendingLine>& lines);
   // Puts the selection back on the same text after an append moved it
   // (offsets already shifted for lines removed from the top).
   void keepSelection(int anchor, int position);
@@ -108,6 +126,9 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   bool timestamps_ = false;
   bool log_timestamps_ = false;
   std::unique_ptr<ChatLog> log_;
+  std::vector<PendingLine> pending_;
+  int batch_depth_ = 0;
+  bool flush_posted_ = false;
 };
 
 }  // namespace tolvik::ui

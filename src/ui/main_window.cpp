@@ -402,6 +402,8 @@ void MainWindow::connectDocument() {
   connect(host_, &QtHost::statusChanged, status_bar_,
           [this](int, const QString& text) { status_bar_->setConnectionStatus(text); });
   connect(host_, &QtHost::fastTick, status_bar_, &StatusBar::refreshGauge);
+  connect(host_, &QtHost::readsStarted, pane_, &ChatPane::beginBatch);
+  connect(host_, &QtHost::readsFinished, pane_, &ChatPane::endBatch);
   connect(host_, &QtHost::userWhisperBarRequested, this,
           [this](const QString& name) { user_whisper_bars_->open(name); });
 

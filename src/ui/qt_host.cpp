@@ -1,5 +1,7 @@
 #include "ui/qt_host.h"
 
+#include <poll.h>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMetaObject>
@@ -14,6 +16,15 @@
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
+namespace {
+
+// True when a read on `fd` would not wait.
+bool HasInput(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR));
+}
+
+}  // namespace
 
 QtHost::QtHost(QObject* parent) : QObject(parent) {
   // One timer for both: it is set to the document's next deadline before the
@@ -96,9 +107,18 @@ void QtHost::SocketChanged(int fd) {
 
 void QtHost::onSocketActivated() {
   // A closed peer reads as the end of the stream; the document tells the two apart.
-  // The lines of one read come in a burst: each file is read once for them.
+  // The lines of one wake-up come in a burst: each file is read once for them.
   ReadOnceScope once;
-  if (doc_) doc_->OnSocketEvent(SocketEvent::Readable);
+  emit readsStarted();
+  // What is already waiting is read in the same wake-up, up to kReadsPerWake
+  // reads, so a burst reaches the window in a few large parts rather than
+  // one per read; the event loop still turns between them.
+  for (int i = 0; i < kReadsPerWake && doc_; ++i) {
+    QSocketNotifier* current = notifier_;
+    doc_->OnSocketEvent(SocketEvent::Readable);
+    if (!current || notifier_ != current || !HasInput(static_cast<int>(current->socket()))) break;
+  }
+  emit readsFinished();
 }
 
 void QtHost::StatusChanged(int state, const std::string& text) { emit statusChanged(state, FromWire(text)); }

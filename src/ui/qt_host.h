@@ -56,8 +56,15 @@ class QtHost : public QObject, public Host {
   void userWhisperBarRequested(const QString& name);
   // The page alarm started (emitted on the main thread).
   void pageAlarmStarted();
+  // Around the reads of one socket wake-up: the lines in between arrived
+  // together (the chat pane takes them in as one batch).
+  void readsStarted();
+  void readsFinished();
 
  private:
+  // Reads of one socket wake-up at most (the text protocol reads 4 KiB at a time).
+  static constexpr int kReadsPerWake = 16;
+
   void onSocketActivated();
   // Runs the closures posted so far (main thread).
   void runPosted();
