@@ -23,6 +23,7 @@
 #include "display/chat_display.h"
 #include "face/face_hub.h"
 #include "face/local_faces.h"
+#include "face/remote_faces.h"
 #include "app/document.h"
 #include "settings/font_records.h"
 #include "storage/profile_dir.h"
@@ -86,6 +87,8 @@ void MainWindow::listenForFaces(const std::string& workingDir) {
     faces_->AddListener(std::move(listener));
   else
     doc_->Display().print(TextType::BotInfo, "Faces cannot attach: %s", error.c_str());
+  // And over the network when Bot.ini's [Remote] Listen asks for it.
+  ListenForRemoteFaces(*doc_, *faces_);
   // What changed without a line to say so goes out each time the loop rests.
   if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
