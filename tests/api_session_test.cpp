@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "net/api/api_session.h"
-#include "net/api/tls_stream.h"
-#include "net/api/websocket_handshake.h"
+#include "net/tls_stream.h"
+#include "net/websocket_handshake.h"
 #include "support/transport_session.h"
 
 namespace tolvik::testing {

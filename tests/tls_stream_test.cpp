@@ -1,6 +1,6 @@
 // The TLS layer's own refusals, before any byte goes to the server, and a
 // handshake with a peer that never answers, given up on cancel.
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

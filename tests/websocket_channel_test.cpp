@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 #include "support/test_ca.h"
 
 namespace tolvik::api {

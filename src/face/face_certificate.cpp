@@ -13,7 +13,7 @@
 #include <cstring>
 #include <memory>
 
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 #include "settings/config.h"
 #include "storage/atomic_file.h"
 

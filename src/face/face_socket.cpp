@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "face/face_stream.h"
-#include "net/api/websocket_handshake.h"
+#include "net/websocket_handshake.h"
 
 namespace tolvik {
 namespace {

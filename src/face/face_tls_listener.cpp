@@ -13,7 +13,7 @@
 
 #include "face/known_faces.h"
 #include "face/tls_face_stream.h"
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 
 namespace tolvik {
 namespace {

@@ -16,7 +16,7 @@
 #include "face/face_certificate.h"
 #include "face/known_faces.h"
 #include "face/tls_face_stream.h"
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 #include "net/tcp_connector.h"
 #include "settings/remote_settings.h"
 

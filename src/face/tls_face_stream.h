@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "face/face_stream.h"
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 
 namespace tolvik {
 

@@ -10,9 +10,9 @@
 #include <csignal>
 #include <nlohmann/json.hpp>
 
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 #include "net/api/websocket_channel.h"
-#include "net/api/websocket_handshake.h"
+#include "net/websocket_handshake.h"
 #include "support/test_ca.h"
 
 namespace tolvik::testing {

@@ -11,9 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 #include "net/api/websocket_channel.h"
-#include "net/api/websocket_handshake.h"
+#include "net/websocket_handshake.h"
 #include "net/chat_event.h"
 #include "net/user_flags.h"
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "net/api/api_requests.h"
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 #include "net/api/websocket_channel.h"
-#include "net/api/websocket_handshake.h"
+#include "net/websocket_handshake.h"
 
 namespace tolvik::api {
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 
 namespace tolvik::api {
 

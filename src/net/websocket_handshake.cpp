@@ -1,4 +1,4 @@
-#include "net/api/websocket_handshake.h"
+#include "net/websocket_handshake.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 
 namespace tolvik::api {
 namespace {

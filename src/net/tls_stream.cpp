@@ -1,4 +1,4 @@
-#include "net/api/tls_stream.h"
+#include "net/tls_stream.h"
 
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
