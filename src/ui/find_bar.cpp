@@ -28,7 +28,6 @@ FindBar::FindBar(QPlainTextEdit& pane, QWidget* parent)
   field_->setObjectName(QStringLiteral("findField"));
   field_->setPlaceholderText(tr("Find in chat"));
   field_->setAccessibleName(tr("Find in chat"));
-  field_->setClearButtonEnabled(true);
   field_->installEventFilter(this);
   previous_->setText(tr("Previous"));
   previous_->setAccessibleName(tr("Find previous"));
@@ -71,6 +70,9 @@ void FindBar::open() {
     const QScrollBar* bar = pane_.verticalScrollBar();
     was_at_end_ = bar->value() >= bar->maximum();
   }
+  // The clear button's picture comes from the style's image files, whose
+  // loading brings in the image format plugins: only once the bar is used.
+  if (!field_->isClearButtonEnabled()) field_->setClearButtonEnabled(true);
   show();
   field_->setFocus(Qt::ShortcutFocusReason);
   field_->selectAll();

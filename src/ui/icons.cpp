@@ -1,11 +1,13 @@
 #include "ui/icons.h"
 
+#include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
-#include <QImage>
 #include <QPixmap>
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace tolvik::ui {
 namespace {
@@ -228,46 +230,156 @@ void DrawTool(QPainter& p, ToolIcon which) {
   }
 }
 
+// An icon drawn on demand. It lists the pictures it comes in (device size
+// and device pixels per logical pixel); a request is served the way the
+// plain pixmap icon serves it from all of them: the picture of the nearest
+// scale (the first listed of two as near); among pictures of one scale the
+// smallest at least as large, by area, else the largest. That
+// picture is drawn when first needed and, with `keep`, kept; without, every
+// picture is drawn for the request and let go. What the plain icon does with
+// a picture (scaling down, the disabled look) it still does: the drawn
+// pictures sit in one.
+class DrawnIconEngine : public QIconEngine {
+ public:
+  struct Picture {
+    QSize size;  // device pixels
+    qreal scale;
+  };
+  using Draw = std::function<QPixmap(int index)>;
+
+  DrawnIconEngine(QList<Picture> pictures, Draw draw, bool keep)
+      : pictures_(std::move(pictures)), draw_(std::move(draw)), keep_(keep), drawn_(static_cast<size_t>(pictures_.size())) {}
+
+  QIconEngine* clone() const override { return new DrawnIconEngine(*this); }
+  QString key() const override { return QStringLiteral("tolvik-drawn"); }
+  bool isNull() override { return pictures_.isEmpty(); }
+
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    QList<QSize> sizes;
+    if (mode == QIcon::Normal && state == QIcon::Off)
+      for (const Picture& picture : pictures_) sizes.append(picture.size);
+    return sizes;
+  }
+
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    if (pictures_.isEmpty()) return {};
+    QSize actual = pictures_[bestIndex(size, 1.0)].size;
+    if (actual.width() > size.width() || actual.height() > size.height()) actual.scale(size, Qt::KeepAspectRatio);
+    return actual;
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+
+  // `size` is in device pixels.
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+    if (pictures_.isEmpty()) return {};
+    const QIcon icon = holding(bestIndex(size, scale));
+    return scale > 1.0 ? icon.pixmap(size / scale, scale, mode, state) : icon.pixmap(size, 1.0, mode, state);
+  }
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const QPaintDevice* device = painter->device();
+    const qreal ratio = device != nullptr ? device->devicePixelRatio() : 1.0;
+    painter->drawPixmap(rect, scaledPixmap(rect.size() * ratio, mode, state, ratio));
+  }
+
+ private:
+  // A plain icon with picture `index` among its pictures. It may hold others
+  // already drawn, in the listed order: the best for a request among all the
+  // pictures is then the best among those.
+  QIcon holding(qsizetype index) {
+    if (!keep_) {
+      QIcon all;
+      for (int i = 0; i < pictures_.size(); ++i) all.addPixmap(draw_(i));
+      return all;
+    }
+    QPixmap& picture = drawn_[static_cast<size_t>(index)];
+    if (picture.isNull()) {
+      picture = draw_(static_cast<int>(index));
+      drawn_icon_ = QIcon();
+      for (const QPixmap& drawn : drawn_)
+        if (!drawn.isNull()) drawn_icon_.addPixmap(drawn);
+    }
+    return drawn_icon_;
+  }
+
+  // True when picture `a` serves a request of `size` at `scale` better than `b`.
+  static bool Better(const Picture& a, const Picture& b, const QSize& size, qreal scale) {
+    if (a.scale != b.scale) return qAbs(a.scale - scale) < qAbs(b.scale - scale);
+    const qint64 wanted = qint64(size.width()) * size.height();
+    const qint64 areaA = qint64(a.size.width()) * a.size.height();
+    const qint64 areaB = qint64(b.size.width()) * b.size.height();
+    if (std::max(areaA, areaB) < wanted) return areaA > areaB;
+    if (std::min(areaA, areaB) >= wanted) return areaA < areaB;
+    return areaA >= wanted;
+  }
+
+  qsizetype bestIndex(const QSize& size, qreal scale) const {
+    qsizetype best = 0;
+    for (qsizetype i = 1; i < pictures_.size(); ++i)
+      if (Better(pictures_[i], pictures_[best], size, scale)) best = i;
+    return best;
+  }
+
+  QList<Picture> pictures_;
+  Draw draw_;
+  bool keep_;
+  std::vector<QPixmap> drawn_;  // null until drawn
+  QIcon drawn_icon_;
+};
+
+constexpr int kToolScales[] = {1, 2, 3};
+constexpr int kAppSizes[] = {16, 32, 48, 64, 128};
+
+QPixmap DrawApp(int size) {
+  // A blue shield carrying a white speech bubble: the bot that keeps a channel.
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 64.0, size / 64.0);
+  QPainterPath shield;
+  shield.moveTo(32, 3);
+  shield.lineTo(57, 11);
+  shield.cubicTo(57, 38, 47, 52, 32, 61);
+  shield.cubicTo(17, 52, 7, 38, 7, 11);
+  shield.closeSubpath();
+  p.setPen(QPen(QColor(16, 40, 90), 3));
+  p.setBrush(QColor(36, 90, 180));
+  p.drawPath(shield);
+  QPainterPath bubble;
+  bubble.addRoundedRect(QRectF(17, 17, 30, 20), 6, 6);
+  bubble.moveTo(23, 35);
+  bubble.lineTo(21, 45);
+  bubble.lineTo(31, 36);
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawPath(bubble.simplified());
+  p.setBrush(QColor(36, 90, 180));
+  for (int x : {25, 32, 39}) p.drawEllipse(QPointF(x, 27), 2.6, 2.6);
+  p.end();
+  return pixmap;
+}
+
 }  // namespace
 
 QIcon DrawToolIcon(ToolIcon which) {
-  QIcon icon;
-  for (int scale : {1, 2, 3}) icon.addPixmap(Paint(scale, [which](QPainter& p) { DrawTool(p, which); }));
-  return icon;
+  // Kept once drawn: a toolbar shows its pictures again and again.
+  QList<DrawnIconEngine::Picture> pictures;
+  for (int scale : kToolScales) pictures.append({QSize(16 * scale, 15 * scale), qreal(scale)});
+  return QIcon(new DrawnIconEngine(
+      pictures, [which](int index) { return Paint(kToolScales[index], [which](QPainter& p) { DrawTool(p, which); }); },
+      true));
 }
 
 QIcon DrawAppIcon() {
-  // A blue shield carrying a white speech bubble: the bot that keeps a channel.
-  QIcon icon;
-  for (int size : {16, 32, 48, 64, 128}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 64.0, size / 64.0);
-    QPainterPath shield;
-    shield.moveTo(32, 3);
-    shield.lineTo(57, 11);
-    shield.cubicTo(57, 38, 47, 52, 32, 61);
-    shield.cubicTo(17, 52, 7, 38, 7, 11);
-    shield.closeSubpath();
-    p.setPen(QPen(QColor(16, 40, 90), 3));
-    p.setBrush(QColor(36, 90, 180));
-    p.drawPath(shield);
-    QPainterPath bubble;
-    bubble.addRoundedRect(QRectF(17, 17, 30, 20), 6, 6);
-    bubble.moveTo(23, 35);
-    bubble.lineTo(21, 45);
-    bubble.lineTo(31, 36);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    p.drawPath(bubble.simplified());
-    p.setBrush(QColor(36, 90, 180));
-    for (int x : {25, 32, 39}) p.drawEllipse(QPointF(x, 27), 2.6, 2.6);
-    p.end();
-    icon.addPixmap(pixmap);
-  }
-  return icon;
+  // Drawn for each request and not kept: the window system takes its copies
+  // when the icon is set.
+  QList<DrawnIconEngine::Picture> pictures;
+  for (int size : kAppSizes) pictures.append({QSize(size, size), 1.0});
+  return QIcon(new DrawnIconEngine(pictures, [](int index) { return DrawApp(kAppSizes[index]); }, false));
 }
 
 }  // namespace tolvik::ui

@@ -173,35 +173,38 @@ QImage ProductPicture(int slot) {
 
 }  // namespace
 
-UserIcons::UserIcons(qreal devicePixelRatio) {
-  if (devicePixelRatio <= 0) devicePixelRatio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-  g_ratio = devicePixelRatio;
-  QImage strip(qRound(kCount * kWidth * g_ratio), qRound(kHeight * g_ratio), QImage::Format_ARGB32_Premultiplied);
-  strip.setDevicePixelRatio(g_ratio);
-  strip.fill(Qt::transparent);
-  slots_.reserve(kCount);
-  {
-    QPainter p(&strip);
-    for (int slot = 0; slot < kCount; ++slot) {
-      QImage picture;
-      if (slot < kProductIcons)
-        picture = ProductPicture(slot);
-      else if (slot < kLevelBase + kLevels)
-        picture = LevelPicture(slot - kLevelBase);
-      else if (slot < kIdleBase + kProductIcons)
-        picture = Greyed(ProductPicture(slot - kIdleBase));
-      else
-        picture = Blank();
-      p.drawImage(slot * kWidth, 0, picture);
-      slots_.push_back(QPixmap::fromImage(picture));
-    }
-  }
-  strip_ = QPixmap::fromImage(strip);
-}
+UserIcons::UserIcons(qreal devicePixelRatio)
+    : ratio_(devicePixelRatio > 0 ? devicePixelRatio : (qApp != nullptr ? qApp->devicePixelRatio() : 1.0)),
+      slots_(kCount) {}
 
 QPixmap UserIcons::pixmap(int slot) const {
   if (slot < 0 || slot >= kCount) return {};
-  return slots_[static_cast<size_t>(slot)];
+  QPixmap& picture = slots_[static_cast<size_t>(slot)];
+  if (picture.isNull()) {
+    // Drawn when first shown: a channel shows only a few of the seventy.
+    g_ratio = ratio_;
+    QImage image;
+    if (slot < kProductIcons)
+      image = ProductPicture(slot);
+    else if (slot < kLevelBase + kLevels)
+      image = LevelPicture(slot - kLevelBase);
+    else if (slot < kIdleBase + kProductIcons)
+      image = Greyed(ProductPicture(slot - kIdleBase));
+    else
+      image = Blank();
+    picture = QPixmap::fromImage(std::move(image));
+  }
+  return picture;
+}
+
+QPixmap UserIcons::strip() const {
+  QImage strip(qRound(kCount * kWidth * ratio_), qRound(kHeight * ratio_), QImage::Format_ARGB32_Premultiplied);
+  strip.setDevicePixelRatio(ratio_);
+  strip.fill(Qt::transparent);
+  QPainter p(&strip);
+  for (int slot = 0; slot < kCount; ++slot) p.drawPixmap(slot * kWidth, 0, pixmap(slot));
+  p.end();
+  return QPixmap::fromImage(std::move(strip));
 }
 
 int UserIcons::levelSlot(int level) { return level >= 0 && level < kLevels ? kLevelBase + level : -1; }

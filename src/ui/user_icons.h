@@ -1,5 +1,6 @@
 #pragma once
-// The user list's icon strip: 70 pictures of 28 x 14 pixels, drawn at start-up.
+// The user list's icon strip: 70 pictures of 28 x 14 pixels, each drawn when
+// first asked for.
 #include <QPixmap>
 #include <vector>
 
@@ -27,14 +28,15 @@ class UserIcons {
 
   // The picture in `slot`; a null pixmap outside 0..69.
   QPixmap pixmap(int slot) const;
-  // The whole strip, slot 0 on the left (kCount * kWidth by kHeight logical pixels).
-  const QPixmap& strip() const { return strip_; }
+  // The whole strip, slot 0 on the left (kCount * kWidth by kHeight logical
+  // pixels), put together when asked for.
+  QPixmap strip() const;
   // The slot of a level's picture, or -1 when the level has none (outside 0..19).
   static int levelSlot(int level);
 
  private:
-  QPixmap strip_;
-  std::vector<QPixmap> slots_;
+  qreal ratio_;
+  mutable std::vector<QPixmap> slots_;  // null until drawn
 };
 
 }  // namespace tolvik::ui

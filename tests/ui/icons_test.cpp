@@ -50,5 +50,55 @@ TEST(ToolIcons, SharpAtTwiceTheSizeAndRimmedForDarkToolbars) {
   EXPECT_GT(rim, 20);
 }
 
+TEST(ToolIcons, DrawnOnDemandTheyAnswerLikeAPlainIconOfAllTheirPictures) {
+  const QIcon icon = DrawToolIcon(ToolIcon::Connect);
+  EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 15}, {32, 30}, {48, 45}}));
+  const QImage plain = icon.pixmap(QSize(16, 15), 1.0).toImage();
+  const QPixmap large = icon.pixmap(QSize(16, 15), 3.0);
+  ASSERT_EQ(large.size(), QSize(48, 45));
+  EXPECT_EQ(large.devicePixelRatio(), 3.0);
+  // Drawn at its size, not the small one blown up.
+  EXPECT_NE(large.toImage().scaled(16, 15, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(plain.format()),
+            plain);
+
+  QIcon reference;
+  for (qreal scale : {1.0, 2.0, 3.0}) reference.addPixmap(icon.pixmap(QSize(16, 15), scale));
+  // Scaled down, the disabled look, in between sizes: as the plain icon does
+  // it, also when the request is the first the icon gets.
+  for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected})
+    for (const QSize& size : {QSize(16, 15), QSize(12, 12), QSize(24, 24), QSize(64, 60)})
+      for (qreal scale : {1.0, 1.5, 2.0, 4.0}) {
+        const QPixmap drawn = DrawToolIcon(ToolIcon::Connect).pixmap(size, scale, mode);
+        const QPixmap expected = reference.pixmap(size, scale, mode);
+        EXPECT_EQ(drawn.size(), expected.size()) << mode << " " << size.width() << " " << scale;
+        EXPECT_EQ(drawn.devicePixelRatio(), expected.devicePixelRatio());
+        EXPECT_EQ(drawn.toImage(), expected.toImage()) << mode << " " << size.width() << " " << scale;
+        EXPECT_EQ(icon.actualSize(size, mode), reference.actualSize(size, mode));
+      }
+  EXPECT_NE(icon.pixmap(QSize(16, 15), 1.0, QIcon::Disabled).toImage(), plain);
+}
+
+TEST(AppIcon, EverySizeTheWindowSystemIsOfferedIsDrawnAtThatSize) {
+  const QIcon icon = DrawAppIcon();
+  const QList<QSize> sizes = icon.availableSizes();
+  ASSERT_EQ(sizes, (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
+  for (const QSize& size : sizes) {
+    const QImage image = icon.pixmap(size, 1.0).toImage();
+    ASSERT_EQ(image.size(), size);
+    // The shield's blue fills the middle at every size.
+    EXPECT_EQ(QColor(image.pixel(size.width() / 2, size.height() * 3 / 4)).blue(), 180) << size.width();
+    EXPECT_EQ(icon.pixmap(size, 1.0).toImage(), image) << "drawn the same each time";
+  }
+  QIcon reference;
+  for (const QSize& size : sizes) reference.addPixmap(icon.pixmap(size, 1.0));
+  for (const QSize& size : {QSize(16, 16), QSize(20, 20), QSize(40, 40), QSize(200, 200)})
+    for (qreal scale : {1.0, 2.0}) {
+      const QPixmap drawn = icon.pixmap(size, scale);
+      EXPECT_EQ(drawn.size(), reference.pixmap(size, scale).size()) << size.width() << " " << scale;
+      EXPECT_EQ(drawn.toImage(), reference.pixmap(size, scale).toImage()) << size.width() << " " << scale;
+    }
+}
+
 }  // namespace
 }  // namespace tolvik::ui

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "support/temp_dir.h"
@@ -76,6 +77,25 @@ TEST_F(WindowKeysTest, CtrlFFindsNextAndPreviousWrappingAndHighlightsEveryMatch)
   QTest::keyClick(bar->field(), Qt::Key_Escape);
   EXPECT_FALSE(bar->isVisible());
   EXPECT_EQ(focus(), &window_->chatBarWidget()->input());
+}
+
+TEST_F(WindowKeysTest, TheOpenedFindFieldHasAWorkingClearButton) {
+  ChatPane* pane = window_->chatPane();
+  pane->print(TextType::OthersText, "%s", "alpha");
+  QTest::keyClick(focus(), Qt::Key_F, Qt::ControlModifier);
+  FindBar* bar = window_->findBar();
+  ASSERT_TRUE(bar->isVisible());
+  EXPECT_TRUE(bar->field()->isClearButtonEnabled());
+  QTest::keyClicks(bar->field(), "alp");
+  ASSERT_EQ(bar->matchCount(), 1);
+  QToolButton* clear = nullptr;
+  for (QToolButton* button : bar->field()->findChildren<QToolButton*>())
+    if (button->isVisible() && button->isEnabled()) clear = button;
+  ASSERT_NE(clear, nullptr);
+  QTest::mouseClick(clear, Qt::LeftButton);
+  EXPECT_TRUE(bar->field()->text().isEmpty());
+  EXPECT_EQ(bar->matchCount(), 0);
+  EXPECT_TRUE(pane->extraSelections().isEmpty());
 }
 
 TEST_F(WindowKeysTest, CtrlTabWalksTheDocksAndTabStillCompletes) {
