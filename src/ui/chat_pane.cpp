@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <QTime>
 #include <QUrl>
@@ -174,7 +175,11 @@ void ChatPane::insertLines(const std::vector<PendingLine>& lines) {
   const int excess = document()->blockCount() - kMaxLines;
   if (excess > 0) {
     QTextBlock kept = document()->firstBlock();
-    for (int i = 0; i < excess; ++i, kept = kept.next()) removedLines += std::max(1, kept.lineCount());
+    for (int i = 0; i < excess; ++i, kept = kept.next()) {
+      removedLines += std::max(1, kept.lineCount());
+      for (auto it = kept.begin(); !it.atEnd(); ++it)
+        if (it.fragment().charFormat().isAnchor()) ++links_gone_;
+    }
     removedChars = kept.position();
     QTextCursor top(document());
     top.beginEditBlock();
@@ -189,6 +194,54 @@ void ChatPane::insertLines(const std::vector<PendingLine>& lines) {
   } else {
     bar->setValue(std::max(0, oldValue - removedLines));
   }
+  if (links_gone_ >= kLinksGoneBeforeRebuild) dropUnusedFormats();
+}
+
+void ChatPane::dropUnusedFormats() {
+  links_gone_ = 0;
+  QScrollBar* bar = verticalScrollBar();
+  const bool atEnd = bar->value() >= bar->maximum();
+  const QTextBlock top = document()->findBlockByLineNumber(bar->value());
+  const int topNumber = top.blockNumber();
+  const int lineInTop = bar->value() - top.firstLineNumber();
+  const QTextCursor cursor = textCursor();
+  const int anchor = cursor.anchor();
+  const int position = cursor.position();
+  struct Mark {
+    int start;
+    int end;
+    QTextCharFormat format;
+  };
+  std::vector<Mark> marks;
+  for (const QTextEdit::ExtraSelection& mark : extraSelections())
+    marks.push_back({mark.cursor.selectionStart(), mark.cursor.selectionEnd(), mark.format});
+
+  // A copy holds only the formats its text uses; the emptied document
+  // forgets all of its own.
+  const QTextDocumentFragment text(document());
+  document()->clear();
+  QTextCursor(document()).insertFragment(text);
+
+  QTextCursor restored(document());
+  restored.setPosition(anchor);
+  restored.setPosition(position, QTextCursor::KeepAnchor);
+  setTextCursor(restored);
+  QList<QTextEdit::ExtraSelection> highlights;
+  for (const Mark& mark : marks) {
+    QTextCursor at(document());
+    at.setPosition(mark.start);
+    at.setPosition(mark.end, QTextCursor::KeepAnchor);
+    highlights.append({at, mark.format});
+  }
+  setExtraSelections(highlights);
+  if (atEnd) {
+    bar->setValue(bar->maximum());
+    return;
+  }
+  // The same line at the top: the lines above count as laid out now.
+  const QTextBlock newTop = document()->findBlockByNumber(topNumber);
+  blockBoundingRect(newTop);
+  bar->setValue(newTop.firstLineNumber() + std::min(lineInTop, std::max(0, newTop.lineCount() - 1)));
 }
 
 void ChatPane::keepSelection(int anchor, int position) {

@@ -21,6 +21,11 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
  public:
   // Lines (text blocks) the pane keeps; older ones are removed from the top.
   static constexpr int kMaxLines = 5000;
+  // The document keeps a text format for every link target it has held, also
+  // after the link left the pane. Once this many links have left, the pane's
+  // text is rebuilt in place with only the formats still in use (the view,
+  // the selection and the find highlights stay).
+  static constexpr int kLinksGoneBeforeRebuild = 1000;
 
   explicit ChatPane(QWidget* parent = nullptr);
   ~ChatPane() override;
@@ -119,6 +124,8 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   // Puts the selection back on the same text after an append moved it
   // (offsets already shifted for lines removed from the top).
   void keepSelection(int anchor, int position);
+  // Rebuilds the text so the document drops the formats no line uses.
+  void dropUnusedFormats();
   void selectLinkAt(const QPoint& pos);
   void openLink(const QString& text);
 
@@ -128,6 +135,7 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   std::unique_ptr<ChatLog> log_;
   std::vector<PendingLine> pending_;
   int batch_depth_ = 0;
+  int links_gone_ = 0;  // links removed from the top since the last rebuild
   bool flush_posted_ = false;
 };
 

@@ -315,6 +315,60 @@ TEST_F(ChatPaneTest, LinkClicksOpenOnlyWebFtpAndMailLinks) {
   EXPECT_TRUE(lastLine().contains("file:///etc/x.org"));
 }
 
+TEST_F(ChatPaneTest, FormatsOfLinksThatLeftAreGivenBackKeepingViewSelectionHighlightsAndClicks) {
+  auto link = [this](int i) { pane_.print(TextType::OthersText, "<u> see http://example.org/%d now", i); };
+  auto select = [this](const QString& text) {
+    const QTextCursor found = pane_.document()->find(text);
+    EXPECT_FALSE(found.isNull()) << text.toStdString();
+    return found;
+  };
+  for (int i = 1; i <= ChatPane::kMaxLines; ++i) link(i);
+  pane_.setFollowNewText(false);
+  pane_.setTextCursor(select("example.org/3000 "));
+  pane_.verticalScrollBar()->setValue(2000);
+  ASSERT_EQ(topBlock().text(), "<u> see http://example.org/2001 now ");
+  QTextEdit::ExtraSelection mark;
+  mark.cursor = select("example.org/2500 ");
+  mark.format.setBackground(Qt::yellow);
+  pane_.setExtraSelections({mark});
+  const qsizetype formats = pane_.document()->allFormats().size();
+
+  // Every new link brings a format; those of the links leaving at the top stay until enough have left.
+  const int last = ChatPane::kMaxLines + ChatPane::kLinksGoneBeforeRebuild;
+  for (int i = ChatPane::kMaxLines + 1; i < last; ++i) link(i);
+  EXPECT_EQ(pane_.document()->allFormats().size(), formats + ChatPane::kLinksGoneBeforeRebuild - 1);
+  link(last);
+  EXPECT_LE(pane_.document()->allFormats().size(), formats);
+
+  EXPECT_EQ(pane_.document()->blockCount(), ChatPane::kMaxLines);
+  EXPECT_EQ(pane_.document()->firstBlock().text(), QString("<u> see http://example.org/%1 now ").arg(last - ChatPane::kMaxLines + 1));
+  EXPECT_EQ(topBlock().text(), "<u> see http://example.org/2001 now ");
+  EXPECT_EQ(pane_.textCursor().selectedText(), "example.org/3000 ");
+  ASSERT_EQ(pane_.extraSelections().size(), 1);
+  EXPECT_EQ(pane_.extraSelections()[0].cursor.selectedText(), "example.org/2500 ");
+  EXPECT_EQ(pane_.extraSelections()[0].format.background().color(), QColor(Qt::yellow));
+  const auto runs = Fragments(topBlock());
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[1].format.anchorHref(), "http://example.org/2001");
+  EXPECT_EQ(topBlock().blockFormat().layoutDirection(), Qt::LeftToRight);
+
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler("http", &recorder, "open");
+  QTest::mouseClick(pane_.viewport(), Qt::LeftButton, {}, pointOf("example.org/2002 "));
+  QDesktopServices::unsetUrlHandler("http");
+  EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl("http://example.org/2002")});
+
+  // Following: the end stays in view through the next rebuild.
+  pane_.setFollowNewText(true);
+  pane_.scrollToBottom();
+  const qsizetype rebuilt = pane_.document()->allFormats().size();
+  for (int i = last + 1; i <= last + ChatPane::kLinksGoneBeforeRebuild; ++i) link(i);
+  EXPECT_LE(pane_.document()->allFormats().size(), rebuilt);
+  EXPECT_EQ(pane_.verticalScrollBar()->value(), pane_.verticalScrollBar()->maximum());
+  EXPECT_EQ(pane_.cursorForPosition(QPoint(1, pane_.viewport()->height() - 2)).block().text(),
+            QString("<u> see http://example.org/%1 now ").arg(last + ChatPane::kLinksGoneBeforeRebuild));
+}
+
 TEST_F(ChatPaneTest, UsersCannotTurnALineOrALinkAround) {
   // "<\u202EX> olleh <renwo" would read "<owner> hello <X".
   pane_.print(TextType::OthersText, "<%s> %s", "\xE2\x80\xAEX", "olleh <renwo");
