@@ -11,6 +11,7 @@
 #include "ui/face/face_window.h"
 #include "ui/face/remote_target.h"
 #include "ui/profile_session.h"
+#include "ui/quiet_style.h"
 #include "ui/translations.h"
 
 namespace {
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
   if (!dir.error.empty()) return UsageError(QString::fromStdString(dir.error));
 
   QApplication app(argc, argv);
+  tolvik::ui::InstallQuietStyle();
   SetNames();
   tolvik::ui::InstallTranslators(app);
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tolvik.Tolvik"));
