@@ -17,6 +17,8 @@
 #include <QTime>
 #include <QUrl>
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 
 #include "display/url_runs.h"
 #include "ui/chat_log.h"
@@ -39,6 +41,8 @@ QUrl LinkTarget(const QString& linkText) {
 }
 
 std::string NoticeText(const QString& text) { return ToWire(text, kNoticeBytes); }
+
+QString StampText(const QTime& time) { return time.toString(QStringLiteral("[HH:mm:ss] ")); }
 
 }  // namespace
 
@@ -71,15 +75,26 @@ ChatPane::~ChatPane() = default;
 void ChatPane::append(const char* text, const TextFormat& format) {
   // The hint is for an empty pane only; once chat begins it has done its job.
   if (!placeholderText().isEmpty()) setPlaceholderText(QString());
-  std::string line(text);
-  line += ' ';
+  const size_t size = std::strlen(text) + 1;  // with the trailing space
   const bool stamped = timestamps_ || log_timestamps_;
-  const QString stamp = stamped ? QTime::currentTime().toString(QStringLiteral("[HH:mm:ss] ")) : QString();
+  const QTime now = stamped ? QTime::currentTime() : QTime();
   std::string logError;
-  const bool logFailed =
-      log_->isOpen() && !log_->write(log_timestamps_ ? stamp.toStdString() + line : line, logError);
+  bool logFailed = false;
+  if (log_->isOpen()) {
+    std::string line = log_timestamps_ ? StampText(now).toStdString() : std::string();
+    line.append(text).push_back(' ');
+    logFailed = !log_->write(line, logError);
+  }
 
-  pending_.push_back({std::move(line), format, timestamps_ ? stamp : QString()});
+  // Lines of a batch mostly share a few formats: each is kept once.
+  std::vector<TextFormat>& formats = pending_.formats;
+  const auto known = std::find(formats.rbegin(), formats.rend(), format);
+  const bool is_new = known == formats.rend();
+  const auto format_index = static_cast<uint32_t>(is_new ? formats.size() : formats.rend() - known - 1);
+  if (is_new) formats.push_back(format);
+  pending_.lines.push_back({static_cast<uint32_t>(pending_.text.size()), static_cast<uint32_t>(size), format_index,
+                            timestamps_ ? now.msecsSinceStartOfDay() : -1});
+  pending_.text.append(text).push_back(' ');
   static const QMetaMethod shown = QMetaMethod::fromSignal(&ChatPane::lineShown);
   if (batch_depth_ == 0) {
     flushPending();
@@ -112,13 +127,14 @@ void ChatPane::endBatch() {
 }
 
 void ChatPane::flushPending() {
-  if (pending_.empty()) return;
-  std::vector<PendingLine> lines;
-  lines.swap(pending_);
-  insertLines(lines);
+  if (pending_.lines.empty()) return;
+  Batch batch;
+  std::swap(batch, pending_);
+  insertLines(batch);
 }
 
-void ChatPane::insertLines(const std::vector<PendingLine>& lines) {
+void ChatPane::insertLines(const Batch& batch) {
+  const std::vector<PendingLine>& lines = batch.lines;
   QScrollBar* bar = verticalScrollBar();
   const int oldValue = bar->value();
   // A selection that reaches the end of the text would take in the new lines.
@@ -149,15 +165,16 @@ void ChatPane::insertLines(const std::vector<PendingLine>& lines) {
       block.setLayoutDirection(Qt::LeftToRight);
       cursor.setBlockFormat(block);
     }
-    const QTextCharFormat lineFormat = CharFormatFor(pending.format);
-    const bool lineIsLink = IsLinkFormat(pending.format);
-    if (!pending.stamp.isEmpty()) {
+    const TextFormat& record = batch.formats[pending.format];
+    const QTextCharFormat lineFormat = CharFormatFor(record);
+    const bool lineIsLink = IsLinkFormat(record);
+    if (pending.stamp_ms >= 0) {
       QTextCharFormat stampFormat = lineFormat;
       stampFormat.setForeground(QColor(0x90, 0x90, 0x90));
       stampFormat.setAnchor(false);
-      cursor.insertText(pending.stamp, stampFormat);
+      cursor.insertText(StampText(QTime::fromMSecsSinceStartOfDay(pending.stamp_ms)), stampFormat);
     }
-    for (const TextRun& run : SplitUrlRuns(pending.text)) {
+    for (const TextRun& run : SplitUrlRuns(std::string_view(batch.text).substr(pending.text_start, pending.text_size))) {
       const QString shown = FromWire(run.text);
       QTextCharFormat f = run.url ? urlFormat : lineFormat;
       if (run.url ? urlIsLink : lineIsLink) {

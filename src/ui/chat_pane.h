@@ -2,6 +2,7 @@
 // The chat display: a read-only pane of coloured lines with clickable URL
 // words, capped at kMaxLines lines, optionally copied to a log file.
 #include <QPlainTextEdit>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,14 +114,22 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // Lines waiting for the end of a batch, kept compact: a crowd's lines can
+  // wait in the thousands while the pane fills.
   struct PendingLine {
-    std::string text;  // as shown, with the trailing space
-    TextFormat format;
-    QString stamp;  // empty without timestamps
+    uint32_t text_start;  // in Batch::text: the line as shown, with the trailing space
+    uint32_t text_size;
+    uint32_t format;       // in Batch::formats
+    int32_t stamp_ms;      // time of arrival (ms since midnight) to show, or -1
+  };
+  struct Batch {
+    std::string text;
+    std::vector<TextFormat> formats;  // each one once
+    std::vector<PendingLine> lines;
   };
   // Adds the waiting lines to the pane.
   void flushPending();
-  void insertLines(const std::vector<PendingLine>& lines);
+  void insertLines(const Batch& batch);
   // Puts the selection back on the same text after an append moved it
   // (offsets already shifted for lines removed from the top).
   void keepSelection(int anchor, int position);
@@ -133,7 +142,7 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   bool timestamps_ = false;
   bool log_timestamps_ = false;
   std::unique_ptr<ChatLog> log_;
-  std::vector<PendingLine> pending_;
+  Batch pending_;
   int batch_depth_ = 0;
   int links_gone_ = 0;  // links removed from the top since the last rebuild
   bool flush_posted_ = false;

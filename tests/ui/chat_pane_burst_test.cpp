@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTime>
 #include <string>
 
 #include "app/document.h"
@@ -70,6 +71,55 @@ TEST_F(ChatPaneBurstTest, ABatchEntersAtItsEndInOneEditAndOneTrim) {
   pane_.endBatch();
   fill(1, 1);
   EXPECT_EQ(lastLine(), line(1));
+}
+
+TEST_F(ChatPaneBurstTest, EachLineOfABatchKeepsItsFormatLinksAndTimeOfArrival) {
+  auto coloured = [](uint32_t colour) {
+    TextFormat f = DefaultTextFormat();
+    f.colour = colour;
+    return f;
+  };
+  const TextFormat red = coloured(0x000000FF);
+  const TextFormat green = coloured(0x0000FF00);
+  const TextFormat blue = coloured(0x00FF0000);
+  pane_.setTimestamps(true);
+  const QTime before = QTime::currentTime();
+  pane_.beginBatch();
+  pane_.append("one", red);
+  pane_.append("two", green);
+  pane_.append("three see http://example.org/3", red);
+  pane_.append("", blue);
+  pane_.append("five", green);
+  pane_.endBatch();
+  const QTime after = QTime::currentTime();
+
+  struct Expected {
+    const char* text;
+    QColor colour;
+  };
+  const Expected expected[] = {{"one ", Qt::red}, {"two ", Qt::green}, {"three see http://example.org/3 ", Qt::red},
+                               {" ", Qt::blue}, {"five ", Qt::green}};
+  QTextBlock block = pane_.document()->firstBlock();
+  for (const Expected& e : expected) {
+    ASSERT_TRUE(block.isValid());
+    const QString text = block.text();
+    // "[HH:mm:ss] " from the time the line arrived.
+    const QTime stamp = QTime::fromString(text.left(10), "[HH:mm:ss]");
+    ASSERT_TRUE(stamp.isValid()) << text.toStdString();
+    EXPECT_GE(stamp, QTime(before.hour(), before.minute(), before.second()));
+    EXPECT_LE(stamp, after);
+    EXPECT_EQ(text.mid(11), e.text);
+    auto fragment = block.begin();
+    ++fragment;  // past the time
+    EXPECT_EQ(fragment.fragment().charFormat().foreground().color(), e.colour) << e.text;
+    block = block.next();
+  }
+  EXPECT_FALSE(block.isValid());
+  QTextBlock link = pane_.document()->findBlockByNumber(2);
+  std::vector<QString> anchors;
+  for (auto it = link.begin(); !it.atEnd(); ++it)
+    if (it.fragment().charFormat().isAnchor()) anchors.push_back(it.fragment().charFormat().anchorHref());
+  EXPECT_EQ(anchors, std::vector<QString>{"http://example.org/3"});
 }
 
 // More lines in one batch than the pane keeps: exactly the newest kMaxLines stay.
