@@ -144,9 +144,27 @@ void ChatPane::insertLines(const Batch& batch) {
   const int selPosition = before.position();
   const int fromBottom = bar->maximum() - oldValue;
 
-  const TextFormat& urlRecord = ChatDisplay::format(TextType::URLs);
-  const QTextCharFormat urlFormat = CharFormatFor(urlRecord);
-  const bool urlIsLink = IsLinkFormat(urlRecord);
+  // Each link's format is its base with the target filled in. The base has
+  // the target property already, so the copy for a link is made at its size
+  // rather than grown: the document keeps one per target.
+  struct Look {
+    QTextCharFormat plain;
+    QTextCharFormat link;  // for a record that makes links
+    bool isLink;
+  };
+  auto lookOf = [](const TextFormat& record) {
+    Look look{CharFormatFor(record), {}, IsLinkFormat(record)};
+    if (look.isLink) {
+      look.link = look.plain;
+      look.link.setAnchor(true);
+      look.link.setAnchorHref(QString());
+    }
+    return look;
+  };
+  const Look url = lookOf(ChatDisplay::format(TextType::URLs));
+  std::vector<Look> looks;
+  looks.reserve(batch.formats.size());
+  for (const TextFormat& record : batch.formats) looks.push_back(lookOf(record));
   // More lines than the pane keeps: the oldest of them would leave at once.
   const size_t skip = lines.size() > static_cast<size_t>(kMaxLines) ? lines.size() - kMaxLines : 0;
 
@@ -165,23 +183,23 @@ void ChatPane::insertLines(const Batch& batch) {
       block.setLayoutDirection(Qt::LeftToRight);
       cursor.setBlockFormat(block);
     }
-    const TextFormat& record = batch.formats[pending.format];
-    const QTextCharFormat lineFormat = CharFormatFor(record);
-    const bool lineIsLink = IsLinkFormat(record);
+    const Look& line = looks[pending.format];
     if (pending.stamp_ms >= 0) {
-      QTextCharFormat stampFormat = lineFormat;
+      QTextCharFormat stampFormat = line.plain;
       stampFormat.setForeground(QColor(0x90, 0x90, 0x90));
       stampFormat.setAnchor(false);
       cursor.insertText(StampText(QTime::fromMSecsSinceStartOfDay(pending.stamp_ms)), stampFormat);
     }
     for (const TextRun& run : SplitUrlRuns(std::string_view(batch.text).substr(pending.text_start, pending.text_size))) {
       const QString shown = FromWire(run.text);
-      QTextCharFormat f = run.url ? urlFormat : lineFormat;
-      if (run.url ? urlIsLink : lineIsLink) {
-        f.setAnchor(true);
+      const Look& look = run.url ? url : line;
+      if (look.isLink) {
+        QTextCharFormat f = look.link;
         f.setAnchorHref(shown.trimmed());
+        cursor.insertText(shown, f);
+      } else {
+        cursor.insertText(shown, look.plain);
       }
-      cursor.insertText(shown, f);
     }
   }
   cursor.endEditBlock();
