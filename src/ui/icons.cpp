@@ -234,11 +234,10 @@ void DrawTool(QPainter& p, ToolIcon which) {
 // and device pixels per logical pixel); a request is served the way the
 // plain pixmap icon serves it from all of them: the picture of the nearest
 // scale (the first listed of two as near); among pictures of one scale the
-// smallest at least as large, by area, else the largest. That
-// picture is drawn when first needed and, with `keep`, kept; without, every
-// picture is drawn for the request and let go. What the plain icon does with
-// a picture (scaling down, the disabled look) it still does: the drawn
-// pictures sit in one.
+// smallest at least as large, by area, else the largest. That picture is
+// drawn when first needed and, with `keep`, kept; without, it is drawn for
+// the request and let go. What the plain icon does with a picture (scaling
+// down, the disabled look) it still does: the drawn pictures sit in one.
 class DrawnIconEngine : public QIconEngine {
  public:
   struct Picture {
@@ -291,9 +290,9 @@ class DrawnIconEngine : public QIconEngine {
   // pictures is then the best among those.
   QIcon holding(qsizetype index) {
     if (!keep_) {
-      QIcon all;
-      for (int i = 0; i < pictures_.size(); ++i) all.addPixmap(draw_(i));
-      return all;
+      QIcon once;
+      once.addPixmap(draw_(static_cast<int>(index)));
+      return once;
     }
     QPixmap& picture = drawn_[static_cast<size_t>(index)];
     if (picture.isNull()) {
