@@ -293,7 +293,8 @@ void ChatPane::keepSelection(int anchor, int position) {
 
 void ChatPane::clearChat() {
   flushPending();
-  clear();
+  clear();  // the document drops every format with its text
+  links_gone_ = 0;
 }
 
 void ChatPane::selectAllVisible() {
