@@ -94,9 +94,11 @@ void MainWindow::listenForFaces(const std::string& workingDir) {
     doc_->Display().print(TextType::BotInfo, "Faces cannot attach: %s", error.c_str());
   // And over the network when Bot.ini's [Remote] Listen asks for it.
   ListenForRemoteFaces(*doc_, *faces_);
-  // What changed without a line to say so goes out each time the loop rests.
+  // What changed without a line to say so goes out each time the loop rests;
+  // the switches a face flipped show their new state here then too.
   if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+      toggles_->refresh();
       if (faces_) faces_->Refresh();
     });
 }
@@ -469,7 +471,7 @@ bool MainWindow::configureBot() {
   if (!accepted) return false;
   // The fonts as stored now, the switches as in use, the server of the status text.
   doc_->Display().setFormats(LoadTextFormats(doc_->Paths().botIni));
-  for (const ToggleKey& key : kToggleKeys) toggles_->action(key.key)->setChecked((doc_->GetToggles().*key.field).state);
+  toggles_->refresh();
   status_bar_->setConnectionStatus(FromWire(doc_->StatusText()));
   return true;
 }

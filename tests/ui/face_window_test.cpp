@@ -255,6 +255,22 @@ TEST_F(FaceWindowTest, AToggleClickedInTheWindowSwitchesTheBotAndComesBackChecke
             before ? QStringLiteral("Enter/Leave Notify: ON") : QStringLiteral("Enter/Leave Notify: OFF"));
 }
 
+// The bot's own window shows a switch a face flipped: check mark, pressed
+// button and the status bar's pane.
+TEST_F(FaceWindowTest, AToggleFlippedInTheFaceShowsInTheBotsWindow) {
+  const bool before = bot->document().GetToggles().AllowPage.state;
+  QAction* own = bot->toggles()->action("AllowPage");
+  ASSERT_EQ(own->isChecked(), before);
+  QTest::mouseClick(face->findChild<QToolBar*>()->widgetForAction(face->toggles()->action("AllowPage")),
+                    Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bot->document().GetToggles().AllowPage.state != before; }, kWait));
+  ASSERT_TRUE(Until([&] { return own->isChecked() != before; }));
+  auto* button = qobject_cast<QToolButton*>(bot->findChild<QToolBar*>()->widgetForAction(own));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->isChecked(), !before);
+  EXPECT_EQ(bot->statusPanes()->paneText(2), before ? QStringLiteral("Page: OFF") : QStringLiteral("Page: On"));
+}
+
 TEST_F(FaceWindowTest, TheBotClosingIsSaidAndARestartedBotIsAttachedAgain) {
   bot.reset();  // the bot closes; its faces are told
   ASSERT_TRUE(QTest::qWaitFor([&] { return !face->link().attached(); }, kWait));
