@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -156,6 +157,30 @@ TEST_F(FaceWindowTest, ShowsTheBotsLinesUsersAndStatusThenLiveLines) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return face->users().findUser("dave") >= 0; }, kWait));
   ASSERT_TRUE(QTest::qWaitFor([&] { return face->users().findUser("bob") < 0; }, kWait));
   EXPECT_EQ(view().userModel().rowCount(), 4);
+}
+
+// A join and a leave reach the face's list as one inserted and one removed
+// row, not a refill: the row clicked stays selected.
+TEST_F(FaceWindowTest, JoinsAndLeavesChangeTheFacesListRowByRow) {
+  const int alice = face->users().findUser("alice");
+  ASSERT_GE(alice, 0);
+  QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, RowCenter(alice));
+  ASSERT_TRUE(face->users().isSelected("alice"));
+  QAbstractItemModel* model = &view().userModel();
+  QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+  QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+
+  gateway.send("1002 JOIN dave 0000 [CHAT]\r\n1003 LEAVE bob 0000\r\n");
+  ASSERT_TRUE(Until([&] { return face->users().findUser("dave") >= 0 && face->users().findUser("bob") < 0; }));
+  EXPECT_EQ(resets.count(), 0);
+  EXPECT_EQ(inserted.count(), 1);
+  EXPECT_EQ(removed.count(), 1);
+  EXPECT_TRUE(face->users().isSelected("alice"));
+  const UserList& bots = bot->document().Bot().Users();
+  ASSERT_EQ(face->users().userCount(), bots.userCount());
+  for (int i = 0; i < bots.userCount(); ++i) EXPECT_EQ(face->users().row(i).name, bots.row(i).name) << i;
+  EXPECT_EQ(face->users().label(), bots.label());
 }
 
 TEST_F(FaceWindowTest, ALineTypedInTheChatBarReachesTheServerOnceAndLocalCommandsNever) {
