@@ -10,6 +10,7 @@
 
 #include "settings/font_records.h"
 #include "cli/line_editor.h"
+#include "cli_login.h"
 #include "cli_process.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
@@ -18,21 +19,15 @@ namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CliBotIni;
 using testing::CliProcess;
 using testing::CliStart;
 using testing::ScriptedGateway;
 using testing::TempDir;
 using testing::kUnsetEnv;
 
-std::string BotIni(const ScriptedGateway& gateway) {
-  return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n";
-}
-
 void LogIn(ScriptedGateway& gateway, CliProcess& cli, const std::string& roster = "") {
-  ASSERT_TRUE(gateway.waitForClients(1));
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n" + roster);
+  testing::PlayCliLogin(gateway, roster);
   ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
   ASSERT_TRUE(cli.WaitOutput("-- Status: Connected")) << cli.output();
   ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output();
@@ -87,7 +82,7 @@ CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env =
 TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("first line\r");
@@ -112,7 +107,7 @@ TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
 TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("half typed");
@@ -133,7 +128,7 @@ TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
 TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli, "1001 USER Zebulon 0000 [CHAT]\r\n1001 USER zelda 0000 [CHAT]\r\n");
   cli.Type("hi ze\t\r");
@@ -151,7 +146,7 @@ TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
 TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   {
     CliProcess cli(OnTerminal(dir));
     WaitForPrompt(cli);
@@ -185,7 +180,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
 TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   auto history = [](int first_old) {
     std::string text = "_HiStOrY_V2_\n";  // libedit's file format
     for (int i = first_old; i <= LineEditor::kHistoryLines; ++i) text += "old-" + std::to_string(i) + "\n";
@@ -202,7 +197,7 @@ TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
 TEST(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   dir.write("victim", "someone else's file\n");
   ASSERT_EQ(::chmod(dir.file("victim").c_str(), 0644), 0);
   const std::string link = dir.file(LineEditor::kHistoryFile);
@@ -240,7 +235,7 @@ TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
   for (const Case& c : cases) {
     ScriptedGateway gateway;
     TempDir dir;
-    dir.write("Bot.ini", BotIni(gateway));
+    dir.write("Bot.ini", CliBotIni(gateway));
     TextFormat red = DefaultTextFormats()[TextTypeIndex(TextType::OthersText)];
     red.colour = 0x0000FF;
     ASSERT_TRUE(SaveTextFormat((dir.path() / "Bot.ini").string(), TextType::OthersText, red));
@@ -279,7 +274,7 @@ TEST(CliColour, DepthFollowsWhatTheTerminalSaysAndPaleOrDarkTextKeepsItsForegrou
     SCOPED_TRACE(std::string("TERM=") + c.term + " COLORTERM=" + (c.colorterm == kUnsetEnv ? "(unset)" : c.colorterm));
     ScriptedGateway gateway;
     TempDir dir;
-    dir.write("Bot.ini", BotIni(gateway));
+    dir.write("Bot.ini", CliBotIni(gateway));
     const std::string ini = (dir.path() / "Bot.ini").string();
     const struct {
       TextType type;
