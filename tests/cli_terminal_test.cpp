@@ -79,10 +79,16 @@ CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env =
   return CliStart{{"--dir", dir.path().string()}, std::move(env), true};
 }
 
-TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
+// A working directory whose Bot.ini logs in to the gateway.
+class CliLineEditor : public ::testing::Test {
+ protected:
+  void SetUp() override { dir.write("Bot.ini", CliBotIni(gateway)); }
+
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", CliBotIni(gateway));
+};
+
+TEST_F(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("first line\r");
@@ -104,10 +110,7 @@ TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
-TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", CliBotIni(gateway));
+TEST_F(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("half typed");
@@ -125,10 +128,7 @@ TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
-TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", CliBotIni(gateway));
+TEST_F(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli, "1001 USER Zebulon 0000 [CHAT]\r\n1001 USER zelda 0000 [CHAT]\r\n");
   cli.Type("hi ze\t\r");
@@ -143,10 +143,7 @@ TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
-TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", CliBotIni(gateway));
+TEST_F(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   {
     CliProcess cli(OnTerminal(dir));
     WaitForPrompt(cli);
@@ -177,10 +174,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
 }
 
 // A full history file from earlier runs, one line typed: the oldest line goes.
-TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", CliBotIni(gateway));
+TEST_F(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   auto history = [](int first_old) {
     std::string text = "_HiStOrY_V2_\n";  // libedit's file format
     for (int i = first_old; i <= LineEditor::kHistoryLines; ++i) text += "old-" + std::to_string(i) + "\n";
@@ -194,10 +188,7 @@ TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
 }
 
-TEST(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", CliBotIni(gateway));
+TEST_F(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
   dir.write("victim", "someone else's file\n");
   ASSERT_EQ(::chmod(dir.file("victim").c_str(), 0644), 0);
   const std::string link = dir.file(LineEditor::kHistoryFile);
