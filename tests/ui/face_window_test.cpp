@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -30,6 +29,7 @@
 #include "storage/instance_lock.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
+#include "row_menu.h"
 #include "ui/chat_pane.h"
 #include "ui/face/face_chat_bar.h"
 #include "ui/face/face_user_menu.h"
@@ -114,18 +114,8 @@ class FaceWindowTest : public ::testing::Test {
   }
 
   UserListView& view() { return face->userListPanel()->view(); }
-  QPoint RowCenter(int row) { return view().visualRect(view().userModel().index(row, 0)).center(); }
-  QMenu* OpenMenuOn(int row) {
-    QWidget* port = view().viewport();
-    QTest::mousePress(port, Qt::RightButton, {}, RowCenter(row));
-    QTest::mouseRelease(port, Qt::RightButton, {}, RowCenter(row));
-    if (!QApplication::activePopupWidget()) {
-      QContextMenuEvent event(QContextMenuEvent::Mouse, RowCenter(row), port->mapToGlobal(RowCenter(row)));
-      QApplication::sendEvent(port, &event);
-    }
-    if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000)) return nullptr;
-    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  }
+  QPoint RowCenter(int row) { return testing::RowCenter(view(), row); }
+  QMenu* OpenMenuOn(int row) { return testing::OpenMenuOn(view(), row); }
   void Type(const QString& text) {
     QLineEdit& input = face->chatBar()->input();
     QTest::mouseClick(&input, Qt::LeftButton);
