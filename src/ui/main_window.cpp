@@ -53,21 +53,17 @@
 #include "ui/view_menu.h"
 #include "ui/window_commands.h"
 #include "ui/window_notifications.h"
+#include "ui/window_title.h"
 #include "ui/window_tool_bar.h"
 #include "ui/window_tray.h"
 #include "ui/wire_text.h"
 #include "ui/window_layout.h"
 
 namespace tolvik::ui {
-namespace {
-
-constexpr char kTitle[] = "Tolvik Version %1";
-
-}  // namespace
 
 MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
     : QMainWindow(parent), host_(new QtHost(this)) {
-  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)));
+  setWindowTitle(VersionTitle());
   setWindowIcon(DrawAppIcon());
   // The document comes first: the chat pane is its display, and every bar works on it.
   createDocument(workingDir);
@@ -124,7 +120,7 @@ void MainWindow::start() {
 
 void MainWindow::showProfile(const QString& shown, const std::string& profile) {
   profile_ = profile;
-  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)) + QStringLiteral(" - ") + shown);
+  setWindowTitle(WindowTitle(shown));
 }
 
 void MainWindow::openProfile() {

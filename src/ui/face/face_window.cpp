@@ -36,16 +36,12 @@
 #include "ui/view_menu.h"
 #include "ui/window_commands.h"
 #include "ui/window_notifications.h"
+#include "ui/window_title.h"
 #include "ui/window_tool_bar.h"
 #include "ui/window_tray.h"
 #include "ui/wire_text.h"
 
 namespace tolvik::ui {
-namespace {
-
-constexpr char kTitle[] = "Tolvik Version %1";
-
-}  // namespace
 
 FaceTarget FaceTarget::Local(const WorkingDirectory& dir) {
   FaceTarget target;
@@ -61,8 +57,7 @@ QString FaceWindow::LocalOnlyTip() {
 }
 
 FaceWindow::FaceWindow(FaceTarget target, QWidget* parent) : QMainWindow(parent), target_(std::move(target)) {
-  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)) + QStringLiteral(" - ") +
-                 target_.title);
+  setWindowTitle(WindowTitle(target_.title));
   setWindowIcon(DrawAppIcon());
   // The pane comes first: the link writes the bot's lines into it.
   createPane();
@@ -243,8 +238,8 @@ void FaceWindow::showAttached(bool attached) {
   if (attached) {
     pane_->setHint(QString());
     if (!target_.remote_host.empty())
-      setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)) + QStringLiteral(" - ") +
-                     FromWire(m.BotName()) + QLatin1Char('@') + QString::fromStdString(target_.remote_host));
+      setWindowTitle(
+          WindowTitle(FromWire(m.BotName()) + QLatin1Char('@') + QString::fromStdString(target_.remote_host)));
     MirrorUsers(m, *users_);
     showToggles();
     status_bar_->setGauge(m.Gauge());
