@@ -1,8 +1,6 @@
 #include "net/websocket_handshake.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-#include <openssl/sha.h>
+#include "net/openssl.h"
 #include <poll.h>
 #include <strings.h>
 
@@ -97,6 +95,7 @@ bool HasToken(const std::string& value, const char* token) {
 }  // namespace
 
 std::string WebSocketAcceptFor(std::string_view key) {
+  if (!openssl::Load()) return std::string();
   std::string joined(key);
   joined += kGuid;
   unsigned char digest[SHA_DIGEST_LENGTH];
