@@ -110,8 +110,8 @@ kicks and bans (an auto-ban list, limits per game product), and runs user
 Tcl scripts on chat events.")
 set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_NAME tolvik-cli)
 # Both programs load OpenSSL when they first need TLS, so dpkg-shlibdeps
-# cannot see it; the window's package gets it through tolvik-cli.
-set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_DEPENDS "libssl3 | libssl3t64")
+# cannot see it: each package names it.
+set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_DEPENDS "libssl3 (>= 3.0.0)")
 set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_TOLVIK-CLI_DESCRIPTION "chat channel moderator bot for terminals and headless servers
 ${_tolvik_about}
@@ -122,6 +122,7 @@ tolvik-cli@.service, that keeps one bot running per profile under
 ~/.local/share/tolvik. An annotated example Bot.ini is in
 /usr/share/doc/tolvik-cli/examples.")
 set(CPACK_DEBIAN_TOLVIK_PACKAGE_NAME tolvik)
+set(CPACK_DEBIAN_TOLVIK_PACKAGE_DEPENDS "libssl3 (>= 3.0.0)")
 set(CPACK_DEBIAN_TOLVIK_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_TOLVIK_DESCRIPTION "chat channel moderator bot in a desktop window
 ${_tolvik_about}
