@@ -1,6 +1,6 @@
 #include "face/face_socket.h"
 
-#include <openssl/rand.h>
+#include "net/openssl.h"
 #include <strings.h>
 
 #include <cstring>
@@ -48,6 +48,11 @@ void FaceSocket::Fail(std::string why) {
 }
 
 void FaceSocket::StartClient(const std::string& host) {
+  std::string why;
+  if (!openssl::Load(&why)) {
+    Fail(why);
+    return;
+  }
   key_ = NewKey();
   out_ += "GET " + std::string(kPath) + " HTTP/1.1\r\nHost: " + host +
           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + key_ +
@@ -110,8 +115,14 @@ bool FaceSocket::ReadUpgrade() {
       Fail("not a WebSocket upgrade");
       return false;
     }
+    const std::string accept = api::WebSocketAcceptFor(key);
+    std::string why;
+    if (accept.empty() && !openssl::Load(&why)) {
+      Fail(why);
+      return false;
+    }
     out_ += "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: " +
-            api::WebSocketAcceptFor(key) + "\r\n\r\n";
+            accept + "\r\n\r\n";
   } else {
     if (header_.compare(0, 12, "HTTP/1.1 101") != 0 ||
         api::HttpHeaderField(header_, "Sec-WebSocket-Accept") != api::WebSocketAcceptFor(key_)) {

@@ -1,8 +1,6 @@
 #include "net/websocket_handshake.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-#include <openssl/sha.h>
+#include "net/openssl.h"
 #include <poll.h>
 #include <strings.h>
 
@@ -96,6 +94,7 @@ std::string HttpHeaderField(const std::string& header, const char* name) {
 }
 
 std::string WebSocketAcceptFor(std::string_view key) {
+  if (!openssl::Load()) return std::string();
   std::string joined(key);
   joined += kGuid;
   unsigned char digest[SHA_DIGEST_LENGTH];
