@@ -149,9 +149,9 @@ TEST_F(FaceWindowTest, ShowsTheBotsLinesUsersAndStatusThenLiveLines) {
   EXPECT_EQ(view().userModel().rowCount(), 4);
 }
 
-// A join and a leave reach the face's list as one inserted and one removed
-// row, not a refill: the row clicked stays selected.
-TEST_F(FaceWindowTest, JoinsAndLeavesChangeTheFacesListRowByRow) {
+// A join, a leave and a change reach the face's list row by row, not as a
+// refill: the row clicked stays selected.
+TEST_F(FaceWindowTest, JoinsLeavesAndChangesReachTheFacesListRowByRow) {
   const int alice = face->users().findUser("alice");
   ASSERT_GE(alice, 0);
   QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, RowCenter(alice));
@@ -167,6 +167,13 @@ TEST_F(FaceWindowTest, JoinsAndLeavesChangeTheFacesListRowByRow) {
   EXPECT_EQ(inserted.count(), 1);
   EXPECT_EQ(removed.count(), 1);
   EXPECT_TRUE(face->users().isSelected("alice"));
+  // A row that changes in place stays a row changed.
+  gateway.send("1009 USER carol 0020 [SEXP]\r\n");
+  ASSERT_TRUE(Until([&] {
+    const int carol = face->users().findUser("carol");
+    return carol >= 0 && face->users().row(carol).flags == 0x20;
+  }));
+  EXPECT_EQ(resets.count(), 0);
   const UserList& bots = bot->document().Bot().Users();
   ASSERT_EQ(face->users().userCount(), bots.userCount());
   for (int i = 0; i < bots.userCount(); ++i) EXPECT_EQ(face->users().row(i).name, bots.row(i).name) << i;
