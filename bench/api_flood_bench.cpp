@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli_process_support.h"
 #include "support/api_test_server.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
@@ -45,35 +46,12 @@ using namespace std::chrono_literals;
 double g_flood_seconds = 60;
 int g_burst_events = 400000;
 
-// A field of /proc/PID/status in KiB ("VmRSS:", "VmHWM:"), or -1.
-long StatusKib(pid_t pid, const char* field) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == field) {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 16, '\n');
-  }
-  return -1;
-}
+using tolvik::bench::ProcessStatusKib;
+using tolvik::bench::StopProcess;
 
 pid_t StartCli(const tolvik::testing::TempDir& dir) {
   const char* cli = std::getenv("TOLVIK_CLI") ? std::getenv("TOLVIK_CLI") : TOLVIK_CLI_PATH;
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "r", stdin)) _exit(126);
-    execl(cli, cli, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
-void Stop(pid_t pid) {
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  return tolvik::bench::StartCliService(cli, dir.path().string());
 }
 
 std::string Update(int id, const std::string& name) {
@@ -102,7 +80,7 @@ struct ApiBot {
     ready = server.waitForClients(1, 30s) && !server.waitForReceived("Botapichat.ConnectRequest", 30s).empty();
     std::this_thread::sleep_for(1s);  // the channel script is taken in and the start-up work settles
   }
-  ~ApiBot() { Stop(pid); }
+  ~ApiBot() { StopProcess(pid); }
   // Whispers a command and waits for its answer: the program has taken in
   // everything sent before it.
   bool RoundTrip(std::chrono::seconds limit) {
@@ -122,12 +100,12 @@ void BM_ApiFloodRss(benchmark::State& state) {
         std::chrono::duration<double>(g_flood_seconds));
     bot.server.flood(Say("Channel", "flooding the channel with a short line"), flood);
     long rss_max = 0;
-    while (!bot.server.waitForFloodEnd(100ms)) rss_max = std::max(rss_max, StatusKib(bot.pid, "VmRSS:"));
+    while (!bot.server.waitForFloodEnd(100ms)) rss_max = std::max(rss_max, ProcessStatusKib(bot.pid, "VmRSS:"));
     const long messages = bot.server.flooded();
     const bool answered = bot.RoundTrip(120s);
-    rss_max = std::max(rss_max, StatusKib(bot.pid, "VmRSS:"));
+    rss_max = std::max(rss_max, ProcessStatusKib(bot.pid, "VmRSS:"));
     state.counters["rss_max_kib"] = static_cast<double>(rss_max);
-    state.counters["rss_peak_kib"] = static_cast<double>(StatusKib(bot.pid, "VmHWM:"));
+    state.counters["rss_peak_kib"] = static_cast<double>(ProcessStatusKib(bot.pid, "VmHWM:"));
     state.counters["messages"] = static_cast<double>(messages);
     state.counters["messages_per_s"] = static_cast<double>(messages) / g_flood_seconds;
     state.counters["answered"] = answered ? 1 : 0;
@@ -151,7 +129,7 @@ void BM_BurstPeakMemory(benchmark::State& state) {
       std::vector<std::string> burst(static_cast<size_t>(g_burst_events), Say("Channel", text));
       bot.server.sendBurst(burst);
       answered = bot.RoundTrip(600s);
-      peak = StatusKib(bot.pid, "VmHWM:");
+      peak = ProcessStatusKib(bot.pid, "VmHWM:");
     } else {
       tolvik::testing::ScriptedGateway gateway;
       tolvik::testing::TempDir dir;
@@ -172,8 +150,8 @@ void BM_BurstPeakMemory(benchmark::State& state) {
       burst += "1004 WHISPER pebble 0000 \"/level\"\r\n";
       gateway.send(burst);
       answered = ready && gateway.waitForReceived("You are level 1", 600s);
-      peak = StatusKib(pid, "VmHWM:");
-      Stop(pid);
+      peak = ProcessStatusKib(pid, "VmHWM:");
+      StopProcess(pid);
     }
     state.counters["peak_kib"] = static_cast<double>(peak);
     state.counters["events"] = g_burst_events;

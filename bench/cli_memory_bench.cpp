@@ -3,49 +3,21 @@
 // sees 40 users listed and a little talk, then sits idle; VmRSS is read from
 // /proc. Reported as the counter rss_kib (aim: under 15 MB).
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <thread>
 
+#include "cli_process_support.h"
 #include "support/scripted_gateway.h"
-#include "support/temp_dir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-long RssKib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 16, '\n');
-  }
-  return -1;
-}
-
 void BM_CliIdleIn40UserChannel(benchmark::State& state) {
   for (auto _ : state) {
     tolvik::testing::ScriptedGateway gateway;
-    tolvik::testing::TempDir dir;
-    dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n");
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "r", stdin)) _exit(127);
-      execl(TOLVIK_CLI_PATH, TOLVIK_CLI_PATH, "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    gateway.waitForClients(1);
-    gateway.send("Enter your name and password.\r\n");
-    gateway.waitForReceived("pw\r\n");
+    tolvik::bench::CliService cli(TOLVIK_CLI_PATH, gateway);
     std::string lines = "2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n";
     const char* tags[] = {"[STAR]", "[SEXP]", "[W2BN]", "[DRTL]"};
     for (int i = 0; i < 40; ++i)
@@ -53,10 +25,7 @@ void BM_CliIdleIn40UserChannel(benchmark::State& state) {
     for (int i = 0; i < 40; ++i) lines += "1005 TALK user" + std::to_string(i) + " 0000 \"hello there\"\r\n";
     gateway.send(lines);
     std::this_thread::sleep_for(1500ms);
-    long rss = RssKib(pid);
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    state.counters["rss_kib"] = static_cast<double>(rss);
+    state.counters["rss_kib"] = static_cast<double>(cli.rssKib());
   }
 }
 BENCHMARK(BM_CliIdleIn40UserChannel)->Iterations(1)->Unit(benchmark::kMillisecond);

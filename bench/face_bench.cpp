@@ -28,6 +28,7 @@
 #include "display/chat_display.h"
 #include "face/face_client.h"
 #include "face/local_faces.h"
+#include "cli_process_support.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
 
@@ -38,36 +39,11 @@ using Clock = std::chrono::steady_clock;
 using tolvik::testing::ScriptedGateway;
 using tolvik::testing::TempDir;
 
-long RssKib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 16, '\n');
-  }
-  return -1;
-}
-
 // tolvik-cli as the service runs it, logged in to a channel of `users` users
 // where `lines` lines were said.
 class Bot {
  public:
   Bot(int users, int lines) {
-    dir_.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
-                              "\r\nChannel=Home\r\n[Toggles]\r\nAutoRespond=0\r\n");
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "r", stdin)) _exit(127);
-      execl(TOLVIK_CLI_PATH, TOLVIK_CLI_PATH, "--dir", dir_.path().c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    gateway.waitForClients(1);
-    gateway.send("Enter your name and password.\r\n");
-    gateway.waitForReceived("pw\r\n");
     std::string script = "2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n";
     for (int i = 0; i < users; ++i) script += "1001 USER user" + std::to_string(i) + " 0000 [STAR]\r\n";
     for (int i = 0; i < lines; ++i)
@@ -77,18 +53,13 @@ class Bot {
     gateway.send(script);
     // The bot has taken it all once a face sees the last line.
   }
-  ~Bot() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  std::string Dir() const { return dir_.path().string(); }
-  long Rss() const { return RssKib(pid_); }
+  std::string Dir() const { return service_.dir(); }
+  long Rss() const { return service_.rssKib(); }
 
   ScriptedGateway gateway;
 
  private:
-  TempDir dir_;
-  pid_t pid_ = -1;
+  tolvik::bench::CliService service_{TOLVIK_CLI_PATH, gateway, "[Toggles]\r\nAutoRespond=0\r\n"};
 };
 
 // Counts lines and notes when a line holding a mark arrived.

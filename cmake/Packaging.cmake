@@ -5,7 +5,8 @@
 #   tolvik_<version>_<arch>.deb      the window, its menu entry, icon and
 #                                    AppStream metainfo; depends on tolvik-cli
 # Each has its manual page, copyright file and changelog where Debian keeps
-# them; library dependencies come from dpkg-shlibdeps.
+# them; library dependencies come from dpkg-shlibdeps (OpenSSL, loaded at run
+# time, is named by hand).
 
 set(TOLVIK_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 find_program(TOLVIK_GZIP gzip REQUIRED)
@@ -108,6 +109,9 @@ phrases, obeys whispered and channel commands by each user's access level,
 kicks and bans (an auto-ban list, limits per game product), and runs user
 Tcl scripts on chat events.")
 set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_NAME tolvik-cli)
+# Both programs load OpenSSL when they first need TLS, so dpkg-shlibdeps
+# cannot see it: each package names it.
+set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_DEPENDS "libssl3 (>= 3.0.0)")
 set(CPACK_DEBIAN_TOLVIK-CLI_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_TOLVIK-CLI_DESCRIPTION "chat channel moderator bot for terminals and headless servers
 ${_tolvik_about}
@@ -118,6 +122,7 @@ tolvik-cli@.service, that keeps one bot running per profile under
 ~/.local/share/tolvik. An annotated example Bot.ini is in
 /usr/share/doc/tolvik-cli/examples.")
 set(CPACK_DEBIAN_TOLVIK_PACKAGE_NAME tolvik)
+set(CPACK_DEBIAN_TOLVIK_PACKAGE_DEPENDS "libssl3 (>= 3.0.0)")
 set(CPACK_DEBIAN_TOLVIK_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_TOLVIK_DESCRIPTION "chat channel moderator bot in a desktop window
 ${_tolvik_about}

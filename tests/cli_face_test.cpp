@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "cli_login.h"
 #include "cli_process.h"
 #include "settings/font_records.h"
 #include "support/scripted_gateway.h"
@@ -14,14 +15,11 @@ namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CliBotIni;
 using testing::CliProcess;
 using testing::CliStart;
 using testing::ScriptedGateway;
 using testing::TempDir;
-
-std::string BotIni(const ScriptedGateway& gateway) {
-  return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n";
-}
 
 // A bot as the service runs it: no terminal.
 CliStart Bot(const TempDir& dir) { return CliStart{{"--dir", dir.path().string()}, {}, false}; }
@@ -32,10 +30,7 @@ CliStart FaceOnTerminal(const TempDir& dir) {
 }
 
 void LogIn(ScriptedGateway& gateway, CliProcess& bot, int client) {
-  ASSERT_TRUE(gateway.waitForClients(client));
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n1001 USER acct 0000 [CHAT]\r\n1001 USER Zebulon 0000 [STAR]\r\n");
+  testing::PlayCliLogin(gateway, "1001 USER acct 0000 [CHAT]\r\n1001 USER Zebulon 0000 [STAR]\r\n", client);
   ASSERT_TRUE(bot.WaitOutput("-- Status: Connected")) << bot.output();
 }
 
@@ -48,7 +43,7 @@ int Count(const std::string& all, const std::string& text) {
 TEST(CliFace, ShowsTheChannelSendsTypedLinesAndDetachesLeavingTheBotRunning) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   TextFormat red = DefaultTextFormats()[TextTypeIndex(TextType::OthersText)];
   red.colour = 0x0000FF;
   ASSERT_TRUE(SaveTextFormat((dir.path() / "Bot.ini").string(), TextType::OthersText, red));
@@ -90,7 +85,7 @@ TEST(CliFace, ShowsTheChannelSendsTypedLinesAndDetachesLeavingTheBotRunning) {
 TEST(CliFace, AttachesAgainToABotThatWasRestarted) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+  dir.write("Bot.ini", CliBotIni(gateway));
   auto bot = std::make_unique<CliProcess>(Bot(dir));
   LogIn(gateway, *bot, 1);
   CliProcess face(FaceOnTerminal(dir));

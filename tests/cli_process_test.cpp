@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "storage/instance_lock.h"
+#include "cli_login.h"
 #include "cli_process.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
@@ -24,6 +25,7 @@ namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CliBotIni;
 using testing::CliProcess;
 using testing::CliStart;
 using testing::ScriptedGateway;
@@ -32,8 +34,7 @@ using testing::TempDir;
 TEST(CliProcess, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnSigterm) {
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
-                           "\r\nChannel=Home\r\n[AutoSend]\r\nLeave=see you\r\n[Toggles]\r\nViewEnterLeave=2\r\n");
+  dir.write("Bot.ini", CliBotIni(gateway, "[AutoSend]\r\nLeave=see you\r\n[Toggles]\r\nViewEnterLeave=2\r\n"));
   CliProcess cli({"--dir", dir.path().string()});
   ASSERT_TRUE(gateway.waitForClients(1));
   EXPECT_TRUE(gateway.selectorOk());
@@ -63,16 +64,12 @@ TEST(CliProcess, LogsInShowsTheChannelSendsTypedLinesAndLeavesOnSigterm) {
 
 // Logs the program in to the gateway, up to the home channel.
 void LogIn(ScriptedGateway& gateway, CliProcess& cli) {
-  ASSERT_TRUE(gateway.waitForClients(1));
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+  testing::PlayCliLogin(gateway);
   ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
 }
 
 std::string BotIniWithLeaveLine(const ScriptedGateway& gateway) {
-  return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
-         "\r\nChannel=Home\r\n[AutoSend]\r\nLeave=see you\r\n";
+  return CliBotIni(gateway, "[AutoSend]\r\nLeave=see you\r\n");
 }
 
 // A lost terminal (SIGHUP) closes as SIGTERM does, and does not wait for a
@@ -262,9 +259,7 @@ TEST(CliTypedLines, LocalHelpAndLinesWhileNotConnectedStayOffTheWire) {
   cli.Type("//nosuch thing\n");
   ASSERT_TRUE(cli.WaitOutput("-- Unknown command //nosuch")) << cli.output();
 
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+  testing::PlayCliLogin(gateway);
   ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
   cli.Type("now it goes\n");
   ASSERT_TRUE(gateway.waitForReceived("now it goes\n"));

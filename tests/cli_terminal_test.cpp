@@ -10,6 +10,7 @@
 
 #include "settings/font_records.h"
 #include "cli/line_editor.h"
+#include "cli_login.h"
 #include "cli_process.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
@@ -18,21 +19,15 @@ namespace tolvik {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CliBotIni;
 using testing::CliProcess;
 using testing::CliStart;
 using testing::ScriptedGateway;
 using testing::TempDir;
 using testing::kUnsetEnv;
 
-std::string BotIni(const ScriptedGateway& gateway) {
-  return "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n";
-}
-
 void LogIn(ScriptedGateway& gateway, CliProcess& cli, const std::string& roster = "") {
-  ASSERT_TRUE(gateway.waitForClients(1));
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n" + roster);
+  testing::PlayCliLogin(gateway, roster);
   ASSERT_TRUE(cli.WaitOutput("Joining Channel: Home")) << cli.output();
   ASSERT_TRUE(cli.WaitOutput("-- Status: Connected")) << cli.output();
   ASSERT_TRUE(cli.WaitOutput("> ")) << cli.output();
@@ -84,10 +79,16 @@ CliStart OnTerminal(const TempDir& dir, std::map<std::string, std::string> env =
   return CliStart{{"--dir", dir.path().string()}, std::move(env), true};
 }
 
-TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
+// A working directory whose Bot.ini logs in to the gateway.
+class CliLineEditor : public ::testing::Test {
+ protected:
+  void SetUp() override { dir.write("Bot.ini", CliBotIni(gateway)); }
+
   ScriptedGateway gateway;
   TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+};
+
+TEST_F(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("first line\r");
@@ -109,10 +110,7 @@ TEST(CliLineEditor, UpArrowThenEnterSendsThePreviousLineAgain) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
-TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+TEST_F(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli);
   cli.Type("half typed");
@@ -130,10 +128,7 @@ TEST(CliLineEditor, ChatOutputGoesAboveAHalfTypedLineWhichIsDrawnAgain) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
-TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+TEST_F(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
   CliProcess cli(OnTerminal(dir));
   LogIn(gateway, cli, "1001 USER Zebulon 0000 [CHAT]\r\n1001 USER zelda 0000 [CHAT]\r\n");
   cli.Type("hi ze\t\r");
@@ -148,10 +143,7 @@ TEST(CliLineEditor, TabCompletesChannelNamesAndStepsToTheNextOne) {
   EXPECT_EQ(cli.Wait(), 0);
 }
 
-TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+TEST_F(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
   {
     CliProcess cli(OnTerminal(dir));
     WaitForPrompt(cli);
@@ -182,10 +174,7 @@ TEST(CliLineEditor, HistoryIsKeptPrivatelyInTheWorkingDirectory) {
 }
 
 // A full history file from earlier runs, one line typed: the oldest line goes.
-TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+TEST_F(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   auto history = [](int first_old) {
     std::string text = "_HiStOrY_V2_\n";  // libedit's file format
     for (int i = first_old; i <= LineEditor::kHistoryLines; ++i) text += "old-" + std::to_string(i) + "\n";
@@ -199,10 +188,7 @@ TEST(CliLineEditor, TheHistoryFileKeepsOnlyTheNewestLinesUpToItsCap) {
   EXPECT_EQ(dir.read(LineEditor::kHistoryFile), history(3) + "//status\n//quit\n");
 }
 
-TEST(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", BotIni(gateway));
+TEST_F(CliLineEditor, AHistoryFileThatIsASymbolicLinkIsReportedAndNeverWrittenThrough) {
   dir.write("victim", "someone else's file\n");
   ASSERT_EQ(::chmod(dir.file("victim").c_str(), 0644), 0);
   const std::string link = dir.file(LineEditor::kHistoryFile);
@@ -240,7 +226,7 @@ TEST(CliColour, TalkIsColouredOnATerminalUnlessNoColorOrDumb) {
   for (const Case& c : cases) {
     ScriptedGateway gateway;
     TempDir dir;
-    dir.write("Bot.ini", BotIni(gateway));
+    dir.write("Bot.ini", CliBotIni(gateway));
     TextFormat red = DefaultTextFormats()[TextTypeIndex(TextType::OthersText)];
     red.colour = 0x0000FF;
     ASSERT_TRUE(SaveTextFormat((dir.path() / "Bot.ini").string(), TextType::OthersText, red));
@@ -279,7 +265,7 @@ TEST(CliColour, DepthFollowsWhatTheTerminalSaysAndPaleOrDarkTextKeepsItsForegrou
     SCOPED_TRACE(std::string("TERM=") + c.term + " COLORTERM=" + (c.colorterm == kUnsetEnv ? "(unset)" : c.colorterm));
     ScriptedGateway gateway;
     TempDir dir;
-    dir.write("Bot.ini", BotIni(gateway));
+    dir.write("Bot.ini", CliBotIni(gateway));
     const std::string ini = (dir.path() / "Bot.ini").string();
     const struct {
       TextType type;

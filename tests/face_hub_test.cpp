@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -399,6 +400,117 @@ TEST_F(FaceHubTest, AFaceThatStopsReadingIsDroppedAndTheOthersKeepUp) {
   const std::string last = std::to_string(printed - 1) + " " + filler;
   ASSERT_TRUE(Pump([&] { return keeps_up.display.contains(last); }));
   EXPECT_TRUE(keeps_up.client.Open());
+}
+
+// What a held face's stream lets through, shared with the test: the hub
+// owns the stream and drops it with the face.
+struct Gate {
+  std::atomic<bool> held{false};
+  std::atomic<size_t> offered{0};  // what the hub had waiting at its last try while held
+  std::atomic<size_t> written{0};
+};
+
+// While held, takes nothing: a face that stopped reading, its socket buffers full.
+class HeldStream : public FaceStream {
+ public:
+  HeldStream(std::unique_ptr<FaceStream> inner, std::shared_ptr<Gate> gate)
+      : inner_(std::move(inner)), gate_(std::move(gate)) {}
+  int Fd() const override { return inner_->Fd(); }
+  long Read(void* buf, size_t len) override { return inner_->Read(buf, len); }
+  long Write(const void* data, size_t len) override {
+    if (gate_->held) {
+      gate_->offered = len;
+      return kFaceWouldBlock;
+    }
+    const long n = inner_->Write(data, len);
+    if (n > 0) gate_->written += static_cast<size_t>(n);
+    return n;
+  }
+  void Shutdown() override { inner_->Shutdown(); }
+
+ private:
+  std::unique_ptr<FaceStream> inner_;
+  std::shared_ptr<Gate> gate_;
+};
+
+class HeldListener : public FaceListener {
+ public:
+  HeldListener(std::unique_ptr<FaceListener> inner, std::shared_ptr<Gate> gate)
+      : inner_(std::move(inner)), gate_(std::move(gate)) {}
+  int Fd() const override { return inner_->Fd(); }
+  FaceArrival Accept(std::string* refusal) override {
+    FaceArrival arrival = inner_->Accept(refusal);
+    if (arrival.stream) arrival.stream = std::make_unique<HeldStream>(std::move(arrival.stream), gate_);
+    return arrival;
+  }
+  std::string Where() const override { return inner_->Where(); }
+
+ private:
+  std::unique_ptr<FaceListener> inner_;
+  std::shared_ptr<Gate> gate_;
+};
+
+// The hub's own backlog for a face, byte for byte: exactly kMaxBehindBytes
+// is kept, one byte more lets the face go.
+class HeldFaceTest : public FaceHubTest {
+ protected:
+  void SetUp() override {
+    WriteBotIni();
+    Open();
+    hub = std::make_unique<FaceHub>(*doc, host);
+    std::string error;
+    auto listener = ListenForLocalFaces(dir.path().string(), &error);
+    ASSERT_TRUE(listener) << error;
+    hub->AddListener(std::make_unique<HeldListener>(std::move(listener), gate));
+  }
+  bool Shows(Face& face, const std::string& line) {
+    return Run([&] {
+      face.client.Pump();
+      return face.display.contains(line);
+    });
+  }
+  // Lines whose frames come to exactly `bytes`: `frame` bytes each for
+  // `probe`, a character more for each one added; the last is `mark`s.
+  std::string PrintBehind(size_t bytes, size_t frame, const std::string& probe, char mark) {
+    const size_t lines = bytes / frame;
+    size_t rest = bytes % frame;
+    std::string line;
+    for (size_t i = 0; i < lines; ++i) {
+      const size_t extra = std::min<size_t>(rest, 100);
+      rest -= extra;
+      line.assign(probe.size() + extra, i + 1 == lines ? mark : probe[0]);
+      doc->Display().print(TextType::BotInfo, "%s", line.c_str());
+    }
+    EXPECT_EQ(rest, 0u);
+    return line;
+  }
+
+  std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+};
+
+TEST_F(HeldFaceTest, AFaceExactlyAtTheLimitBehindStaysAndOneByteMoreIsLetGo) {
+  Face& face = Attached();
+  // One line's frame, measured on the wire.
+  const std::string probe(400, 'p');
+  const size_t before = gate->written;
+  doc->Display().print(TextType::BotInfo, "%s", probe.c_str());
+  ASSERT_TRUE(Shows(face, probe));
+  const size_t frame = gate->written - before;
+  ASSERT_GT(frame, probe.size());
+
+  gate->held = true;
+  const std::string at_limit = PrintBehind(FaceHub::kMaxBehindBytes, frame, probe, 'y');
+  ASSERT_TRUE(Run([&] { return gate->offered == FaceHub::kMaxBehindBytes; }));
+  EXPECT_EQ(hub->FaceCount(), 1u);
+  gate->held = false;
+  ASSERT_TRUE(Shows(face, at_limit));
+  EXPECT_EQ(hub->FaceCount(), 1u);
+  EXPECT_TRUE(face.client.Open());
+
+  gate->held = true;
+  PrintBehind(FaceHub::kMaxBehindBytes + 1, frame, probe, 'x');
+  ASSERT_TRUE(Run([&] { return hub->FaceCount() == 0; }));
+  EXPECT_EQ(gate->offered, FaceHub::kMaxBehindBytes + 1);
 }
 
 TEST(LocalFaces, OnlyTheBotsOwnUserMayAttach) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "cli_login.h"
 #include "cli_process.h"
 #include "face/face_client.h"
 #include "face/face_hub.h"
@@ -237,8 +238,7 @@ TEST_F(FaceRemoteSetupTest, AMalformedAddressOrAMissingPasswordIsSaidInTheChat) 
 TEST(FaceRemoteCli, UnknownCertificateRefusedWithoutATerminalPinnedOnYesThenAttached) {
   testing::ScriptedGateway gateway;
   testing::TempDir bot, laptop, home;
-  bot.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() +
-                           "\r\nChannel=Home\r\n[Remote]\r\nListen=127.0.0.1:0\r\n");
+  bot.write("Bot.ini", testing::CliBotIni(gateway, "[Remote]\r\nListen=127.0.0.1:0\r\n"));
   std::string error;
   ASSERT_TRUE(SetFacePassword(bot.path().string(), "laptop-pw", &error)) << error;
   laptop.write("pw", "laptop-pw\n");
@@ -249,10 +249,7 @@ TEST(FaceRemoteCli, UnknownCertificateRefusedWithoutATerminalPinnedOnYesThenAtta
   const size_t at = shown.find("Faces can attach at 127.0.0.1:") + 30;
   const std::string endpoint = "127.0.0.1:" + std::to_string(std::stoi(shown.substr(at)));
   ASSERT_TRUE(service.WaitOutput("SHA-256 fingerprint ")) << service.output();
-  ASSERT_TRUE(gateway.waitForClients(1));
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n");
+  testing::PlayCliLogin(gateway);
   ASSERT_TRUE(service.WaitOutput("Joining Channel: Home")) << service.output();
 
   const std::map<std::string, std::string> env{{"XDG_CONFIG_HOME", home.path().string()}};

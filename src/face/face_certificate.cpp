@@ -1,11 +1,6 @@
 #include "face/face_certificate.h"
 
-#include <openssl/bio.h>
-#include <openssl/bn.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/rand.h>
-#include <openssl/x509v3.h>
+#include "net/openssl.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,13 +15,20 @@
 namespace tolvik {
 namespace {
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* p) const { Free(p); }
+// The library's functions are reached through pointers loaded at run time,
+// so each owner names its free function in a small deleter of its own.
+struct FreePkey {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
 };
-using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO, BIO_free_all>>;
+struct FreeX509 {
+  void operator()(X509* p) const { X509_free(p); }
+};
+struct FreeBio {
+  void operator()(BIO* p) const { BIO_free_all(p); }
+};
+using PkeyPtr = std::unique_ptr<EVP_PKEY, FreePkey>;
+using X509Ptr = std::unique_ptr<X509, FreeX509>;
+using BioPtr = std::unique_ptr<BIO, FreeBio>;
 
 // Thirty years: the certificate is pinned, not trusted through an expiry date.
 constexpr long kValidDays = 30L * 365;
@@ -103,7 +105,7 @@ bool Exists(const std::string& path) {
 std::string CertificateFingerprint(X509* cert) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
-  if (cert == nullptr || X509_digest(cert, EVP_sha256(), md, &n) != 1) return std::string();
+  if (cert == nullptr || !openssl::Load() || X509_digest(cert, EVP_sha256(), md, &n) != 1) return std::string();
   static const char kHex[] = "0123456789ABCDEF";
   std::string text;
   for (unsigned int i = 0; i < n; ++i) {
@@ -115,6 +117,7 @@ std::string CertificateFingerprint(X509* cert) {
 }
 
 bool EnsureFaceCertificate(const std::string& profile_dir, FaceCertificate* out, std::string* error) {
+  if (!openssl::Load(error)) return false;
   out->cert_file = JoinPath(profile_dir, kFaceCertificateFile);
   out->key_file = JoinPath(profile_dir, kFaceKeyFile);
   const bool have_cert = Exists(out->cert_file);

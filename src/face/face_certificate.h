@@ -4,7 +4,7 @@
 // decades) and kept in the profile directory beside Bot.ini. Faces pin it
 // by its SHA-256 fingerprint. An owner who prefers a certificate from a CA
 // of their own puts its chain and key in the same two files.
-#include <openssl/x509.h>
+#include <openssl/types.h>
 
 #include <string>
 

@@ -1,12 +1,11 @@
 #include "face/face_commands.h"
 
 #include <cstdlib>
-#include <sstream>
 #include <string_view>
 
 #include "aliases/alias_database.h"
+#include "app/command_level.h"
 #include "app/document.h"
-#include "app/sheets/access_page.h"
 #include "app/toggle_switch.h"
 #include "bot/chat_bot.h"
 #include "bot/moderation_record.h"
@@ -22,25 +21,6 @@ bool IsCommand(const std::string& line, std::string_view word, std::string& rest
   while (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
   while (!rest.empty() && rest.back() == ' ') rest.pop_back();
   return true;
-}
-
-std::string SetLevel(CHaldenDoc& doc, const std::string& args) {
-  std::istringstream words{args};
-  std::string command, level, extra;
-  words >> command >> level >> extra;
-  if (command.empty() || level.empty() || !extra.empty()) return "Usage: //level COMMAND N (N from 0 to 10)";
-  AccessPage page(doc.Paths().workingDirectory);
-  page.Init();
-  if (!page.ChooseCommand(command)) {
-    std::string names;
-    for (const std::string& name : page.commands()) names += (names.empty() ? "" : " ") + name;
-    return "There is no command " + command + "; the commands are: " + names;
-  }
-  page.SetCommandLevelText(level);
-  PageOutcome saved = page.SaveCommandLevel();
-  if (!saved) return saved.message;
-  doc.Bot().LoadBotSettings();
-  return "Level Required for " + page.chosenCommand() + ": " + page.commandLevelText();
 }
 
 }  // namespace
@@ -60,7 +40,7 @@ std::vector<std::string> RunFaceCommand(CHaldenDoc& doc, const std::string& line
     return {};
   }
   if (IsCommand(line, "//status", rest)) return {"Status: " + doc.StatusText()};
-  if (IsCommand(line, "//level", rest)) return {SetLevel(doc, rest)};
+  if (IsCommand(line, "//level", rest)) return {SetCommandLevel(doc, rest)};
   if (IsCommand(line, "//reindex", rest)) {
     AliasDatabase& aliases = doc.Bot().Aliases();
     aliases.reindex();

@@ -1,6 +1,5 @@
 #include "face/face_hub.h"
 
-#include <openssl/crypto.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -705,7 +704,7 @@ void FaceHub::Core::OnMessage(Face& face, std::string_view message) {
                                     core->Push(std::move(item));
                                   }
                                 });
-      OPENSSL_cleanse(action.password->data(), action.password->size());
+      explicit_bzero(action.password->data(), action.password->size());
     }
     return;
   }

@@ -1,6 +1,6 @@
 #include "face/face_socket.h"
 
-#include <openssl/rand.h>
+#include "net/openssl.h"
 #include <strings.h>
 
 #include <cstring>
@@ -10,26 +10,6 @@
 
 namespace tolvik {
 namespace {
-
-// The value of header field `name` (case-insensitive), or empty.
-std::string Field(const std::string& header, const char* name) {
-  const size_t len = std::strlen(name);
-  size_t pos = header.find("\r\n");
-  while (pos != std::string::npos && pos + 2 < header.size()) {
-    const size_t start = pos + 2;
-    const size_t end = header.find("\r\n", start);
-    if (end == std::string::npos) break;
-    if (end - start > len && header[start + len] == ':' && strncasecmp(header.c_str() + start, name, len) == 0) {
-      size_t v = start + len + 1;
-      while (v < end && (header[v] == ' ' || header[v] == '\t')) ++v;
-      size_t e = end;
-      while (e > v && (header[e - 1] == ' ' || header[e - 1] == '\t')) --e;
-      return header.substr(v, e - v);
-    }
-    pos = end;
-  }
-  return {};
-}
 
 std::string NewKey() {
   unsigned char raw[16];
@@ -68,6 +48,11 @@ void FaceSocket::Fail(std::string why) {
 }
 
 void FaceSocket::StartClient(const std::string& host) {
+  std::string why;
+  if (!openssl::Load(&why)) {
+    Fail(why);
+    return;
+  }
   key_ = NewKey();
   out_ += "GET " + std::string(kPath) + " HTTP/1.1\r\nHost: " + host +
           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + key_ +
@@ -123,17 +108,24 @@ bool FaceSocket::ReadUpgrade() {
     return false;
   }
   if (role_ == Role::kServer) {
-    const std::string key = Field(header_, "Sec-WebSocket-Key");
-    if (header_.compare(0, 4, "GET ") != 0 || key.empty() || strcasecmp(Field(header_, "Upgrade").c_str(), "websocket") != 0) {
+    const std::string key = api::HttpHeaderField(header_, "Sec-WebSocket-Key");
+    if (header_.compare(0, 4, "GET ") != 0 || key.empty() ||
+        strcasecmp(api::HttpHeaderField(header_, "Upgrade").c_str(), "websocket") != 0) {
       out_ += "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
       Fail("not a WebSocket upgrade");
       return false;
     }
+    const std::string accept = api::WebSocketAcceptFor(key);
+    std::string why;
+    if (accept.empty() && !openssl::Load(&why)) {
+      Fail(why);
+      return false;
+    }
     out_ += "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: " +
-            api::WebSocketAcceptFor(key) + "\r\n\r\n";
+            accept + "\r\n\r\n";
   } else {
     if (header_.compare(0, 12, "HTTP/1.1 101") != 0 ||
-        Field(header_, "Sec-WebSocket-Accept") != api::WebSocketAcceptFor(key_)) {
+        api::HttpHeaderField(header_, "Sec-WebSocket-Accept") != api::WebSocketAcceptFor(key_)) {
       Fail("the bot did not open a WebSocket");
       return false;
     }

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "net/openssl.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>

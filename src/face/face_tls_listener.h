@@ -1,7 +1,7 @@
 #pragma once
 // Faces over the network: a TCP listener whose connections speak TLS with
 // the bot's own certificate and must give the face password.
-#include <openssl/ssl.h>
+#include <openssl/types.h>
 
 #include <cstdint>
 #include <memory>

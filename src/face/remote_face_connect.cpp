@@ -3,8 +3,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/err.h>
-#include <openssl/x509v3.h>
+#include "net/openssl.h"
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>

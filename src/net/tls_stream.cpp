@@ -1,7 +1,6 @@
 #include "net/tls_stream.h"
 
-#include <openssl/err.h>
-#include <openssl/x509v3.h>
+#include "net/openssl.h"
 #include <poll.h>
 #include <sys/stat.h>
 
@@ -66,6 +65,7 @@ TlsStream::~TlsStream() {
 std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, const std::string& ca_file,
                                               int timeout_ms, std::string* error,
                                               const std::atomic<bool>* cancel) {
+  if (!openssl::Load(error)) return nullptr;
   ERR_clear_error();
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (ctx == nullptr) {
@@ -119,6 +119,7 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
 
 std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_file, const std::string& key_file,
                                              int timeout_ms, std::string* error) {
+  if (!openssl::Load(error)) return nullptr;
   ERR_clear_error();
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   if (ctx == nullptr || SSL_CTX_use_certificate_chain_file(ctx, cert_file.c_str()) != 1 ||
@@ -139,6 +140,7 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
 
 std::unique_ptr<TlsStream> TlsStream::ConnectChecked(int fd, const std::string& host, PeerCheck check,
                                                      int timeout_ms, std::string* error) {
+  if (!openssl::Load(error)) return nullptr;
   ERR_clear_error();
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (ctx == nullptr) {
@@ -183,6 +185,7 @@ std::unique_ptr<TlsStream> TlsStream::ConnectChecked(int fd, const std::string& 
 
 SSL_CTX* TlsStream::NewServerContext(const std::string& cert_file, const std::string& key_file,
                                      std::string* error) {
+  if (!openssl::Load(error)) return nullptr;
   ERR_clear_error();
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   if (ctx == nullptr || SSL_CTX_use_certificate_chain_file(ctx, cert_file.c_str()) != 1 ||

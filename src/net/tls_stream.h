@@ -2,7 +2,7 @@
 // TLS over a connected, non-blocking socket that the caller owns and polls.
 // Not thread-safe: whoever shares one stream between threads serialises
 // every call on it.
-#include <openssl/ssl.h>
+#include <openssl/types.h>
 
 #include <atomic>
 #include <cstddef>

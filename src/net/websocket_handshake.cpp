@@ -1,8 +1,6 @@
 #include "net/websocket_handshake.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-#include <openssl/sha.h>
+#include "net/openssl.h"
 #include <poll.h>
 #include <strings.h>
 
@@ -59,8 +57,24 @@ bool ReadHeader(TlsStream& tls, int timeout_ms, std::string* header, std::string
   }
 }
 
-// The value of header field `name` (case-insensitive), or empty.
-std::string Field(const std::string& header, const char* name) {
+bool HasToken(const std::string& value, const char* token) {
+  size_t len = std::strlen(token);
+  size_t start = 0;
+  while (start <= value.size()) {
+    size_t comma = value.find(',', start);
+    if (comma == std::string::npos) comma = value.size();
+    size_t a = start, b = comma;
+    while (a < b && value[a] == ' ') ++a;
+    while (b > a && value[b - 1] == ' ') --b;
+    if (b - a == len && strncasecmp(value.c_str() + a, token, len) == 0) return true;
+    start = comma + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string HttpHeaderField(const std::string& header, const char* name) {
   size_t len = std::strlen(name);
   size_t pos = header.find("\r\n");
   while (pos != std::string::npos && pos + 2 < header.size()) {
@@ -79,24 +93,8 @@ std::string Field(const std::string& header, const char* name) {
   return {};
 }
 
-bool HasToken(const std::string& value, const char* token) {
-  size_t len = std::strlen(token);
-  size_t start = 0;
-  while (start <= value.size()) {
-    size_t comma = value.find(',', start);
-    if (comma == std::string::npos) comma = value.size();
-    size_t a = start, b = comma;
-    while (a < b && value[a] == ' ') ++a;
-    while (b > a && value[b - 1] == ' ') --b;
-    if (b - a == len && strncasecmp(value.c_str() + a, token, len) == 0) return true;
-    start = comma + 1;
-  }
-  return false;
-}
-
-}  // namespace
-
 std::string WebSocketAcceptFor(std::string_view key) {
+  if (!openssl::Load()) return std::string();
   std::string joined(key);
   joined += kGuid;
   unsigned char digest[SHA_DIGEST_LENGTH];
@@ -125,12 +123,13 @@ bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::st
     *error = "WebSocket upgrade refused: " + header.substr(0, header.find("\r\n"));
     return false;
   }
-  if (!HasToken(Field(header, "Upgrade"), "websocket") || !HasToken(Field(header, "Connection"), "upgrade") ||
-      Field(header, "Sec-WebSocket-Accept") != WebSocketAcceptFor(key)) {
+  if (!HasToken(HttpHeaderField(header, "Upgrade"), "websocket") ||
+      !HasToken(HttpHeaderField(header, "Connection"), "upgrade") ||
+      HttpHeaderField(header, "Sec-WebSocket-Accept") != WebSocketAcceptFor(key)) {
     *error = "WebSocket upgrade: the server's answer does not match the request";
     return false;
   }
-  std::string protocol = Field(header, "Sec-WebSocket-Protocol");
+  std::string protocol = HttpHeaderField(header, "Sec-WebSocket-Protocol");
   if (!protocol.empty() && strcasecmp(protocol.c_str(), "json") != 0) {
     *error = "WebSocket upgrade: the server chose the subprotocol " + protocol;
     return false;
@@ -141,8 +140,9 @@ bool ClientUpgrade(TlsStream& tls, const std::string& host_header, const std::st
 bool ServerUpgrade(TlsStream& tls, int timeout_ms, std::string* path, std::string* error) {
   std::string header, extra;
   if (!ReadHeader(tls, timeout_ms, &header, &extra, error, nullptr)) return false;
-  const std::string key = Field(header, "Sec-WebSocket-Key");
-  if (header.compare(0, 4, "GET ") != 0 || key.empty() || !HasToken(Field(header, "Upgrade"), "websocket")) {
+  const std::string key = HttpHeaderField(header, "Sec-WebSocket-Key");
+  if (header.compare(0, 4, "GET ") != 0 || key.empty() ||
+      !HasToken(HttpHeaderField(header, "Upgrade"), "websocket")) {
     static const char kBad[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     tls.WriteAll(kBad, sizeof kBad - 1, timeout_ms);
     *error = "Not a WebSocket upgrade request";
@@ -152,7 +152,7 @@ bool ServerUpgrade(TlsStream& tls, int timeout_ms, std::string* path, std::strin
   *path = header.substr(4, sp == std::string::npos ? std::string::npos : sp - 4);
   std::string answer = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                        "Sec-WebSocket-Accept: " + WebSocketAcceptFor(key) + "\r\n";
-  if (HasToken(Field(header, "Sec-WebSocket-Protocol"), "json")) answer += "Sec-WebSocket-Protocol: json\r\n";
+  if (HasToken(HttpHeaderField(header, "Sec-WebSocket-Protocol"), "json")) answer += "Sec-WebSocket-Protocol: json\r\n";
   answer += "\r\n";
   return tls.WriteAll(answer.data(), answer.size(), timeout_ms);
 }

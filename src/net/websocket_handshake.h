@@ -8,6 +8,11 @@ namespace tolvik::api {
 
 class TlsStream;
 
+// The value of field `name` (any case) in an HTTP header whose lines end in
+// CRLF, spaces and tabs around it dropped; empty when the header has none.
+// The request or status line is not a field.
+std::string HttpHeaderField(const std::string& header, const char* name);
+
 // The Sec-WebSocket-Accept value that answers `key`.
 std::string WebSocketAcceptFor(std::string_view key);
 

@@ -41,7 +41,10 @@ bool HoldsSecrets(std::string_view path);
 
 // The name of the files rewritten through WriteFileAtomically in the working
 // directory, whose temporaries ("Bot.ini.Xy12Z9") a killed program leaves.
-inline constexpr std::string_view kRewrittenFiles[] = {"Bot.ini", "script.ini", "users.lst", "autoban.lst"};
+// The faces' key and certificate are made there the same way, and a
+// leftover key temporary holds a private key.
+inline constexpr std::string_view kRewrittenFiles[] = {"Bot.ini",  "script.ini", "users.lst",
+                                                       "autoban.lst", "face.key",  "face.crt"};
 
 // Removes from `dir` (not below it) the regular files named like a temporary
 // of WriteFileAtomically for one of kRewrittenFiles: the name, a dot and six

@@ -16,8 +16,6 @@
 #include <QSystemTrayIcon>
 #include <QTextEdit>
 #include <QTimer>
-#include <QToolBar>
-#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include "display/chat_display.h"
@@ -30,8 +28,10 @@
 #include "app/sheets/login_page.h"
 #include "settings/window_placement.h"
 #include "bot/chat_bot.h"
+#include "ui/bar_docks.h"
 #include "ui/caret_rest.h"
 #include "ui/chat_bar_widget.h"
+#include "ui/chat_centre.h"
 #include "ui/chat_pane.h"
 #include "ui/demo_channel.h"
 #include "ui/dialogs/open_profile_dialog.h"
@@ -46,23 +46,24 @@
 #include "ui/status_bar.h"
 #include "ui/timestamp_actions.h"
 #include "ui/toggle_actions.h"
-#include "ui/tray_menu.h"
+#include "ui/toggle_effects.h"
 #include "ui/user_list_panel.h"
 #include "ui/user_list_view.h"
 #include "ui/user_whisper_bars.h"
+#include "ui/view_menu.h"
+#include "ui/window_commands.h"
+#include "ui/window_notifications.h"
+#include "ui/window_title.h"
+#include "ui/window_tool_bar.h"
+#include "ui/window_tray.h"
 #include "ui/wire_text.h"
 #include "ui/window_layout.h"
 
 namespace tolvik::ui {
-namespace {
-
-constexpr char kTitle[] = "Tolvik Version %1";
-
-}  // namespace
 
 MainWindow::MainWindow(const std::string& workingDir, QWidget* parent)
     : QMainWindow(parent), host_(new QtHost(this)) {
-  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)));
+  setWindowTitle(VersionTitle());
   setWindowIcon(DrawAppIcon());
   // The document comes first: the chat pane is its display, and every bar works on it.
   createDocument(workingDir);
@@ -89,9 +90,11 @@ void MainWindow::listenForFaces(const std::string& workingDir) {
     doc_->Display().print(TextType::BotInfo, "Faces cannot attach: %s", error.c_str());
   // And over the network when Bot.ini's [Remote] Listen asks for it.
   ListenForRemoteFaces(*doc_, *faces_);
-  // What changed without a line to say so goes out each time the loop rests.
+  // What changed without a line to say so goes out each time the loop rests;
+  // the switches a face flipped show their new state here then too.
   if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+      toggles_->refresh();
       if (faces_) faces_->Refresh();
     });
 }
@@ -117,7 +120,7 @@ void MainWindow::start() {
 
 void MainWindow::showProfile(const QString& shown, const std::string& profile) {
   profile_ = profile;
-  setWindowTitle(QString::fromLatin1(kTitle).arg(QStringLiteral(TOLVIK_VERSION)) + QStringLiteral(" - ") + shown);
+  setWindowTitle(WindowTitle(shown));
 }
 
 void MainWindow::openProfile() {
@@ -129,49 +132,28 @@ void MainWindow::openProfile() {
 
 void MainWindow::createDocument(const std::string& workingDir) {
   working_dir_ = workingDir;
-  // The pane with its find bar under it.
-  auto* centre = new QWidget(this);
-  pane_ = new ChatPane(centre);
-  pane_->setObjectName(QStringLiteral("chatPane"));
-  pane_->setAccessibleName(tr("Chat"));
-  find_bar_ = new FindBar(*pane_, centre);
-  auto* column = new QVBoxLayout(centre);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-  column->addWidget(pane_, 1);
-  column->addWidget(find_bar_);
+  const ChatCentre centre = SetChatCentre(*this);
+  pane_ = centre.pane;
+  find_bar_ = centre.findBar;
   pane_->setHint(notConnectedHint());
-  setCentralWidget(centre);
   doc_ = std::make_unique<CHaldenDoc>(workingDir, *pane_, *host_);
   // A product text longer than a tag: a short alert.
   doc_->Bot().Users().setLongProductAlert([this] { host_->Beep(); });
 }
 
 QAction* MainWindow::addCommand(const QString& text, const QString& statusTip, const QKeySequence& keys) {
-  auto* action = new QAction(text, this);
-  action->setStatusTip(statusTip);
-  if (!keys.isEmpty()) action->setShortcut(keys);
-  // The keys work wherever the bars are, docked or floating.
-  action->setShortcutContext(Qt::ApplicationShortcut);
-  addAction(action);
-  return action;
+  return AddWindowCommand(*this, text, statusTip, keys);
 }
 
 void MainWindow::createActions() {
   toggles_ = new ToggleActions(*doc_, this);
-  for (const ToggleKey& key : kToggleKeys) {
-    QAction* toggle = toggles_->action(key.key);
-    toggle->setShortcutContext(Qt::ApplicationShortcut);
-    addAction(toggle);
-  }
+  AddToggleKeys(*this, *toggles_);
 
   Actions& a = actions_;
-  a.fileLogging = addCommand(tr("File Logging"), tr("Start or stop writing the chat to a log file"));
-  a.fileLogging->setCheckable(true);
-  connect(a.fileLogging, &QAction::triggered, this, [this](bool on) {
-    pane_->setLogging(on);
-    actions_.fileLogging->setChecked(pane_->isLogging());
-  });
+  static_cast<ChatCommands&>(a) = AddChatCommands(
+      *this, *pane_, *find_bar_,
+      {tr("Connect to the server and log in"), tr("Close the connection to the server"),
+       tr("Remove every line from the chat display")});
   a.reload = addCommand(tr("&Reload Bot.ini"), tr("Read the responses, commands and fonts of Bot.ini again"),
                         QKeySequence(Qt::ALT | Qt::Key_R));
   connect(a.reload, &QAction::triggered, this, [this] { doc_->ReloadBotIni(); });
@@ -183,14 +165,9 @@ void MainWindow::createActions() {
   a.exit = addCommand(tr("E&xit"), tr("Leave the channel and quit Tolvik"));
   connect(a.exit, &QAction::triggered, this, &QWidget::close);
 
-  a.selectAll = addCommand(tr("Select All Visible\tCtl-A"), tr("Select the chat text in view"),
-                           QKeySequence(Qt::CTRL | Qt::Key_A));
-  connect(a.selectAll, &QAction::triggered, this, [this] { pane_->selectAllVisible(); });
   a.cut = addCommand(tr("Cu&t\tCtl+X"), tr("Cut the selection to the clipboard"));
   a.cut->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
   connect(a.cut, &QAction::triggered, this, &MainWindow::cut);
-  a.copy = addCommand(tr("&Copy\tCtl+C"), tr("Copy the selection to the clipboard"));
-  a.copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
   connect(a.copy, &QAction::triggered, this, &MainWindow::copy);
   a.paste = addCommand(tr("&Paste\tCtl+V"), tr("Paste the clipboard's text"));
   a.paste->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
@@ -201,14 +178,7 @@ void MainWindow::createActions() {
   a.selectServer = addCommand(tr("Select B.net server for SC"), tr("Choose the server the game will use"));
   a.selectServer->setToolTip(tr("Select B.net Server"));
   a.selectServer->setIcon(DrawToolIcon(ToolIcon::SelectServer));
-  a.configure = addCommand(tr("Configure Bot"), tr("Change the login, servers, fonts and toggles"));
-  a.configure->setToolTip(tr("Config Bot"));
-  a.configure->setIcon(DrawToolIcon(ToolIcon::ConfigBot));
   connect(a.configure, &QAction::triggered, this, &MainWindow::configureBot);
-  a.responses = addCommand(tr("Setup Responses and Automation"),
-                           tr("Change command levels, users, responses, heirs and restrictions"));
-  a.responses->setToolTip(tr("Stats"));
-  a.responses->setIcon(DrawToolIcon(ToolIcon::Responses));
   connect(a.responses, &QAction::triggered, this, [this] { ShowResponseConfigurator(*doc_, this); });
   a.reindex = addCommand(tr("Reindex Account Database"), tr("Rebuild the account database and its index"));
   connect(a.reindex, &QAction::triggered, this, &MainWindow::reindexAliases);
@@ -217,44 +187,18 @@ void MainWindow::createActions() {
   a.help = addCommand(tr("Help"), tr("List the keys of the main window"));
   a.help->setShortcut(QKeySequence(Qt::Key_F1));
 
-  a.connect = addCommand(tr("Connect"), tr("Connect to the server and log in"), QKeySequence(Qt::ALT | Qt::Key_C));
-  a.connect->setToolTip(tr("Connect to B.net"));
-  a.connect->setIcon(DrawToolIcon(ToolIcon::Connect));
   connect(a.connect, &QAction::triggered, this, [this] { doc_->Connect(); });
-  a.disconnect = addCommand(tr("Disconnect"), tr("Close the connection to the server"),
-                            QKeySequence(Qt::ALT | Qt::Key_D));
-  a.disconnect->setToolTip(tr("Disconnect from Battle.net"));
-  a.disconnect->setIcon(DrawToolIcon(ToolIcon::Disconnect));
   connect(a.disconnect, &QAction::triggered, this, [this] { doc_->Disconnect(); });
   a.lastSeen = addCommand(tr("Last Seen"), tr("Show the users who left the channel"));
   a.lastSeen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   a.lastSeen->setIcon(DrawToolIcon(ToolIcon::LastSeen));
   a.moderationRecord = addCommand(tr("Moderation Record"), tr("Show the kicks, bans and warnings of the record"));
-  a.clearChat = addCommand(tr("Clear Chat Window"), tr("Remove every line from the chat display"));
-  a.clearChat->setIcon(DrawToolIcon(ToolIcon::ClearChat));
-  connect(a.clearChat, &QAction::triggered, this, [this] { pane_->clearChat(); });
   a.joinChannel = addCommand(tr("Join Channel"), tr("Go to another channel"));
   a.joinChannel->setShortcut(QKeySequence(Qt::ALT | Qt::Key_H));
-  a.whisperBar = addCommand(tr("Whisper Bar"), tr("Whisper to the selected users and to names you type"));
   connect(a.whisperBar, &QAction::triggered, this, &MainWindow::openWhisperBar);
 
-  // Chat display scrolling.
-  const struct {
-    QKeyCombination keys;
-    void (ChatPane::*slot)();
-  } scrolls[] = {
-      {Qt::ALT | Qt::Key_Up, &ChatPane::lineUp},       {Qt::ALT | Qt::Key_Down, &ChatPane::lineDown},
-      {Qt::ALT | Qt::Key_PageUp, &ChatPane::pageUp},   {Qt::ALT | Qt::Key_PageDown, &ChatPane::pageDown},
-      {Qt::ALT | Qt::Key_Home, &ChatPane::scrollToTop}, {Qt::ALT | Qt::Key_End, &ChatPane::scrollToBottom},
-  };
-  for (const auto& s : scrolls)
-    connect(addCommand(QString(), QString(), QKeySequence(s.keys)), &QAction::triggered, pane_, s.slot);
-
-  a.find = addCommand(tr("&Find...\tCtrl+F"), tr("Find text in the chat"), QKeySequence(Qt::CTRL | Qt::Key_F));
-  connect(a.find, &QAction::triggered, find_bar_, &FindBar::open);
   connect(find_bar_, &FindBar::closed, this, &MainWindow::focusChatBar);
-  connect(addCommand(QString(), QString(), QKeySequence(Qt::CTRL | Qt::Key_Tab)), &QAction::triggered, this,
-          [this] { FocusNextDock(*this, false); });
+  AddChatScrollKeys(*this, *pane_);
   connect(addCommand(QString(), QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)),
           &QAction::triggered, this, [this] { FocusNextDock(*this, true); });
   timestamps_ = MakeTimestampActions(*pane_, this);
@@ -262,35 +206,17 @@ void MainWindow::createActions() {
 
 void MainWindow::createStatusBar() {
   status_bar_ = new StatusBar(doc_->Bot().Queue(), this);
-  setStatusBar(status_bar_);
-  actions_.showStatusBar = new QAction(tr("Show &Status Bar"), this);
-  actions_.showStatusBar->setStatusTip(tr("Show or hide the status bar"));
-  actions_.showStatusBar->setCheckable(true);
-  actions_.showStatusBar->setChecked(true);
-  connect(actions_.showStatusBar, &QAction::toggled, status_bar_, &QWidget::setVisible);
+  actions_.showStatusBar = InstallStatusBar(*this, status_bar_);
 }
 
 void MainWindow::createDocks() {
-  // The chat bar and the whisper bar span the full width at the bottom.
-  setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
-  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
-
   chat_bar_ = new ChatBarWidget(*doc_, this);
-  chat_bar_dock_ = new QDockWidget(tr("Chat Bar"), this);
-  chat_bar_dock_->setObjectName(QStringLiteral("chatBarDock"));
-  chat_bar_dock_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
-  chat_bar_dock_->setWidget(chat_bar_);
-
-  addDockWidget(Qt::BottomDockWidgetArea, chat_bar_dock_);
+  chat_bar_dock_ = AddChatBarDock(*this, chat_bar_);
   // The "Whisper Bar" and the per-user bars are made when first asked for.
   user_whisper_bars_ = new UserWhisperBars(*this, chat_bar_->chatBar(), pane_);
 
   user_list_ = new UserListPanel(doc_->Bot().Users(), this);
-  user_list_dock_ = new QDockWidget(tr("User List"), this);
-  user_list_dock_->setObjectName(QStringLiteral("userListDock"));
-  user_list_dock_->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-  user_list_dock_->setWidget(user_list_);
-  addDockWidget(Qt::LeftDockWidgetArea, user_list_dock_);
+  user_list_dock_ = AddUserListDock(*this, user_list_);
 
   // The chat bar's and user list's keys.
   const struct {
@@ -324,25 +250,7 @@ void MainWindow::createDocks() {
 }
 
 void MainWindow::createToolBar() {
-  tool_bar_ = new QToolBar(tr("Toolbar"), this);
-  tool_bar_->setObjectName(QStringLiteral("toolBar"));
-  tool_bar_->setAllowedAreas(Qt::AllToolBarAreas);
-  tool_bar_->setIconSize(QSize(16, 15));
-  addToolBar(Qt::TopToolBarArea, tool_bar_);
-  auto toggle = [this](const char* key) { return toggles_->action(key); };
-  const QList<QList<QAction*>> groups = {
-      {actions_.connect, actions_.disconnect},
-      {actions_.configure, actions_.responses},
-      {toggle("AllowPage")},
-      {toggle("ViewChatUpdates"), toggle("ViewEnterLeave"), toggle("AutoRespond")},
-      {actions_.lastSeen, toggle("AutoViewAliases"), toggle("IdLogging")},
-      {toggle("HighlightUsers"), toggle("ViewPings")},
-      {actions_.clearChat, actions_.selectServer},
-  };
-  for (const QList<QAction*>& group : groups) {
-    if (!tool_bar_->actions().isEmpty()) tool_bar_->addSeparator();
-    tool_bar_->addActions(group);
-  }
+  tool_bar_ = AddChatToolBar(*this, actions_, *toggles_, actions_.lastSeen, actions_.selectServer);
 }
 
 void MainWindow::createMenus() {
@@ -381,16 +289,8 @@ void MainWindow::createMenus() {
   connect(options, &QMenu::aboutToShow, daily_logs, [this, daily_logs] { daily_logs->setChecked(doc_->DailyLogsOn()); });
   options_menu_ = options;
 
-  QMenu* view = menuBar()->addMenu(tr("View"));
-  view->addAction(a.showStatusBar);
-  view->addSeparator();
-  view->addActions({toggle("ViewChatUpdates"), toggle("AutoViewAliases"), toggle("ViewEnterLeave"),
-                    toggle("ViewPings"), toggle("ViewText"), toggle("HighlightUsers")});
-  view->addSeparator();
-  view->addActions({timestamps_.shown, timestamps_.logged});
-  view->addSeparator();
-  view->addActions({tool_bar_->toggleViewAction(), user_list_dock_->toggleViewAction(),
-                    chat_bar_dock_->toggleViewAction(), a.whisperBar});
+  QMenu* view = AddViewMenu(*this, {a.showStatusBar, toggles_, timestamps_, tool_bar_, user_list_dock_,
+                                    chat_bar_dock_, a.whisperBar});
   view->addSeparator();
   view->addAction(a.moderationRecord);
 
@@ -411,17 +311,8 @@ void MainWindow::connectDocument() {
           [this](const QString& name) { user_whisper_bars_->open(name); });
 
   // What the switches show besides their check marks.
-  const Toggles& t = doc_->GetToggles();
-  status_bar_->setEnterLeave(t.ViewEnterLeave.state);
-  status_bar_->setPage(t.AllowPage.state);
-  pane_->setFollowNewText(t.ViewChatUpdates.state);
-  connect(toggles_, &ToggleActions::toggled, this, [this](const QString& key, bool on) {
-    if (key == QLatin1String("ViewEnterLeave")) status_bar_->setEnterLeave(on);
-    if (key == QLatin1String("AllowPage")) status_bar_->setPage(on);
-    if (key == QLatin1String("ViewChatUpdates")) pane_->setFollowNewText(on);
-  });
+  FollowToggleEffects(*toggles_, *status_bar_, *pane_);
 
-  connect(pane_, &ChatPane::loggingChanged, actions_.fileLogging, &QAction::setChecked);
   connect(pane_, &ChatPane::focusChatBarRequested, this, &MainWindow::focusChatBar);
   connect(pane_, &ChatPane::pasteToChatBarRequested, chat_bar_, &ChatBarWidget::insertText);
   connect(pane_, &QPlainTextEdit::selectionChanged, this, &MainWindow::updateEditActions);
@@ -576,7 +467,7 @@ bool MainWindow::configureBot() {
   if (!accepted) return false;
   // The fonts as stored now, the switches as in use, the server of the status text.
   doc_->Display().setFormats(LoadTextFormats(doc_->Paths().botIni));
-  for (const ToggleKey& key : kToggleKeys) toggles_->action(key.key)->setChecked((doc_->GetToggles().*key.field).state);
+  toggles_->refresh();
   status_bar_->setConnectionStatus(FromWire(doc_->StatusText()));
   return true;
 }
@@ -637,56 +528,23 @@ void MainWindow::wheelEvent(QWheelEvent* event) {
 
 void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange) {
-    if (isMinimized() && QSystemTrayIcon::isSystemTrayAvailable())
-      minimizeToTray();
-    else if (!isMinimized() && tray_)
-      tray_->hide();
-  } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+  if (TrayFollowsWindow(*this, *event, tray_)) {
     focusChatBar();
     if (notifications_) notifications_->markRead();
-    // Shown for a notification while the window stayed open: not needed now.
-    if (tray_ && tray_->isVisible()) tray_->hide();
   }
 }
 
-void MainWindow::createTray() {
-  tray_ = new QSystemTrayIcon(windowIcon(), this);
-  tray_->setToolTip(QStringLiteral("Tolvik"));
-  // Connected, or on the way there.
-  tray_->setContextMenu(MakeTrayMenu(this, actions_.connect, actions_.disconnect, actions_.exit,
-                                     [this] { return !IsIdleState(doc_->State()); }));
-  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
-  });
-}
-
 void MainWindow::createNotifications() {
-  createTray();
-  notifications_ = new DesktopNotifications([this] { return isActiveWindow() && !isMinimized(); }, this);
-  notifications_->setTrayIcon(tray_, windowIcon());
-  for (AttentionKind kind : {AttentionKind::Whisper, AttentionKind::Page, AttentionKind::Mention})
-    options_menu_->addAction(notifications_->switchFor(kind));
-  connect(pane_, &ChatPane::lineShown, notifications_,
-          [this](const QString& line) { notifications_->lineShown(line, FromWire(doc_->Bot().OwnName())); });
+  // Connected, or on the way there.
+  tray_ = MakeWindowTray(*this, actions_.connect, actions_.disconnect, actions_.exit,
+                         [this] { return !IsIdleState(doc_->State()); });
+  notifications_ = AddWindowNotifications(*this, tray_, options_menu_, *pane_,
+                                          [this] { return FromWire(doc_->Bot().OwnName()); });
   connect(host_, &QtHost::pageAlarmStarted, notifications_, &DesktopNotifications::paged);
 }
 
 void MainWindow::setNotificationSink(std::unique_ptr<NotificationSink> sink) {
   notifications_->setSink(std::move(sink));
-}
-
-void MainWindow::minimizeToTray() {
-  tray_->show();
-  QTimer::singleShot(0, this, &QWidget::hide);
-}
-
-void MainWindow::restoreFromTray() {
-  setWindowState(windowState() & ~Qt::WindowMinimized);
-  show();
-  raise();
-  activateWindow();
-  tray_->hide();
 }
 
 // ---- Close -----------------------------------------------------------------------

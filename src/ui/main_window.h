@@ -9,6 +9,7 @@
 
 #include "settings/config.h"
 
+#include "ui/chat_commands.h"
 #include "ui/timestamp_actions.h"
 
 class QAction;
@@ -108,10 +109,7 @@ class MainWindow : public QMainWindow {
   void saveWindowSizes(bool withUserListWidth);
   void showUserMenu(const QPoint& globalPos);
   void openWhisperBar();
-  void createTray();
   void createNotifications();
-  void minimizeToTray();
-  void restoreFromTray();
   // The close sequence: settings saved when asked, leave line, sender stopped.
   void closeDocument();
   void listenForFaces(const std::string& workingDir);
@@ -147,30 +145,20 @@ class MainWindow : public QMainWindow {
   bool fitted_ = false;  // fitted to the screen with its frame, when first shown
   bool closed_ = false;
 
-  struct Actions {
-    QAction* fileLogging;
+  struct Actions : ChatCommands {
     QAction* reload;
     QAction* saveWindowSizes;
     QAction* exit;
-    QAction* selectAll;
     QAction* cut;
-    QAction* copy;
     QAction* paste;
     QAction* selectServer;
-    QAction* configure;
-    QAction* responses;
     QAction* reindex;
     QAction* showStatusBar;
     QAction* about;
     QAction* help;
-    QAction* connect;
-    QAction* disconnect;
     QAction* lastSeen;
     QAction* moderationRecord;
-    QAction* clearChat;
     QAction* joinChannel;
-    QAction* whisperBar;
-    QAction* find;
   } actions_{};
 };
 

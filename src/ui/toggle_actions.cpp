@@ -50,6 +50,7 @@ static_assert(std::size(kLooks) == kToggleKeys.size());
 
 ToggleActions::ToggleActions(CHaldenDoc& doc, QObject* parent)
     : ToggleActions([&doc](const ToggleKey& key, bool on) { SwitchToggle(doc, key, on); }, parent) {
+  doc_ = &doc;
   for (size_t i = 0; i < kToggleKeys.size(); ++i)
     actions_[i]->setChecked((doc.GetToggles().*kToggleKeys[i].field).state);
 }
@@ -76,6 +77,16 @@ QAction* ToggleActions::action(std::string_view key) const {
   for (size_t i = 0; i < kToggleKeys.size(); ++i)
     if (key == kToggleKeys[i].key) return actions_[i];
   return nullptr;
+}
+
+void ToggleActions::refresh() {
+  if (doc_ == nullptr) return;
+  for (size_t i = 0; i < kToggleKeys.size(); ++i) {
+    const bool on = (doc_->GetToggles().*kToggleKeys[i].field).state;
+    if (actions_[i]->isChecked() == on) continue;
+    actions_[i]->setChecked(on);
+    emit toggled(QString::fromLatin1(kToggleKeys[i].key), on);
+  }
 }
 
 void ToggleActions::flip(const ToggleKey& key, bool on) {

@@ -31,6 +31,12 @@ class ToggleActions : public QObject {
   // The action of a [Toggles] key (exact spelling), or nullptr.
   QAction* action(std::string_view key) const;
 
+  // The check marks as the document's toggles are now, for switches flipped
+  // elsewhere (a face attached to the bot, the configuration sheet);
+  // `toggled` follows each mark changed. Nothing for switches carried out
+  // elsewhere.
+  void refresh();
+
  signals:
   // After the switch of `key` flipped (and was written when remembered).
   void toggled(const QString& key, bool on);
@@ -39,6 +45,7 @@ class ToggleActions : public QObject {
   void flip(const ToggleKey& key, bool on);
 
   Flip flip_;
+  CHaldenDoc* doc_ = nullptr;
   std::array<QAction*, kToggleKeys.size()> actions_{};
 };
 

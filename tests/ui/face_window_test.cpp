@@ -8,12 +8,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -29,6 +29,7 @@
 #include "storage/instance_lock.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
+#include "row_menu.h"
 #include "ui/chat_pane.h"
 #include "ui/face/face_chat_bar.h"
 #include "ui/face/face_user_menu.h"
@@ -113,18 +114,8 @@ class FaceWindowTest : public ::testing::Test {
   }
 
   UserListView& view() { return face->userListPanel()->view(); }
-  QPoint RowCenter(int row) { return view().visualRect(view().userModel().index(row, 0)).center(); }
-  QMenu* OpenMenuOn(int row) {
-    QWidget* port = view().viewport();
-    QTest::mousePress(port, Qt::RightButton, {}, RowCenter(row));
-    QTest::mouseRelease(port, Qt::RightButton, {}, RowCenter(row));
-    if (!QApplication::activePopupWidget()) {
-      QContextMenuEvent event(QContextMenuEvent::Mouse, RowCenter(row), port->mapToGlobal(RowCenter(row)));
-      QApplication::sendEvent(port, &event);
-    }
-    if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000)) return nullptr;
-    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  }
+  QPoint RowCenter(int row) { return testing::RowCenter(view(), row); }
+  QMenu* OpenMenuOn(int row) { return testing::OpenMenuOn(view(), row); }
   void Type(const QString& text) {
     QLineEdit& input = face->chatBar()->input();
     QTest::mouseClick(&input, Qt::LeftButton);
@@ -156,6 +147,37 @@ TEST_F(FaceWindowTest, ShowsTheBotsLinesUsersAndStatusThenLiveLines) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return face->users().findUser("dave") >= 0; }, kWait));
   ASSERT_TRUE(QTest::qWaitFor([&] { return face->users().findUser("bob") < 0; }, kWait));
   EXPECT_EQ(view().userModel().rowCount(), 4);
+}
+
+// A join, a leave and a change reach the face's list row by row, not as a
+// refill: the row clicked stays selected.
+TEST_F(FaceWindowTest, JoinsLeavesAndChangesReachTheFacesListRowByRow) {
+  const int alice = face->users().findUser("alice");
+  ASSERT_GE(alice, 0);
+  QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, RowCenter(alice));
+  ASSERT_TRUE(face->users().isSelected("alice"));
+  QAbstractItemModel* model = &view().userModel();
+  QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+  QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+
+  gateway.send("1002 JOIN dave 0000 [CHAT]\r\n1003 LEAVE bob 0000\r\n");
+  ASSERT_TRUE(Until([&] { return face->users().findUser("dave") >= 0 && face->users().findUser("bob") < 0; }));
+  EXPECT_EQ(resets.count(), 0);
+  EXPECT_EQ(inserted.count(), 1);
+  EXPECT_EQ(removed.count(), 1);
+  EXPECT_TRUE(face->users().isSelected("alice"));
+  // A row that changes in place stays a row changed.
+  gateway.send("1009 USER carol 0020 [SEXP]\r\n");
+  ASSERT_TRUE(Until([&] {
+    const int carol = face->users().findUser("carol");
+    return carol >= 0 && face->users().row(carol).flags == 0x20;
+  }));
+  EXPECT_EQ(resets.count(), 0);
+  const UserList& bots = bot->document().Bot().Users();
+  ASSERT_EQ(face->users().userCount(), bots.userCount());
+  for (int i = 0; i < bots.userCount(); ++i) EXPECT_EQ(face->users().row(i).name, bots.row(i).name) << i;
+  EXPECT_EQ(face->users().label(), bots.label());
 }
 
 TEST_F(FaceWindowTest, ALineTypedInTheChatBarReachesTheServerOnceAndLocalCommandsNever) {
@@ -253,6 +275,22 @@ TEST_F(FaceWindowTest, AToggleClickedInTheWindowSwitchesTheBotAndComesBackChecke
   ASSERT_TRUE(Until([&] { return toggle->isChecked() == before; }));
   EXPECT_EQ(face->statusPanes()->paneText(1),
             before ? QStringLiteral("Enter/Leave Notify: ON") : QStringLiteral("Enter/Leave Notify: OFF"));
+}
+
+// The bot's own window shows a switch a face flipped: check mark, pressed
+// button and the status bar's pane.
+TEST_F(FaceWindowTest, AToggleFlippedInTheFaceShowsInTheBotsWindow) {
+  const bool before = bot->document().GetToggles().AllowPage.state;
+  QAction* own = bot->toggles()->action("AllowPage");
+  ASSERT_EQ(own->isChecked(), before);
+  QTest::mouseClick(face->findChild<QToolBar*>()->widgetForAction(face->toggles()->action("AllowPage")),
+                    Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bot->document().GetToggles().AllowPage.state != before; }, kWait));
+  ASSERT_TRUE(Until([&] { return own->isChecked() != before; }));
+  auto* button = qobject_cast<QToolButton*>(bot->findChild<QToolBar*>()->widgetForAction(own));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->isChecked(), !before);
+  EXPECT_EQ(bot->statusPanes()->paneText(2), before ? QStringLiteral("Page: OFF") : QStringLiteral("Page: On"));
 }
 
 TEST_F(FaceWindowTest, TheBotClosingIsSaidAndARestartedBotIsAttachedAgain) {

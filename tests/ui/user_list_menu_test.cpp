@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -21,6 +20,7 @@
 #include "bot/chat_bot.h"
 #include "support/scripted_gateway.h"
 #include "support/temp_dir.h"
+#include "row_menu.h"
 #include "ui/chat_bar_widget.h"
 #include "ui/chat_pane.h"
 #include "ui/dialogs/add_alias_dialog.h"
@@ -75,24 +75,13 @@ class UserListMenuTest : public ::testing::Test {
 
   UserList& users() { return window->document().Bot().Users(); }
   UserListView& view() { return window->userListPanel()->view(); }
-  QPoint RowCenter(int row) { return view().visualRect(view().userModel().index(row, 0)).center(); }
+  QPoint RowCenter(int row) { return testing::RowCenter(view(), row); }
   bool Shown(const QString& text) { return window->chatPane()->document()->toPlainText().contains(text); }
   bool WaitSent(const std::string& text) {
     return QTest::qWaitFor([&] { return gateway.received().find(text) != std::string::npos; }, 5000);
   }
 
-  // Right-clicks `row` as the pointer does (the press selects, then the menu opens).
-  QMenu* OpenMenuOn(int row) {
-    QWidget* port = view().viewport();
-    QTest::mousePress(port, Qt::RightButton, {}, RowCenter(row));
-    QTest::mouseRelease(port, Qt::RightButton, {}, RowCenter(row));
-    if (!QApplication::activePopupWidget()) {
-      QContextMenuEvent event(QContextMenuEvent::Mouse, RowCenter(row), port->mapToGlobal(RowCenter(row)));
-      QApplication::sendEvent(port, &event);
-    }
-    if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000)) return nullptr;
-    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  }
+  QMenu* OpenMenuOn(int row) { return testing::OpenMenuOn(view(), row); }
   QAction* Item(QMenu* menu, const QString& text) {
     for (QAction* action : menu->actions())
       if (action->text() == text) return action;

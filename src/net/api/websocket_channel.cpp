@@ -1,6 +1,6 @@
 #include "net/api/websocket_channel.h"
 
-#include <openssl/rand.h>
+#include "net/openssl.h"
 #include <poll.h>
 
 #include <chrono>

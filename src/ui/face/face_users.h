@@ -10,8 +10,9 @@ class UserList;
 namespace tolvik::ui {
 
 // Makes `users` hold the mirror's rows in the mirror's order, with their
-// levels, idle marks and caption. Selected names stay selected. The list's
-// observer sees one reset.
+// levels, idle marks and caption. Selected names stay selected. One row
+// joined, left or changed is followed row by row; anything else is one
+// reset for the list's observer.
 void MirrorUsers(const FaceMirror& mirror, UserList& users);
 
 }  // namespace tolvik::ui

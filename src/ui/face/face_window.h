@@ -10,6 +10,7 @@
 #include <string>
 
 #include "storage/profile_dir.h"
+#include "ui/chat_commands.h"
 #include "ui/face/face_link.h"
 #include "ui/timestamp_actions.h"
 
@@ -128,20 +129,10 @@ class FaceWindow : public QMainWindow {
   TimestampActions timestamps_{};
   bool closed_ = false;
 
-  struct Actions {
+  struct Actions : ChatCommands {
     QAction* attach;
     QAction* openProfile;
-    QAction* fileLogging;
     QAction* exit;
-    QAction* selectAll;
-    QAction* copy;
-    QAction* find;
-    QAction* configure;
-    QAction* responses;
-    QAction* connect;
-    QAction* disconnect;
-    QAction* clearChat;
-    QAction* whisperBar;
     QAction* showStatusBar;
   } actions_{};
 };
