@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QIconEngine>
 #include <QPainter>
-#include <QStyleFactory>
 #include <QStyleOption>
 
 namespace tolvik::ui {
@@ -73,10 +72,9 @@ QIcon QuietStyle::standardIcon(StandardPixmap which, const QStyleOption* option,
 void InstallQuietStyle() {
   QStyle* own = QApplication::style();
   if (own == nullptr || dynamic_cast<QuietStyle*>(own) != nullptr) return;
-  // A second one of the same style: the application deletes its own when replaced.
-  QStyle* base = QStyleFactory::create(own->name());
-  if (base == nullptr) return;
-  QApplication::setStyle(new QuietStyle(base));
+  // The proxy takes the application's style as its base and owns it from
+  // now on, so the application keeps it when it is replaced.
+  QApplication::setStyle(new QuietStyle(own));
 }
 
 }  // namespace tolvik::ui

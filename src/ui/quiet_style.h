@@ -17,7 +17,7 @@ class QuietStyle : public QProxyStyle {
 };
 
 // Puts the application's own style (the one chosen by the platform, -style or
-// QT_STYLE_OVERRIDE) inside a QuietStyle. Call before any widget is made.
+// QT_STYLE_OVERRIDE) inside a QuietStyle, once. Call before any widget is made.
 void InstallQuietStyle();
 
 }  // namespace tolvik::ui

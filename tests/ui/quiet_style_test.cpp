@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QImage>
+#include <QMainWindow>
 #include <QStyleFactory>
 #include <QStyleOption>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <memory>
 
 namespace tolvik::ui {
@@ -48,6 +53,32 @@ TEST(QuietStyle, OverflowPicturesAreTheBaseStylesInBothDirectionsAndOtherPicture
   EXPECT_EQ(ImageOf(quiet.standardIcon(QStyle::SP_TitleBarCloseButton)),
             ImageOf(fusion->standardIcon(QStyle::SP_TitleBarCloseButton)));
   EXPECT_EQ(quiet.pixelMetric(QStyle::PM_ToolBarExtensionExtent), fusion->pixelMetric(QStyle::PM_ToolBarExtensionExtent));
+}
+
+TEST(QuietStyle, WrapsTheApplicationsOwnStyleOnceAndTheOverflowButtonShowsItsPicture) {
+  QStyle* own = QApplication::style();
+  const QString ownName = own->name();
+  const QImage expected = ImageOf(own->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton));
+  InstallQuietStyle();
+  auto* quiet = dynamic_cast<QuietStyle*>(QApplication::style());
+  ASSERT_NE(quiet, nullptr);
+  EXPECT_EQ(quiet->baseStyle(), own) << "the same style object, kept";
+  InstallQuietStyle();
+  EXPECT_EQ(QApplication::style(), quiet);
+  {
+    QMainWindow window;
+    QToolBar* bar = window.addToolBar(QStringLiteral("tools"));
+    for (int i = 0; i < 30; ++i) bar->addAction(QStringLiteral("Action %1").arg(i));
+    window.resize(200, 120);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* overflow = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    ASSERT_NE(overflow, nullptr);
+    EXPECT_TRUE(overflow->isVisible());
+    EXPECT_EQ(ImageOf(overflow->icon()), expected);
+  }
+  // Later tests get a plain style again.
+  QApplication::setStyle(QStyleFactory::create(ownName));
 }
 
 }  // namespace
