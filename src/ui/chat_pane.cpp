@@ -31,6 +31,14 @@ namespace {
 constexpr int kWheelStep = 120;
 constexpr size_t kNoticeBytes = 300;
 
+// Link runs carry one of these in place of their target, so the document
+// holds one link format per text format rather than one per target (it
+// never gives a format back, even after its text left the pane). The target
+// is read from the text: a URL word's own word, or a whole run of a format
+// that makes links.
+constexpr char kUrlWordLink[] = "tolvik:url-word";
+constexpr char kRunLink[] = "tolvik:run";
+
 // What a clicked link opens (the rules live in the core); empty when the
 // link must not be opened.
 QUrl LinkTarget(const QString& linkText) {
@@ -157,11 +165,12 @@ void ChatPane::insertLines(const Batch& batch) {
     if (look.isLink) {
       look.link = look.plain;
       look.link.setAnchor(true);
-      look.link.setAnchorHref(QString());
+      look.link.setAnchorHref(QString::fromLatin1(kRunLink));
     }
     return look;
   };
-  const Look url = lookOf(ChatDisplay::format(TextType::URLs));
+  Look url = lookOf(ChatDisplay::format(TextType::URLs));
+  url.link.setAnchorHref(QString::fromLatin1(kUrlWordLink));
   std::vector<Look> looks;
   looks.reserve(batch.formats.size());
   for (const TextFormat& record : batch.formats) looks.push_back(lookOf(record));
@@ -193,13 +202,7 @@ void ChatPane::insertLines(const Batch& batch) {
     for (const TextRun& run : SplitUrlRuns(std::string_view(batch.text).substr(pending.text_start, pending.text_size))) {
       const QString shown = FromWire(run.text);
       const Look& look = run.url ? url : line;
-      if (look.isLink) {
-        QTextCharFormat f = look.link;
-        f.setAnchorHref(shown.trimmed());
-        cursor.insertText(shown, f);
-      } else {
-        cursor.insertText(shown, look.plain);
-      }
+      cursor.insertText(shown, look.isLink ? look.link : look.plain);
     }
   }
   cursor.endEditBlock();
@@ -210,11 +213,7 @@ void ChatPane::insertLines(const Batch& batch) {
   const int excess = document()->blockCount() - kMaxLines;
   if (excess > 0) {
     QTextBlock kept = document()->firstBlock();
-    for (int i = 0; i < excess; ++i, kept = kept.next()) {
-      removedLines += std::max(1, kept.lineCount());
-      for (auto it = kept.begin(); !it.atEnd(); ++it)
-        if (it.fragment().charFormat().isAnchor()) ++links_gone_;
-    }
+    for (int i = 0; i < excess; ++i, kept = kept.next()) removedLines += std::max(1, kept.lineCount());
     removedChars = kept.position();
     QTextCursor top(document());
     top.beginEditBlock();
@@ -229,54 +228,6 @@ void ChatPane::insertLines(const Batch& batch) {
   } else {
     bar->setValue(std::max(0, oldValue - removedLines));
   }
-  if (links_gone_ >= kLinksGoneBeforeRebuild) dropUnusedFormats();
-}
-
-void ChatPane::dropUnusedFormats() {
-  links_gone_ = 0;
-  QScrollBar* bar = verticalScrollBar();
-  const bool atEnd = bar->value() >= bar->maximum();
-  const QTextBlock top = document()->findBlockByLineNumber(bar->value());
-  const int topNumber = top.blockNumber();
-  const int lineInTop = bar->value() - top.firstLineNumber();
-  const QTextCursor cursor = textCursor();
-  const int anchor = cursor.anchor();
-  const int position = cursor.position();
-  struct Mark {
-    int start;
-    int end;
-    QTextCharFormat format;
-  };
-  std::vector<Mark> marks;
-  for (const QTextEdit::ExtraSelection& mark : extraSelections())
-    marks.push_back({mark.cursor.selectionStart(), mark.cursor.selectionEnd(), mark.format});
-
-  // A copy holds only the formats its text uses; the emptied document
-  // forgets all of its own.
-  const QTextDocumentFragment text(document());
-  document()->clear();
-  QTextCursor(document()).insertFragment(text);
-
-  QTextCursor restored(document());
-  restored.setPosition(anchor);
-  restored.setPosition(position, QTextCursor::KeepAnchor);
-  setTextCursor(restored);
-  QList<QTextEdit::ExtraSelection> highlights;
-  for (const Mark& mark : marks) {
-    QTextCursor at(document());
-    at.setPosition(mark.start);
-    at.setPosition(mark.end, QTextCursor::KeepAnchor);
-    highlights.append({at, mark.format});
-  }
-  setExtraSelections(highlights);
-  if (atEnd) {
-    bar->setValue(bar->maximum());
-    return;
-  }
-  // The same line at the top: the lines above count as laid out now.
-  const QTextBlock newTop = document()->findBlockByNumber(topNumber);
-  blockBoundingRect(newTop);
-  bar->setValue(newTop.firstLineNumber() + std::min(lineInTop, std::max(0, newTop.lineCount() - 1)));
 }
 
 void ChatPane::keepSelection(int anchor, int position) {
@@ -293,8 +244,7 @@ void ChatPane::keepSelection(int anchor, int position) {
 
 void ChatPane::clearChat() {
   flushPending();
-  clear();  // the document drops every format with its text
-  links_gone_ = 0;
+  clear();
 }
 
 void ChatPane::selectAllVisible() {
@@ -396,11 +346,10 @@ void ChatPane::scrollByWheel(int delta) {
 
 void ChatPane::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
-    const QPoint pos = event->position().toPoint();
-    const QString link = anchorAt(pos);
-    if (!link.isEmpty()) {
-      selectLinkAt(pos);
-      openLink(link);
+    const LinkSpan link = linkUnder(event->position().toPoint());
+    if (!link.target.isEmpty()) {
+      selectLink(link);
+      openLink(link.target);
       event->accept();
       return;
     }
@@ -438,23 +387,55 @@ void ChatPane::contextMenuEvent(QContextMenuEvent* event) {
   emit focusChatBarRequested();
 }
 
-void ChatPane::selectLinkAt(const QPoint& pos) {
-  const QTextCursor at = cursorForPosition(pos);
-  const QTextBlock block = at.block();
+QString ChatPane::linkAt(int position) const { return linkSpanAt(position).target; }
+
+ChatPane::LinkSpan ChatPane::linkSpanAt(int position) const {
+  const QTextBlock block = document()->findBlock(position);
   for (auto it = block.begin(); !it.atEnd(); ++it) {
     const QTextFragment fragment = it.fragment();
     const int from = fragment.position();
-    if (at.position() < from || at.position() > from + fragment.length()) continue;
-    if (!fragment.charFormat().isAnchor()) continue;
-    const int length = static_cast<int>(fragment.text().trimmed().size());
-    QTextCursor selection(document());
-    selection.setPosition(from);
-    selection.setPosition(from + length, QTextCursor::KeepAnchor);
-    const int value = verticalScrollBar()->value();
-    setTextCursor(selection);
-    verticalScrollBar()->setValue(value);
-    return;
+    if (position < from || position >= from + fragment.length()) continue;
+    const QTextCharFormat format = fragment.charFormat();
+    if (!format.isAnchor()) return {};
+    const QString text = fragment.text();
+    if (format.anchorHref() == QLatin1String(kRunLink)) return {from, text.trimmed()};
+    // URL words share one format, so neighbours make one fragment: the link
+    // is the word the character is in, or the word before the space after it.
+    int at = position - from;
+    if (text[at] == u' ' && at > 0) --at;
+    int start = at;
+    while (start > 0 && text[start - 1] != u' ') --start;
+    int end = at;
+    while (end < text.size() && text[end] != u' ') ++end;
+    return {from + start, text.mid(start, end - start).trimmed()};
   }
+  return {};
+}
+
+ChatPane::LinkSpan ChatPane::linkUnder(const QPoint& pos) const {
+  // anchorAt hits only the characters themselves (not the space beside a
+  // line); the character then comes from the line's own layout.
+  if (anchorAt(pos).isEmpty()) return {};
+  const QTextBlock block = cursorForPosition(pos).block();
+  const QTextLayout* layout = block.layout();
+  if (layout == nullptr) return {};
+  const QPointF local = QPointF(pos) - blockBoundingGeometry(block).translated(contentOffset()).topLeft();
+  for (int i = 0; i < layout->lineCount(); ++i) {
+    const QTextLine line = layout->lineAt(i);
+    if (local.y() < line.y() || local.y() >= line.y() + line.height()) continue;
+    const int at = line.xToCursor(local.x(), QTextLine::CursorOnCharacter);
+    return linkSpanAt(block.position() + std::min(at, std::max(0, block.length() - 2)));
+  }
+  return {};
+}
+
+void ChatPane::selectLink(const LinkSpan& link) {
+  QTextCursor selection(document());
+  selection.setPosition(link.start);
+  selection.setPosition(link.start + static_cast<int>(link.target.size()), QTextCursor::KeepAnchor);
+  const int value = verticalScrollBar()->value();
+  setTextCursor(selection);
+  verticalScrollBar()->setValue(value);
 }
 
 void ChatPane::openLink(const QString& text) {

@@ -22,11 +22,6 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
  public:
   // Lines (text blocks) the pane keeps; older ones are removed from the top.
   static constexpr int kMaxLines = 5000;
-  // The document keeps a text format for every link target it has held, also
-  // after the link left the pane. Once this many links have left, the pane's
-  // text is rebuilt in place with only the formats still in use (the view,
-  // the selection and the find highlights stay).
-  static constexpr int kLinksGoneBeforeRebuild = 1000;
 
   explicit ChatPane(QWidget* parent = nullptr);
   ~ChatPane() override;
@@ -45,6 +40,10 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   // inside the batch (a modal dialog) shows them too.
   void beginBatch() { ++batch_depth_; }
   void endBatch();
+
+  // The target of the link the character at document position `position`
+  // belongs to; empty when it is not in a link.
+  QString linkAt(int position) const;
 
   // On: the view moves with new text (a view showing the end keeps showing
   // it). Off: the view stays on the text it shows.
@@ -133,9 +132,16 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   // Puts the selection back on the same text after an append moved it
   // (offsets already shifted for lines removed from the top).
   void keepSelection(int anchor, int position);
-  // Rebuilds the text so the document drops the formats no line uses.
-  void dropUnusedFormats();
-  void selectLinkAt(const QPoint& pos);
+  // A link in the document: where it starts, and its target (as long as the
+  // link's text without the space after it).
+  struct LinkSpan {
+    int start = -1;
+    QString target;
+  };
+  LinkSpan linkSpanAt(int position) const;
+  // The link under the viewport point `pos`, if the pointer is on one.
+  LinkSpan linkUnder(const QPoint& pos) const;
+  void selectLink(const LinkSpan& link);
   void openLink(const QString& text);
 
   bool follow_ = true;
@@ -144,7 +150,6 @@ class ChatPane : public QPlainTextEdit, public ChatDisplay {
   std::unique_ptr<ChatLog> log_;
   Batch pending_;
   int batch_depth_ = 0;
-  int links_gone_ = 0;  // links removed from the top since the last rebuild
   bool flush_posted_ = false;
 };
 
