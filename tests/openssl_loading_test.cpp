@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli_login.h"
 #include "cli_process.h"
 // OpenSSL's own names, to look at the loaded table itself.
 #define TOLVIK_OPENSSL_LOADER
@@ -17,8 +18,6 @@ namespace {
 
 using testing::CliProcess;
 using testing::CliStart;
-using testing::ScriptedGateway;
-using testing::TempDir;
 
 std::string Maps(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
@@ -47,14 +46,11 @@ TEST(OpenSslLoading, ReportsAMissingLibraryOrFunctionAndLoadsTheInstalledOne) {
 }
 
 TEST(OpenSslLoading, ABotOnTheTextProtocolMapsNoTlsLibraryUntilAFaceAttaches) {
-  ScriptedGateway gateway;
-  TempDir dir;
-  dir.write("Bot.ini", "[Init]\r\nLogin=acct\r\nPassword=pw\r\nServer=" + gateway.address() + "\r\nChannel=Home\r\n");
+  testing::ScriptedGateway gateway;
+  testing::TempDir dir;
+  dir.write("Bot.ini", testing::CliBotIni(gateway));
   CliProcess bot(CliStart{{"--dir", dir.path().string()}, {}, false});
-  ASSERT_TRUE(gateway.waitForClients(1));
-  gateway.send("Enter your account name and password.\r\n");
-  ASSERT_TRUE(gateway.waitForReceived("acct\r\npw\r\n"));
-  gateway.send("2010 NAME acct\r\n1007 CHANNEL \"Home\"\r\n1001 USER acct 0000 [CHAT]\r\n");
+  testing::PlayCliLogin(gateway, "1001 USER acct 0000 [CHAT]\r\n");
   ASSERT_TRUE(bot.WaitOutput("-- Status: Connected")) << bot.output();
   const std::string before = Maps(bot.pid());
   ASSERT_NE(before.find("libc.so"), std::string::npos);
