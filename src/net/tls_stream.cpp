@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace tolvik::api {
@@ -45,6 +46,21 @@ bool WaitForSocket(int fd, short events, int timeout_ms, const std::atomic<bool>
   }
 }
 
+// The system's trust store as its hashed directory, read one authority at a
+// time as a chain needs it, rather than as the bundle file, which would keep
+// every authority (about 140) parsed in memory for as long as the connection
+// lasts. A system without the directory, or a user who names a bundle in
+// SSL_CERT_FILE, gets OpenSSL's own defaults.
+static void UseSystemTrustStore(SSL_CTX* ctx) {
+  const char* named_dir = std::getenv(X509_get_default_cert_dir_env());
+  const char* dir = named_dir != nullptr ? named_dir : X509_get_default_cert_dir();
+  struct stat st {};
+  if (std::getenv(X509_get_default_cert_file_env()) == nullptr && ::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) &&
+      SSL_CTX_load_verify_dir(ctx, dir) == 1)
+    return;
+  SSL_CTX_set_default_verify_paths(ctx);
+}
+
 std::string TakeTlsError() {
   std::string text;
   unsigned long e;
@@ -75,7 +91,7 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
   // The system's trust store always counts; a configured file adds to it.
-  SSL_CTX_set_default_verify_paths(ctx);
+  UseSystemTrustStore(ctx);
   // Only a regular file is read: a FIFO or a device named here would keep
   // the connect waiting for good.
   if (!ca_file.empty()) {
