@@ -358,7 +358,10 @@ echo "(${runs} runs each, medians; idle over ${seconds} s; every thread of each 
 if [ -x "$build/bench/api_flood_bench" ] && { [ -z "$only" ] || [ "$only" = burst ]; }; then
   texts=() apis=()
   for r in $(seq "$runs"); do
-    read -r t a < <("$build/bench/api_flood_bench" --benchmark_filter=BM_BurstPeakMemory \
+    # As on a desktop: without OpenSSL's SSL_CERT_FILE / SSL_CERT_DIR overrides
+    # (some build machines name the system bundle there, which makes every
+    # TLS client parse all of it).
+    read -r t a < <(env -u SSL_CERT_FILE -u SSL_CERT_DIR "$build/bench/api_flood_bench" --benchmark_filter=BM_BurstPeakMemory \
       --benchmark_format=json 2>/dev/null | python3 -c '
 import json, sys
 peak = {b["name"]: b["peak_kib"] / 1024 for b in json.load(sys.stdin)["benchmarks"]}
