@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -184,15 +185,24 @@ class FaceHub::Tap : public LineTap, public UserListObserver {
   }
 
   // LineTap: into the backlog, and to every face.
+  // The backlog keeps lines as they came; they become JSON only for a face
+  // that is there to read them, so a bot with none attached pays a copy of
+  // each line, not its encoding.
   void lineShown(TextType type, const char* text, const TextFormat& format) override {
     if (previous_tap_ != nullptr) previous_tap_->lineShown(type, text, format);
-    json line = {{"t", "line"}, {"y", static_cast<int>(type)}};
-    face_wire::PutText(line, "s", text);
-    if (!(format == doc_.Display().format(type))) line["f"] = face_wire::FormatJson(format);
-    auto message = std::make_shared<const std::string>(face_wire::Dump(line));
-    backlog_.push_back(message);
-    if (backlog_.size() > kBacklogLines) backlog_.pop_front();
-    if (!watchers_.empty()) Broadcast(std::move(message));
+    BacklogLine* line;
+    if (backlog_.size() < kBacklogLines) {
+      line = &backlog_.emplace_back();
+    } else {
+      // Full: the oldest slot takes the line, its text's room reused.
+      line = &backlog_[backlog_oldest_];
+      backlog_oldest_ = (backlog_oldest_ + 1) % kBacklogLines;
+    }
+    line->type = type;
+    line->text.assign(text);
+    line->format.reset();
+    if (!(format == doc_.Display().format(type))) line->format = format;
+    if (!watchers_.empty()) Broadcast(std::make_shared<const std::string>(LineMessage(*line)));
   }
 
   // UserListObserver: the rows' changes, as edits of the list a face keeps.
@@ -313,15 +323,15 @@ class FaceHub::Tap : public LineTap, public UserListObserver {
     snapshot["formats"] = FormatsJson();
     snapshot["gauge"] = gauge_;
     snapshot["gauge_max"] = kGaugeMaximum;
-    // The backlog's lines are already JSON: they go in as they are.
+    // The backlog's lines are encoded one by one into the message's text.
     std::string text = face_wire::Dump(snapshot);
     text.pop_back();
     text += ",\"lines\":[";
     bool first = true;
-    for (const auto& line : backlog_) {
+    for (size_t i = 0; i < backlog_.size(); ++i) {
       if (!first) text += ',';
       first = false;
-      text += *line;
+      text += LineMessage(backlog_[(backlog_oldest_ + i) % backlog_.size()]);
     }
     text += "]}";
     Core::Item item;
@@ -499,7 +509,19 @@ class FaceHub::Tap : public LineTap, public UserListObserver {
   UserCommands commands_;
   LineTap* previous_tap_ = nullptr;
   UserListObserver* previous_observer_ = nullptr;
-  std::deque<std::shared_ptr<const std::string>> backlog_;
+  struct BacklogLine {
+    TextType type = TextType::BotInfo;
+    std::string text;
+    std::optional<TextFormat> format;  // when it is not the type's own
+  };
+  static std::string LineMessage(const BacklogLine& line) {
+    json message = {{"t", "line"}, {"y", static_cast<int>(line.type)}};
+    face_wire::PutText(message, "s", line.text);
+    if (line.format) message["f"] = face_wire::FormatJson(*line.format);
+    return face_wire::Dump(message);
+  }
+  std::vector<BacklogLine> backlog_;  // a ring of at most kBacklogLines
+  size_t backlog_oldest_ = 0;         // its oldest line once it is full
   // Faces that got a snapshot and are still there: while there are none,
   // nothing is sent or compared.
   std::set<uint64_t> watchers_;
