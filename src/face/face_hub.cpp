@@ -327,10 +327,8 @@ class FaceHub::Tap : public LineTap, public UserListObserver {
     std::string text = face_wire::Dump(snapshot);
     text.pop_back();
     text += ",\"lines\":[";
-    bool first = true;
     for (size_t i = 0; i < backlog_.size(); ++i) {
-      if (!first) text += ',';
-      first = false;
+      if (i > 0) text += ',';
       text += LineMessage(backlog_[(backlog_oldest_ + i) % backlog_.size()]);
     }
     text += "]}";

@@ -115,14 +115,14 @@ bool FaceSocket::ReadUpgrade() {
       Fail("not a WebSocket upgrade");
       return false;
     }
-    const std::string accept = api::WebSocketAcceptFor(key);
+    // The accept value is a hash from the TLS library.
     std::string why;
-    if (accept.empty() && !openssl::Load(&why)) {
+    if (!openssl::Load(&why)) {
       Fail(why);
       return false;
     }
     out_ += "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: " +
-            accept + "\r\n\r\n";
+            api::WebSocketAcceptFor(key) + "\r\n\r\n";
   } else {
     if (header_.compare(0, 12, "HTTP/1.1 101") != 0 ||
         api::HttpHeaderField(header_, "Sec-WebSocket-Accept") != api::WebSocketAcceptFor(key_)) {

@@ -78,9 +78,9 @@ TlsStream::~TlsStream() {
   SSL_CTX_free(ctx_);
 }
 
-std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, const std::string& ca_file,
-                                              int timeout_ms, std::string* error,
-                                              const std::atomic<bool>* cancel) {
+// A client context that insists on TLS 1.2 or later and on a peer that
+// proves itself; null with the reason in `error`.
+static SSL_CTX* NewClientContext(std::string* error) {
   if (!openssl::Load(error)) return nullptr;
   ERR_clear_error();
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
@@ -90,6 +90,14 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
   }
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  return ctx;
+}
+
+std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, const std::string& ca_file,
+                                              int timeout_ms, std::string* error,
+                                              const std::atomic<bool>* cancel) {
+  SSL_CTX* ctx = NewClientContext(error);
+  if (ctx == nullptr) return nullptr;
   // The system's trust store always counts; a configured file adds to it.
   UseSystemTrustStore(ctx);
   // Only a regular file is read: a FIFO or a device named here would keep
@@ -156,15 +164,8 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
 
 std::unique_ptr<TlsStream> TlsStream::ConnectChecked(int fd, const std::string& host, PeerCheck check,
                                                      int timeout_ms, std::string* error) {
-  if (!openssl::Load(error)) return nullptr;
-  ERR_clear_error();
-  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
-  if (ctx == nullptr) {
-    *error = "TLS setup failed: " + TakeTlsError();
-    return nullptr;
-  }
-  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX* ctx = NewClientContext(error);
+  if (ctx == nullptr) return nullptr;
   SSL_CTX_set_mode(ctx, kFaceWriteModes);
   SSL* ssl = SSL_new(ctx);
   std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));

@@ -12,7 +12,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <QTime>
 #include <QUrl>
@@ -152,9 +151,8 @@ void ChatPane::insertLines(const Batch& batch) {
   const int selPosition = before.position();
   const int fromBottom = bar->maximum() - oldValue;
 
-  // Each link's format is its base with the target filled in. The base has
-  // the target property already, so the copy for a link is made at its size
-  // rather than grown: the document keeps one per target.
+  // One plain and one link format per text format of the batch, and one for
+  // URL words: links carry a marker, not their target (see kUrlWordLink).
   struct Look {
     QTextCharFormat plain;
     QTextCharFormat link;  // for a record that makes links
