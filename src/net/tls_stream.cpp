@@ -93,6 +93,16 @@ static SSL_CTX* NewClientContext(std::string* error) {
   return ctx;
 }
 
+std::unique_ptr<TlsStream> TlsStream::Attach(int fd, SSL_CTX* ctx, const char* what, std::string* error) {
+  SSL* ssl = SSL_new(ctx);
+  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
+  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
+    *error = what + TakeTlsError();
+    return nullptr;
+  }
+  return stream;
+}
+
 std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, const std::string& ca_file,
                                               int timeout_ms, std::string* error,
                                               const std::atomic<bool>* cancel) {
@@ -120,12 +130,9 @@ std::unique_ptr<TlsStream> TlsStream::Connect(int fd, const std::string& host, c
     SSL_CTX_free(ctx);
     return nullptr;
   }
-  SSL* ssl = SSL_new(ctx);
-  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
-  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
-    *error = "TLS setup failed: " + TakeTlsError();
-    return nullptr;
-  }
+  std::unique_ptr<TlsStream> stream = Attach(fd, ctx, "TLS setup failed: ", error);
+  if (!stream) return nullptr;
+  SSL* ssl = stream->ssl_;
   SSL_set_tlsext_host_name(ssl, host.c_str());
   // An address is checked against the certificate's IP entries, a name against its DNS entries.
   X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
@@ -152,12 +159,8 @@ std::unique_ptr<TlsStream> TlsStream::Accept(int fd, const std::string& cert_fil
     SSL_CTX_free(ctx);
     return nullptr;
   }
-  SSL* ssl = SSL_new(ctx);
-  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
-  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
-    *error = "TLS server setup failed: " + TakeTlsError();
-    return nullptr;
-  }
+  std::unique_ptr<TlsStream> stream = Attach(fd, ctx, "TLS server setup failed: ", error);
+  if (!stream) return nullptr;
   if (!stream->Handshake(false, timeout_ms, error, nullptr)) return nullptr;
   return stream;
 }
@@ -167,12 +170,9 @@ std::unique_ptr<TlsStream> TlsStream::ConnectChecked(int fd, const std::string& 
   SSL_CTX* ctx = NewClientContext(error);
   if (ctx == nullptr) return nullptr;
   SSL_CTX_set_mode(ctx, kFaceWriteModes);
-  SSL* ssl = SSL_new(ctx);
-  std::unique_ptr<TlsStream> stream(new TlsStream(fd, ctx, ssl));
-  if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
-    *error = "TLS setup failed: " + TakeTlsError();
-    return nullptr;
-  }
+  std::unique_ptr<TlsStream> stream = Attach(fd, ctx, "TLS setup failed: ", error);
+  if (!stream) return nullptr;
+  SSL* ssl = stream->ssl_;
   stream->check_ = std::move(check);
   std::string why;
   struct Judge {

@@ -75,6 +75,9 @@ class TlsStream {
 
  private:
   TlsStream(int fd, SSL_CTX* ctx, SSL* ssl) : fd_(fd), ctx_(ctx), ssl_(ssl) {}
+  // A stream on `fd` owning `ctx` and a new session of it; null (with `what`
+  // and OpenSSL's reason in `error`) when the session cannot be made.
+  static std::unique_ptr<TlsStream> Attach(int fd, SSL_CTX* ctx, const char* what, std::string* error);
   // Drives SSL_connect or SSL_accept to the end.
   bool Handshake(bool client, int timeout_ms, std::string* error, const std::atomic<bool>* cancel);
 
